@@ -1,0 +1,31 @@
+# The two commands of the README: `make demo` and `make test`. Both install the Debian
+# packages that are missing, then build.
+DEBS := cmake make g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev zlib1g-dev \
+        libutfcpp-dev libcli11-dev libtomlplusplus-dev
+BUILD ?= build
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps build test demo clean
+
+deps:
+	@missing=$$(for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing Debian packages:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD)/bin/stowkit-device init
+	$(BUILD)/bin/stowkit-device ls -l '\'
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,44 @@
+// Controls of the simulated handheld that have no counterpart on a real device: which device
+// folder a process works on, laying out a new device, host mode for the host tools, and
+// the faults that tests ask for. Host tools and tests use these; device code never does.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "coredll/wintypes.h"
+
+namespace coredll {
+
+enum class Platform { kPocketPC, kSmartphone };
+
+// The device folder of this process: $STOWKIT_DEVICE, else the default device under the
+// user's data folder ($XDG_DATA_HOME/stowkit/device, else ~/.local/share/stowkit/device).
+COREDLL_API std::string DeviceFolder();
+
+// True when `folder` holds a device (its profile and file system).
+COREDLL_API bool IsDevice(const std::string& folder);
+
+// Makes `folder` the device of this process and of every device process it starts
+// (sets STOWKIT_DEVICE). Call before any other platform call.
+COREDLL_API void SelectDevice(const std::string& folder);
+
+// Lays out a device in `folder`: the profile of `platform` and the standard folders. An
+// existing device keeps its files and profile; asking for the other platform is an error.
+// Returns false with a one-line reason in `error`.
+COREDLL_API bool InitDevice(const std::string& folder, Platform platform, std::string* error);
+
+// In host mode a path is a host path taken as the user wrote it ("/tmp/app.pkg"), for the
+// host tools that run the package code on host files.
+COREDLL_API void SetHostMode(bool on);
+
+// Replaces this process's fault rules (initially $STOWKIT_FAULTS). Rules are separated by
+// ';', each "OP[@PATTERN][#N]=RESULT":
+//   OP       open, read, write, delete, mkdir, load
+//   PATTERN  a device path, '*' and '?' allowed, compared case-insensitively (default: any)
+//   #N       only the N-th matching call fails (default: every one)
+//   RESULT   an error number, or "short" for a read that returns half of what was asked
+// Returns false with the reason in `error` when a rule does not parse; the old rules stay.
+COREDLL_API bool SetFaults(std::string_view rules, std::string* error);
+
+}  // namespace coredll

@@ -1,0 +1,10 @@
+/* Everything device code needs of the platform, as one include. */
+#ifndef COREDLL_WINDOWS_H
+#define COREDLL_WINDOWS_H
+
+#include "coredll/wintypes.h"
+#include "coredll/winerror.h"
+#include "coredll/fileapi.h"
+#include "coredll/sysapi.h"
+
+#endif

@@ -1,0 +1,23 @@
+// Faults on purpose, so tests can produce every error path (see coredll/device.h for the
+// rule syntax). Rules come from $STOWKIT_FAULTS, so device processes started by a test
+// inherit them, or from coredll::SetFaults in the process itself.
+#pragma once
+
+#include <string_view>
+
+#include "coredll/windows.h"
+
+namespace coredll {
+
+enum class FaultOp { kOpen, kRead, kWrite, kDelete, kMkdir, kLoad };
+
+struct Fault {
+  DWORD error = ERROR_SUCCESS;  // the error to fail with, when not a short read
+  bool short_read = false;
+  explicit operator bool() const { return error != ERROR_SUCCESS || short_read; }
+};
+
+// Counts the call and returns the fault that applies to it, if any.
+Fault CheckFault(FaultOp op, std::u16string_view device_path);
+
+}  // namespace coredll

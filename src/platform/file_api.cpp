@@ -1,0 +1,225 @@
+// CreateFileW and the calls on an open file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/device_state.h"
+#include "platform/errors.h"
+#include "platform/faults.h"
+#include "platform/file_meta.h"
+#include "platform/file_object.h"
+#include "platform/paths.h"
+#include "platform/share_locks.h"
+
+namespace coredll {
+namespace {
+
+HANDLE FailHandle(DWORD code) {
+  Fail(code);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Checks what an existing file allows before anything is opened or truncated.
+DWORD CheckExisting(const ResolvedPath& path, DWORD access, DWORD disposition) {
+  if (S_ISDIR(path.st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+  bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  bool read_only = ReadAttributes(path.host, path.st) & FILE_ATTRIBUTE_READONLY;
+  if (read_only && ((access & GENERIC_WRITE) || replaces)) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+// Opens the host file read-write where it can: the share locks need a readable descriptor,
+// and the platform, not the host, decides what the handle may do.
+int OpenHost(const ResolvedPath& path, DWORD access, bool create, bool exclusive) {
+  int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW);
+  if (create) flags |= O_CREAT | (exclusive ? O_EXCL : 0);
+  int fd = open(path.host.c_str(), flags, 0644);
+  if (fd < 0 && (errno == EACCES || errno == EROFS) && !(access & GENERIC_WRITE) && !create) {
+    fd = open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  }
+  return fd;
+}
+
+uint64_t Now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return FileTimeFromTimespec(ts);
+}
+
+}  // namespace
+}  // namespace coredll
+
+using namespace coredll;
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flags_and_attributes, HANDLE) {
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+    return FailHandle(ERROR_INVALID_PARAMETER);
+  }
+  ResolvedPath path;
+  if (!ResolvePath(name, path)) return INVALID_HANDLE_VALUE;
+  if (path.name.empty()) return FailHandle(ERROR_ACCESS_DENIED);
+  if (Fault fault = CheckFault(FaultOp::kOpen, path.device)) return FailHandle(fault.error);
+  if (path.exists) {
+    if (DWORD error = CheckExisting(path, access, disposition)) return FailHandle(error);
+  } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+    return FailHandle(ERROR_FILE_NOT_FOUND);
+  }
+
+  UniqueFd fd(OpenHost(path, access, !path.exists, disposition == CREATE_NEW));
+  if (!fd.valid()) return FailHandle(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
+  {
+    ShareGate gate(fd.get());
+    if (DWORD error = TakeShare(fd.get(), access, share)) {
+      if (!path.exists) unlink(path.host.c_str());
+      return FailHandle(error);
+    }
+    bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if (path.exists && replaces && ftruncate(fd.get(), 0) != 0) {
+      return FailHandle(ErrorFromErrno(errno));
+    }
+  }
+  if (!HostMode() && (!path.exists || disposition == CREATE_ALWAYS)) {
+    DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!WriteAttributes(fd.get(), attributes) || (!path.exists && !WriteCreationTime(fd.get(), Now()))) {
+      DWORD error = ErrorFromErrno(errno);
+      if (!path.exists) unlink(path.host.c_str());
+      return FailHandle(error);
+    }
+  }
+  bool reopened = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return AddHandle(std::make_shared<FileObject>(std::move(fd), access, path.device, path.host));
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (read) *read = 0;
+  if (!(file->access() & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
+  Fault fault = CheckFault(FaultOp::kRead, file->device_path());
+  if (fault.error) return Fail(fault.error);
+  if (fault.short_read) size /= 2;
+  std::lock_guard lock(file->mutex());
+  DWORD done = 0;
+  while (done < size) {
+    ssize_t n = pread(file->fd(), static_cast<char*>(buffer) + done, size - done,
+                      off_t(file->position + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FailErrno();
+    if (n == 0) break;
+    done += DWORD(n);
+  }
+  file->position += done;
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (written) *written = 0;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
+  if (Fault fault = CheckFault(FaultOp::kWrite, file->device_path())) return Fail(fault.error);
+  std::lock_guard lock(file->mutex());
+  DWORD done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(file->fd(), static_cast<const char*>(buffer) + done, size - done,
+                       off_t(file->position + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      file->position += done;
+      if (written) *written = done;
+      return n < 0 ? FailErrno() : Fail(ERROR_DISK_FULL);
+    }
+    done += DWORD(n);
+  }
+  file->position += done;
+  if (written) *written = done;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD method) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return INVALID_SET_FILE_POINTER;
+  std::lock_guard lock(file->mutex());
+  int64_t base;
+  struct stat st;
+  switch (method) {
+    case FILE_BEGIN: base = 0; break;
+    case FILE_CURRENT: base = int64_t(file->position); break;
+    case FILE_END:
+      if (fstat(file->fd(), &st) != 0) return FailErrno(), INVALID_SET_FILE_POINTER;
+      base = st.st_size;
+      break;
+    default: return Fail(ERROR_INVALID_PARAMETER), INVALID_SET_FILE_POINTER;
+  }
+  int64_t offset = distance_high ? int64_t((uint64_t(uint32_t(*distance_high)) << 32) |
+                                           uint32_t(distance))
+                                 : int64_t(distance);
+  int64_t target = base + offset;
+  if (target < 0) return Fail(ERROR_NEGATIVE_SEEK), INVALID_SET_FILE_POINTER;
+  file->position = uint64_t(target);
+  if (distance_high) *distance_high = LONG(uint64_t(target) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(target);
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD size_high) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return INVALID_FILE_SIZE;
+  struct stat st;
+  if (fstat(file->fd(), &st) != 0) return FailErrno(), INVALID_FILE_SIZE;
+  if (size_high) *size_high = DWORD(uint64_t(st.st_size) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(st.st_size);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  std::lock_guard lock(file->mutex());
+  return ftruncate(file->fd(), off_t(file->position)) == 0 ? TRUE : FailErrno();
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  return fdatasync(file->fd()) == 0 ? TRUE : FailErrno();
+}
+
+BOOL CloseHandle(HANDLE object) {
+  return RemoveHandle(object) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  struct stat st;
+  if (fstat(file->fd(), &st) != 0) return FailErrno();
+  if (creation) *creation = MakeFileTime(ReadCreationTime(file->host_path(), st));
+  if (access) *access = MakeFileTime(FileTimeFromTimespec(st.st_atim));
+  if (write) *write = MakeFileTime(FileTimeFromTimespec(st.st_mtim));
+  return TRUE;
+}
+
+BOOL SetFileTime(HANDLE handle, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+  if (access) times[0] = TimespecFromFileTime(FileTimeValue(*access));
+  if (write) times[1] = TimespecFromFileTime(FileTimeValue(*write));
+  if ((access || write) && futimens(file->fd(), times) != 0) return FailErrno();
+  if (creation && !WriteCreationTime(file->fd(), FileTimeValue(*creation))) return FailErrno();
+  return TRUE;
+}

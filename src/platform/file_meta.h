@@ -1,0 +1,42 @@
+// What the handheld keeps with a file that the host does not: its attribute bits and its
+// creation time, stored as extended attributes. The host runs as root, so mode bits could
+// not enforce read-only; the platform checks these attributes itself.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+
+#include "coredll/windows.h"
+
+namespace coredll {
+
+// Attribute bits a caller may set; DIRECTORY comes from the host.
+inline constexpr DWORD kSettableAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
+
+// The attributes of an existing file or folder: the stored bits, DIRECTORY for folders,
+// NORMAL for a file with none.
+DWORD ReadAttributes(const std::string& host, const struct stat& st);
+
+// Stores the settable bits of `attributes`; false with errno on failure.
+bool WriteAttributes(const std::string& host, DWORD attributes);
+bool WriteAttributes(int fd, DWORD attributes);
+
+// 100-ns intervals since 1601 (FILETIME) of the creation, falling back to the write time.
+uint64_t ReadCreationTime(const std::string& host, const struct stat& st);
+bool WriteCreationTime(int fd, uint64_t file_time);
+
+// FILETIME values and host times.
+uint64_t FileTimeFromTimespec(const struct timespec& ts);
+struct timespec TimespecFromFileTime(uint64_t file_time);
+inline uint64_t FileTimeValue(const FILETIME& ft) {
+  return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+inline FILETIME MakeFileTime(uint64_t value) {
+  return FILETIME{DWORD(value), DWORD(value >> 32)};
+}
+
+}  // namespace coredll

@@ -1,0 +1,38 @@
+// The one mapping from a device path to the host: "\A\B" is "<device>/fs/A/B", found
+// case-insensitively and kept in the case it was created with. Nothing ever leaves fs/: a
+// ".." or "." component and the characters the handheld forbids in names are refused with
+// ERROR_INVALID_NAME, and links (which the handheld has none of) are never followed: a path
+// through one is refused with ERROR_ACCESS_DENIED. In host mode a path is a host path taken
+// as written.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "coredll/windows.h"
+
+namespace coredll {
+
+struct ResolvedPath {
+  std::string host;        // the host path; every component but the last exists
+  std::u16string device;   // the path as the platform names it: "\Temp\A.TXT"
+  std::u16string name;     // the last component as found (or as given when new)
+  bool exists = false;
+  struct stat st = {};     // lstat of `host` when it exists
+};
+
+enum class PathUse {
+  kItem,     // a file or folder, possibly new
+  kPattern,  // FindFirstFileW: the last component may hold '*' and '?'
+};
+
+// Resolves `path`; false with last-error set when it is malformed or reaches outside
+// (see above), too long (ERROR_FILENAME_EXCED_RANGE), or a folder on the way is missing
+// (ERROR_PATH_NOT_FOUND). The root itself resolves to fs/ with an empty name.
+bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use = PathUse::kItem);
+
+// Joins a resolved folder and a child's host name.
+std::string JoinHost(const std::string& folder, const std::string& name);
+
+}  // namespace coredll

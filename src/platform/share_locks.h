@@ -1,0 +1,36 @@
+// Share modes of open files, held across every process of the device without a server.
+//
+// Each open file description takes shared kernel locks (open file description locks) on
+// reserved offsets far past any real data: one saying "open", one per access it has, one per
+// access it refuses to share. A newcomer asks whether an exclusive lock on the markers that
+// concern it could be taken: if not, somebody holds an access it refuses to share, or
+// refuses an access it wants. The locks die with their descriptor, so a crashed process
+// leaves nothing behind. A gate lock makes the check-and-take one step.
+#pragma once
+
+#include "coredll/windows.h"
+
+namespace coredll {
+
+// Holds the gate of a file for the life of the object, serializing share checks on it.
+class ShareGate {
+ public:
+  explicit ShareGate(int fd);
+  ~ShareGate();
+  ShareGate(const ShareGate&) = delete;
+  ShareGate& operator=(const ShareGate&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Under the gate: checks `access` and `share` against every other open of the file and, if
+// they agree, marks this descriptor's own. Returns ERROR_SUCCESS or ERROR_SHARING_VIOLATION.
+DWORD TakeShare(int fd, DWORD access, DWORD share);
+
+// Under the gate: ERROR_SHARING_VIOLATION while any descriptor has the file open,
+// ERROR_ACCESS_DENIED while it is a running program or a loaded library (processes hold
+// that marker), else ERROR_SUCCESS.
+DWORD CheckUnused(int fd);
+
+}  // namespace coredll

@@ -1,0 +1,21 @@
+// Every text the user sees, by its English id (1..44), in the process's UI language.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace stowkit {
+
+// The UI language index, 0 (English) .. 18; 0 until set. The set is a plain assignment.
+int32_t UiLanguage();
+void SetUiLanguage(int32_t language);
+
+// The text of English id `id` in the UI language, else in English, else "".
+std::u16string LoadUiString(uint32_t id);
+
+// The index of a language code ("fr", "pt_pt", ...), lowercased first; unknown codes,
+// "" and "en" give 0.
+int32_t LanguageFromCode(std::u16string_view code);
+
+}  // namespace stowkit

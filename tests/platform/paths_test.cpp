@@ -1,0 +1,110 @@
+// Device paths: case-insensitive and case-preserving, and never a way out of fs/.
+#include <unistd.h>
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "coredll/device.h"
+#include "coredll/windows.h"
+#include "support/temp_device.h"
+
+namespace stowkit {
+namespace {
+
+using testing::TempDevice;
+
+class PathsTest : public ::testing::Test {
+ protected:
+  bool Exists(const std::string& host) { return std::filesystem::exists(host); }
+  // True when creating `path` fails with `error` and nothing new appears beside the device.
+  void ExpectRefused(const char16_t* path, DWORD error) {
+    auto before = std::distance(std::filesystem::directory_iterator("/tmp"), {});
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), error);
+    EXPECT_FALSE(CreateDirectoryW(path, nullptr));
+    EXPECT_EQ(GetLastError(), error);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/tmp"), {}), before);
+  }
+  TempDevice device_;
+};
+
+TEST_F(PathsTest, LookupIgnoresCaseAndKeepsTheFirstSpelling) {
+  HANDLE file = CreateFileW(u"\\Temp\\MixedCase.Txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  CloseHandle(file);
+  file = CreateFileW(u"\\TEMP\\mixedcase.TXT", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_TRUE(Exists(device_.Host("Temp/MixedCase.Txt")));
+  EXPECT_FALSE(Exists(device_.Host("Temp/mixedcase.TXT")));
+  EXPECT_NE(GetFileAttributesW(u"\\windows\\start menu\\PROGRAMS"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(u"/Temp/mixedcase.txt"), INVALID_FILE_ATTRIBUTES);  // '/' too
+  EXPECT_NE(GetFileAttributesW(u"\\\\Temp\\\\mixedcase.txt"), INVALID_FILE_ATTRIBUTES);
+  // Non-ASCII names fold through the same mapping.
+  file = CreateFileW(u"\\Temp\\Ärger.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  CloseHandle(file);
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\äRGER.TXT"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(PathsTest, DotDotAndForbiddenCharactersAreRefused) {
+  ExpectRefused(u"\\..\\outside", ERROR_INVALID_NAME);
+  ExpectRefused(u"\\Temp\\..\\..\\outside", ERROR_INVALID_NAME);
+  ExpectRefused(u"\\Temp\\.\\x", ERROR_INVALID_NAME);
+  for (const char16_t* bad : {u"\\Temp\\a:b", u"\\Temp\\a*b", u"\\Temp\\a?b", u"\\Temp\\a<b",
+                              u"\\Temp\\a>b", u"\\Temp\\a|b", u"\\Temp\\a\"b", u"\\Temp\\a\tb"}) {
+    ExpectRefused(bad, ERROR_INVALID_NAME);
+  }
+  EXPECT_FALSE(Exists(device_.folder() + "/outside"));
+}
+
+TEST_F(PathsTest, LinksAreNeverFollowed) {
+  std::string outside = device_.folder() + "-outside";
+  std::filesystem::create_directory(outside);
+  ASSERT_EQ(symlink(outside.c_str(), device_.Host("Temp/escape").c_str()), 0);
+  ASSERT_EQ(symlink((outside + "/file").c_str(), device_.Host("Temp/filelink").c_str()), 0);
+
+  ExpectRefused(u"\\Temp\\escape\\planted.txt", ERROR_ACCESS_DENIED);
+  ExpectRefused(u"\\temp\\ESCAPE\\planted.txt", ERROR_ACCESS_DENIED);
+  ExpectRefused(u"\\Temp\\filelink", ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(DeleteFileW(u"\\Temp\\filelink"));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\escape"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  std::filesystem::remove_all(outside);
+}
+
+TEST_F(PathsTest, OverlongPathsAreRefused) {
+  std::u16string path = u"\\Temp\\" + std::u16string(254, u'a');
+  EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_FILENAME_EXCED_RANGE));
+  EXPECT_EQ(GetFileAttributesW(nullptr), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(PathsTest, WithoutADeviceEveryDevicePathFails) {
+  std::string missing = device_.folder() + "/not-a-device";
+  coredll::SelectDevice(missing);
+  EXPECT_EQ(GetFileAttributesW(u"\\Windows"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(Exists(missing));  // an explicitly chosen folder is never created by accident
+  coredll::SelectDevice(device_.folder());
+}
+
+TEST_F(PathsTest, HostModeTakesHostPathsAsWritten) {
+  std::string host = device_.folder() + "/host-file.bin";
+  testing::WriteHostFile(host, "host bytes");
+  coredll::SetHostMode(true);
+  std::u16string path(host.begin(), host.end());
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  char buffer[16];
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(file, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(std::string(buffer, got), "host bytes");
+  CloseHandle(file);
+  coredll::SetHostMode(false);
+  coredll::SelectDevice(device_.folder());
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,138 @@
+// stowkit-device as a user runs it: a fresh device, files pushed and pulled, listings, and
+// one clear line for every refusal.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/child_process.h"
+#include "support/temp_device.h"
+
+namespace stowkit {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class DeviceToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/stowkit-tool-XXXXXX";
+    work_ = mkdtemp(pattern);
+    device_ = work_ + "/dev";
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  Result Run(const std::vector<std::string>& args) {
+    std::string command = Quote(testing::BinPath("stowkit-device")) + " --device " + Quote(device_);
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " 2>" + Quote(work_ + "/stderr");
+    Result result;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+    result.status = WEXITSTATUS(pclose(pipe));
+    result.err = testing::ReadHostFile(work_ + "/stderr");
+    return result;
+  }
+
+  std::string work_, device_;
+};
+
+TEST_F(DeviceToolTest, InitPushListPull) {
+  Result init = Run({"init"});
+  ASSERT_EQ(init.status, 0) << init.err;
+  EXPECT_TRUE(fs::is_directory(device_ + "/fs/Windows/Start Menu/Programs"));
+  EXPECT_EQ(Run({"init"}).status, 0);  // again: nothing lost, nothing changed
+
+  std::string bytes("binary\0data\xff", 12);
+  testing::WriteHostFile(work_ + "/x", bytes);
+  ASSERT_EQ(Run({"push", work_ + "/x", "\\temp\\A.TXT"}).status, 0);
+
+  Result ls = Run({"ls", "\\TEMP"});
+  EXPECT_EQ(ls.status, 0);
+  EXPECT_EQ(ls.out, "A.TXT\n");
+  Result long_ls = Run({"ls", "-l", "\\Temp\\a.txt"});
+  EXPECT_EQ(long_ls.status, 0);
+  EXPECT_EQ(long_ls.out.substr(0, 17), "----a         12 ");
+  EXPECT_NE(long_ls.out.find(" A.TXT\n"), std::string::npos);
+  EXPECT_NE(Run({"ls", "\\"}).out.find("Windows\\\n"), std::string::npos);
+
+  ASSERT_EQ(Run({"pull", "\\Temp\\a.txt", work_ + "/y"}).status, 0);
+  EXPECT_EQ(testing::ReadHostFile(work_ + "/y"), bytes);
+
+  ASSERT_EQ(Run({"push", work_ + "/x", "\\Program Files\\New\\Deep\\b.bin"}).status, 0);
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Program Files/New/Deep/b.bin"), bytes);
+}
+
+TEST_F(DeviceToolTest, EscapesAreRefusedAndWriteNothingOutside) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  testing::WriteHostFile(work_ + "/x", "payload");
+  fs::create_directory(work_ + "/outside");
+  fs::create_directory_symlink(work_ + "/outside", device_ + "/fs/Temp/link");
+
+  Result up = Run({"push", work_ + "/x", "\\..\\outside"});
+  EXPECT_EQ(up.status, 1);
+  EXPECT_EQ(up.err,
+            "stowkit-device: cannot create the folders of '\\..\\outside': The filename, directory "
+            "name, or volume label syntax is incorrect.\n");
+  Result through = Run({"push", work_ + "/x", "\\Temp\\link\\planted"});
+  EXPECT_EQ(through.status, 1);
+  EXPECT_NE(through.err.find("Access is denied."), std::string::npos);
+  EXPECT_EQ(std::count(through.err.begin(), through.err.end(), '\n'), 1);
+
+  EXPECT_FALSE(fs::exists(work_ + "/outside/planted"));
+  EXPECT_FALSE(fs::exists(device_ + "/outside"));
+  EXPECT_FALSE(fs::exists(work_ + "/outside.txt"));
+  EXPECT_TRUE(fs::is_empty(work_ + "/outside"));
+}
+
+TEST_F(DeviceToolTest, ClearErrors) {
+  Result no_device = Run({"ls", "\\"});
+  EXPECT_EQ(no_device.status, 1);
+  EXPECT_NE(no_device.err.find("is not a device folder"), std::string::npos);
+  ASSERT_EQ(Run({"init"}).status, 0);
+
+  Result missing = Run({"pull", "\\Temp\\none.txt", work_ + "/y"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err,
+            "stowkit-device: cannot pull '\\Temp\\none.txt': The system cannot find the file "
+            "specified.\n");
+  EXPECT_FALSE(fs::exists(work_ + "/y"));
+  Result no_source = Run({"push", work_ + "/nope", "\\Temp\\x"});
+  EXPECT_EQ(no_source.status, 1);
+  EXPECT_EQ(no_source.err, "stowkit-device: cannot read '" + work_ + "/nope'\n");
+  EXPECT_EQ(Run({"ls", "\\Nowhere"}).status, 1);
+  EXPECT_EQ(Run({"init", "--platform", "smartphone"}).status, 1);
+  EXPECT_NE(Run({"frobnicate"}).status, 0);
+}
+
+TEST_F(DeviceToolTest, FailedPushLeavesNoHalfFile) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  testing::WriteHostFile(work_ + "/x", "payload");
+  setenv("STOWKIT_FAULTS", "write@\\Temp\\*=112", 1);
+  Result full = Run({"push", work_ + "/x", "\\Temp\\full.bin"});
+  unsetenv("STOWKIT_FAULTS");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_NE(full.err.find("There is not enough space on the disk."), std::string::npos);
+  EXPECT_FALSE(fs::exists(device_ + "/fs/Temp/full.bin"));
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,54 @@
+// stowkit-device: create and inspect simulated handhelds kept in a folder.
+#include <CLI/CLI.hpp>
+
+#include "coredll/device.h"
+#include "device_commands.h"
+
+using namespace stowkit::device_tool;
+
+int main(int argc, char** argv) {
+  CLI::App app{"Create and inspect simulated Pocket PC and Smartphone devices."};
+  app.require_subcommand(1);
+  std::string device;
+  app.add_option("--device", device,
+                 "Device folder (default: $STOWKIT_DEVICE, else the default device)");
+
+  std::string platform = "pocketpc";
+  auto* init = app.add_subcommand("init", "Lay out a new device (or complete an existing one)");
+  init->add_option("--platform", platform, "pocketpc or smartphone")
+      ->check(CLI::IsMember({"pocketpc", "smartphone"}));
+
+  std::string path, host_file;
+  bool long_format = false;
+  auto* ls = app.add_subcommand("ls", "List a device folder, file or pattern");
+  ls->add_flag("-l", long_format, "Show attributes, size, write and creation times");
+  ls->add_option("PATH", path, "Device path, e.g. '\\Windows'")->required();
+
+  auto* push = app.add_subcommand("push", "Copy a host file onto the device");
+  push->add_option("HOSTFILE", host_file)->required();
+  push->add_option("DEVICEPATH", path)->required();
+
+  auto* pull = app.add_subcommand("pull", "Copy a device file to the host");
+  pull->add_option("DEVICEPATH", path)->required();
+  pull->add_option("HOSTFILE", host_file)->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+
+  if (!device.empty()) coredll::SelectDevice(device);
+  std::string folder = coredll::DeviceFolder();
+  if (init->parsed()) {
+    return Init(folder, platform == "smartphone" ? coredll::Platform::kSmartphone
+                                                 : coredll::Platform::kPocketPC);
+  }
+  if (!device.empty() && !coredll::IsDevice(folder)) {
+    return Error("'" + folder + "' is not a device folder (create it with 'stowkit-device --device " +
+                 folder + " init')");
+  }
+  if (ls->parsed()) return List(path, long_format);
+  if (push->parsed()) return Push(host_file, path);
+  return Pull(path, host_file);
+}
