@@ -16,15 +16,17 @@ using testing::TempDevice;
 class PathsTest : public ::testing::Test {
  protected:
   bool Exists(const std::string& host) { return std::filesystem::exists(host); }
-  // True when creating `path` fails with `error` and nothing new appears beside the device.
+  // Creating `path` fails with `error`, and nothing appears in the device folder outside
+  // fs/ or in the folder above the device.
   void ExpectRefused(const char16_t* path, DWORD error) {
-    auto before = std::distance(std::filesystem::directory_iterator("/tmp"), {});
+    auto before = std::distance(std::filesystem::directory_iterator(device_.folder()), {});
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     EXPECT_EQ(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), error);
     EXPECT_FALSE(CreateDirectoryW(path, nullptr));
     EXPECT_EQ(GetLastError(), error);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/tmp"), {}), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(device_.folder()), {}), before);
+    EXPECT_FALSE(Exists(std::filesystem::path(device_.folder()).parent_path() / "outside"));
   }
   TempDevice device_;
 };

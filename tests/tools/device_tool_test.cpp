@@ -90,7 +90,7 @@ TEST_F(DeviceToolTest, EscapesAreRefusedAndWriteNothingOutside) {
   Result up = Run({"push", work_ + "/x", "\\..\\outside"});
   EXPECT_EQ(up.status, 1);
   EXPECT_EQ(up.err,
-            "stowkit-device: cannot create the folders of '\\..\\outside': The filename, directory "
+            "stowkit-device: cannot push to '\\..\\outside': The filename, directory "
             "name, or volume label syntax is incorrect.\n");
   Result through = Run({"push", work_ + "/x", "\\Temp\\link\\planted"});
   EXPECT_EQ(through.status, 1);

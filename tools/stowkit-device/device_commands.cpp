@@ -116,9 +116,15 @@ int Push(const std::string& host_file, const std::string& device_path) {
   if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (!in.is_open() || in.bad()) return Error("cannot read '" + host_file + "'");
   std::u16string target = Utf8ToUtf16(device_path);
-  if (!MakeParents(target)) return Failed("cannot create the folders of", device_path);
-  HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  auto create = [&] {
+    return CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE file = create();
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+    if (!MakeParents(target)) return Failed("cannot create the folders of", device_path);
+    file = create();
+  }
   if (file == INVALID_HANDLE_VALUE) return Failed("cannot push to", device_path);
   DWORD written = 0;
   BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
