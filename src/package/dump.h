@@ -1,0 +1,17 @@
+// Readable text of a package: header, properties by name, every entry. Wide text with CR LF
+// line ends; no side effects.
+#pragma once
+
+#include <string>
+
+#include "package/package.h"
+
+namespace stowkit {
+
+enum class PropertyNames { kPackage, kEntry };
+
+void DumpProperties(const PropertyMap& map, PropertyNames names, std::u16string& text);
+void DumpEntry(const CatalogEntry& entry, std::u16string& text);
+void DumpPackage(const Package& package, std::u16string& text);
+
+}  // namespace stowkit

@@ -1,0 +1,163 @@
+#include "package/extract.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "package/file_io.h"
+#include "services/file_services.h"
+#include "services/hresult.h"
+
+namespace stowkit {
+namespace {
+
+constexpr DWORD kBufferSize = 16384;
+constexpr DWORD kAppendBufferSize = 1024;
+
+// Where extracted bytes go: a file, or nowhere when only checking.
+using Sink = std::function<HRESULT(const uint8_t*, DWORD)>;
+
+HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+  std::vector<uint8_t> buffer(kBufferSize);
+  for (uint32_t copied = 0; copied < length;) {
+    DWORD got = 0;
+    HRESULT hr = ReadSome(package, buffer.data(), std::min(length - copied, kBufferSize), got);
+    if (FAILED(hr)) return hr;
+    if (got == 0) return kEndOfFile;
+    crc = uint32_t(crc32(crc, buffer.data(), got));
+    if (FAILED(hr = sink(buffer.data(), got))) return hr;
+    copied += got;
+  }
+  return S_OK;
+}
+
+HRESULT Inflate(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+  std::vector<uint8_t> in(kBufferSize), out(kBufferSize);
+  z_stream stream = {};
+  stream.next_out = out.data();
+  stream.avail_out = kBufferSize;
+  if (inflateInit2(&stream, -15) != Z_OK) return kGenericFailure;
+  uint32_t remaining = length;
+  int last = Z_OK;
+  HRESULT hr = S_OK;
+  for (;;) {
+    if (stream.avail_in == 0 && remaining > 0) {
+      DWORD got = 0;
+      if (FAILED(hr = ReadSome(package, in.data(), std::min(remaining, kBufferSize), got))) break;
+      if (got == 0) {  // the file ended early: the stream decides, then the CRC
+        hr = last == Z_OK ? S_OK : kGenericFailure;
+        break;
+      }
+      stream.next_in = in.data();
+      stream.avail_in = got;
+      remaining -= got;
+    }
+    // Flushes at the end of the stream too, so bytes after it can never keep the loop going.
+    if (stream.avail_out == 0 || remaining == 0 || last == Z_STREAM_END) {
+      DWORD filled = kBufferSize - stream.avail_out;
+      crc = uint32_t(crc32(crc, out.data(), filled));
+      if (FAILED(hr = sink(out.data(), filled))) break;
+      if (last == Z_STREAM_END || last == Z_BUF_ERROR) break;
+      stream.next_out = out.data();
+      stream.avail_out = kBufferSize;
+    }
+    last = inflate(&stream, Z_NO_FLUSH);
+    if (last != Z_OK && last != Z_STREAM_END && last != Z_BUF_ERROR) {
+      hr = kGenericFailure;
+      break;
+    }
+  }
+  inflateEnd(&stream);
+  return hr;
+}
+
+using Streamer = HRESULT (*)(HANDLE, uint32_t, const Sink&, uint32_t&);
+
+// Creates the destination, streams the blob into it and checks the CRC; deletes the
+// destination on any failure.
+HRESULT ExtractTo(Streamer stream, HANDLE package, std::u16string_view destination,
+                  uint32_t offset, uint32_t length, uint32_t expected_crc) {
+  std::u16string path(destination);
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return LastErrorResult();
+  uint32_t crc = 0;
+  HRESULT hr = SeekTo(package, offset);
+  if (SUCCEEDED(hr)) {
+    hr = stream(package, length, [out](const uint8_t* bytes, DWORD size) {
+      return WriteAll(out, bytes, size);
+    }, crc);
+  }
+  if (SUCCEEDED(hr) && crc != expected_crc) hr = kCrcMismatch;
+  CloseHandle(out);
+  if (FAILED(hr)) DeleteFileW(path.c_str());
+  return hr;
+}
+
+HRESULT AppendFile(HANDLE from, HANDLE to) {
+  uint64_t size = 0;
+  HRESULT hr = FileSize(from, size);
+  if (SUCCEEDED(hr) && SetFilePointer(to, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != ERROR_SUCCESS) {
+    hr = LastErrorResult();
+  }
+  uint8_t buffer[kAppendBufferSize];
+  for (uint64_t count = 0; SUCCEEDED(hr) && count < size;) {
+    DWORD got = 0;
+    if (FAILED(hr = ReadSome(from, buffer, kAppendBufferSize, got))) break;
+    if (got == 0) return kEndOfFile;
+    hr = WriteAll(to, buffer, got);
+    count += got;
+  }
+  return hr;
+}
+
+}  // namespace
+
+HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination) {
+  auto extract = entry.TestEntryFlags(kBlobCompressed) ? ExtractCompressedBlob : ExtractStoredBlob;
+  return extract(entry.BlobFileHndl(), destination, entry.BlobOffset(), entry.BlobLength(),
+                 entry.FinalCRC());
+}
+
+HRESULT ExtractStoredBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
+                          uint32_t length, uint32_t expected_crc) {
+  return ExtractTo(CopyStored, package, destination, offset, length, expected_crc);
+}
+
+HRESULT ExtractCompressedBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
+                              uint32_t length, uint32_t expected_crc) {
+  return ExtractTo(Inflate, package, destination, offset, length, expected_crc);
+}
+
+HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary,
+                        std::u16string_view target) {
+  std::u16string temp_path(temporary), target_path(target);
+  HRESULT hr = ExtractEntryBlob(entry, temp_path);
+  if (SUCCEEDED(hr)) {
+    HANDLE from = CreateFileW(temp_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE to = from == INVALID_HANDLE_VALUE
+                    ? INVALID_HANDLE_VALUE
+                    : CreateFileW(target_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    hr = to == INVALID_HANDLE_VALUE ? LastErrorResult() : AppendFile(from, to);
+    if (to != INVALID_HANDLE_VALUE) CloseHandle(to);
+    if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
+  }
+  ForceDeleteFile(temp_path);
+  return hr;
+}
+
+HRESULT VerifyEntryBlob(const CatalogEntry& entry) {
+  HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
+  if (FAILED(hr)) return hr;
+  uint32_t crc = 0;
+  Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
+  hr = stream(entry.BlobFileHndl(), entry.BlobLength(), [](const uint8_t*, DWORD) { return S_OK; }, crc);
+  return SUCCEEDED(hr) && crc != entry.FinalCRC() ? kCrcMismatch : hr;
+}
+
+}  // namespace stowkit

@@ -1,0 +1,36 @@
+// Turning an entry's blob into a file. Blobs are streamed through fixed 16 KiB buffers and
+// checked against their CRC-32; a destination that extraction created either ends up with
+// the complete, verified content or is deleted.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "package/package.h"
+#include "package/vocabulary.h"
+
+namespace stowkit {
+
+// Inflates (BlobCompressed) or copies the entry's blob from its BlobFileHndl. No message.
+HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination);
+
+// A blob read past the end of its file (a package cut short) fails with kEndOfFile; a CRC
+// that differs fails with kCrcMismatch.
+HRESULT ExtractStoredBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
+                          uint32_t length, uint32_t expected_crc);
+
+// Raw deflate. A corrupt stream fails with kGenericFailure. Bytes after the end of the
+// stream are not inflated: the content ends with the stream, and the CRC decides.
+HRESULT ExtractCompressedBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
+                              uint32_t length, uint32_t expected_crc);
+
+// Appends the entry's content to `target` (created when absent) through the temporary file
+// `temporary`, which is always removed afterwards.
+HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary,
+                        std::u16string_view target);
+
+// Streams the blob through inflate (or a plain copy) and the CRC without writing anything;
+// the check behind `stowkit-pack verify`.
+HRESULT VerifyEntryBlob(const CatalogEntry& entry);
+
+}  // namespace stowkit

@@ -1,0 +1,285 @@
+#include "package/writer.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "package/file_io.h"
+#include "package/vocabulary.h"
+#include "services/hresult.h"
+#include "text/format.h"
+
+namespace stowkit {
+namespace {
+
+constexpr DWORD kBufferSize = 16384;
+
+// Opens a source for reading and takes its size and the output's position.
+HRESULT OpenSource(std::u16string_view source, HANDLE output, HANDLE& file, BlobFields& blob) {
+  blob = BlobFields{};
+  std::u16string path(source);
+  file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastErrorResult();
+  uint64_t size = 0;
+  HRESULT hr = FileSize(file, size);
+  if (SUCCEEDED(hr) && size > UINT32_MAX) hr = HResultFromError(ERROR_FILE_TOO_LARGE);
+  if (SUCCEEDED(hr)) hr = CurrentPosition(output, blob.offset);
+  blob.final_size = uint32_t(size);
+  return hr;
+}
+
+HRESULT Deflate(HANDLE source, HANDLE output, BlobFields& blob) {
+  std::vector<uint8_t> in(kBufferSize), out(kBufferSize);
+  z_stream stream = {};
+  stream.next_out = out.data();
+  stream.avail_out = kBufferSize;
+  if (deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    return kGenericFailure;
+  }
+  uint32_t remaining = blob.final_size;
+  int last = Z_OK, flush = Z_NO_FLUSH;
+  HRESULT hr = S_OK;
+  for (;;) {
+    if (stream.avail_in == 0 && remaining > 0) {
+      DWORD got = 0;
+      if (FAILED(hr = ReadSome(source, in.data(), std::min(remaining, kBufferSize), got))) break;
+      if (got == 0) {  // the source shrank while it was read
+        hr = kEndOfFile;
+        break;
+      }
+      blob.crc = uint32_t(crc32(blob.crc, in.data(), got));
+      stream.next_in = in.data();
+      stream.avail_in = got;
+      remaining -= got;
+    }
+    if (stream.avail_out == 0 || remaining == 0) {
+      DWORD filled = kBufferSize - stream.avail_out;
+      if (FAILED(hr = WriteAll(output, out.data(), filled))) break;
+      blob.length += filled;
+      if (last == Z_STREAM_END) break;
+      stream.next_out = out.data();
+      stream.avail_out = kBufferSize;
+      flush = remaining == 0 ? Z_FINISH : Z_NO_FLUSH;
+    } else {
+      flush = Z_NO_FLUSH;
+    }
+    last = deflate(&stream, flush);
+    if (last != Z_OK && last != Z_STREAM_END) {
+      hr = kGenericFailure;
+      break;
+    }
+  }
+  deflateEnd(&stream);
+  return hr;
+}
+
+HRESULT Store(HANDLE source, HANDLE output, BlobFields& blob) {
+  std::vector<uint8_t> buffer(kBufferSize);
+  while (blob.length < blob.final_size) {
+    DWORD got = 0;
+    HRESULT hr = ReadSome(source, buffer.data(), std::min(blob.final_size - blob.length, kBufferSize), got);
+    if (FAILED(hr)) return hr;
+    if (got == 0) return kEndOfFile;
+    blob.crc = uint32_t(crc32(blob.crc, buffer.data(), got));
+    if (FAILED(hr = WriteAll(output, buffer.data(), got))) return hr;
+    blob.length += got;
+  }
+  return S_OK;
+}
+
+HRESULT AddBlob(HRESULT (*add)(HANDLE, HANDLE, BlobFields&), std::u16string_view source,
+                HANDLE output, BlobFields& blob) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HRESULT hr = OpenSource(source, output, file, blob);
+  if (SUCCEEDED(hr)) hr = add(file, output, blob);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return hr;
+}
+
+class Writer {
+ public:
+  Writer(Package& package, HANDLE output, std::u16string& error_text)
+      : package_(package), output_(output), error_text_(error_text) {}
+
+  HRESULT Write() {
+    HRESULT hr = WriteBlobSection();
+    if (SUCCEEDED(hr)) hr = WriteCatalog();
+    if (SUCCEEDED(hr)) hr = WriteHeader();
+    return hr;
+  }
+
+ private:
+  HRESULT WriteBlobSection() {
+    PackageHeader& header = package_.Header();
+    HRESULT hr = CurrentPosition(output_, header.BlobOffset);
+    if (FAILED(hr)) {
+      error_text_ = Format(u"Seek error while writing blob section for package '%s': 0x%x",
+                           package_.FileName(), hr);
+      return hr;
+    }
+    header.BlobLen = 0;
+    for (int i = 0; i < package_.NumEntries(); ++i) {
+      if (FAILED(hr = WriteBlob(*package_.GetEntry(i)))) return hr;
+    }
+    return S_OK;
+  }
+
+  HRESULT WriteBlob(CatalogEntry& entry) {
+    if (entry.TestEntryFlags(kIgnoreBlob)) {
+      entry.SetBlobOffset(0);
+      entry.SetBlobLength(0);
+      entry.SetFinalSize(0);
+      entry.SetFinalCRC(0);
+      return S_OK;
+    }
+    HRESULT hr = S_OK;
+    if (entry.BlobFileHndl() != INVALID_HANDLE_VALUE) {
+      uint32_t offset = 0;
+      hr = CopyBlob(entry.BlobFileHndl(), output_, entry.BlobOffset(), entry.BlobLength(), offset);
+      if (FAILED(hr)) {
+        error_text_ = Format(u"Error copying blob from package '%s' to package '%s': 0x%x",
+                             entry.BlobFileName(), package_.FileName(), hr);
+        return hr;
+      }
+      entry.SetBlobOffset(offset);
+      package_.Header().BlobLen += entry.BlobLength();
+    } else if (!entry.BlobFileName().empty()) {
+      bool compressed = entry.TestEntryFlags(kBlobCompressed);
+      BlobFields blob;
+      hr = compressed ? AddCompressedBlob(entry.BlobFileName(), output_, blob)
+                      : AddStoredBlob(entry.BlobFileName(), output_, blob);
+      if (FAILED(hr)) {
+        error_text_ = Format(compressed ? u"Error adding compressed blob '%s' to package '%s': 0x%x"
+                                        : u"Error adding uncompressed blob '%s' to package '%s': 0x%x",
+                             entry.BlobFileName(), package_.FileName(), hr);
+        return hr;
+      }
+      entry.SetBlobOffset(blob.offset);
+      entry.SetBlobLength(blob.length);
+      entry.SetFinalSize(blob.final_size);
+      entry.SetFinalCRC(blob.crc);
+      package_.Header().BlobLen += blob.length;
+    }
+    entry.SetBlobFileHndl(output_);
+    entry.SetBlobFileName(u"");
+    return S_OK;
+  }
+
+  HRESULT WriteCatalog() {
+    package_.Header().CatalogLen = 0;
+    for (int i = 0; i < package_.NumEntries(); ++i) {
+      CatalogEntry& entry = *package_.GetEntry(i);
+      if (entry.EntryType() == kInstallExe) continue;
+      std::string descriptor = SerializeDescriptor(entry.Properties(), false);
+      if (descriptor.size() > UINT16_MAX) {
+        error_text_ = Format(u"Descriptor of catalog entry at index %d is longer than 65535 bytes", i);
+        return kDescriptorTooLong;
+      }
+      entry.SetDescriptorLn(uint16_t(descriptor.size()));
+      uint8_t record[kRecordSize] = {entry.EntryType(), entry.EntryFlags(), entry.TypeFlags(), 0};
+      Put32(record + 4, entry.BlobOffset());
+      Put32(record + 8, entry.BlobLength());
+      Put32(record + 12, entry.FinalSize());
+      Put32(record + 16, entry.FinalCRC());
+      record[20] = uint8_t(descriptor.size());
+      record[21] = uint8_t(descriptor.size() >> 8);
+      HRESULT hr = WriteAll(output_, record, kRecordSize);
+      if (FAILED(hr)) {
+        error_text_ = Format(u"Error writing catalog entry at index %d: 0x%x", i, hr);
+        return hr;
+      }
+      package_.Header().CatalogLen += kRecordSize;
+      if (descriptor.empty()) continue;
+      if (FAILED(hr = WriteAll(output_, descriptor.data(), DWORD(descriptor.size())))) {
+        error_text_ = Format(u"Error writing catalog entry descriptor at index %d: 0x%x", i, hr);
+        return hr;
+      }
+      package_.Header().CatalogLen += uint32_t(descriptor.size());
+    }
+    return S_OK;
+  }
+
+  HRESULT WriteHeader() {
+    std::string descriptor = SerializeDescriptor(package_.Properties(), false);
+    if (descriptor.size() > UINT16_MAX) {
+      error_text_ = u"Package descriptor is longer than 65535 bytes";
+      return kDescriptorTooLong;
+    }
+    PackageHeader& header = package_.Header();
+    header.DescriptorLen = uint16_t(descriptor.size());
+    HRESULT hr = S_OK;
+    if (!descriptor.empty() && FAILED(hr = WriteAll(output_, descriptor.data(), DWORD(descriptor.size())))) {
+      error_text_ = Format(u"Error writing package header descriptor: 0x%x", hr);
+      return hr;
+    }
+    uint8_t bytes[kHeaderSize];
+    EncodeHeader(header, bytes);
+    if (FAILED(hr = WriteAll(output_, bytes, kHeaderSize))) {
+      error_text_ = Format(u"Error writing package header: 0x%x", hr);
+    }
+    return hr;
+  }
+
+  static void Put32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
+  }
+
+  Package& package_;
+  HANDLE output_;
+  std::u16string& error_text_;
+};
+
+}  // namespace
+
+HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package) {
+  HANDLE old_file = package.FileHandle();
+  std::u16string name(path);
+  package.SetFileName(u"");
+  package.SetFileHandle(INVALID_HANDLE_VALUE);
+  HANDLE output = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HRESULT hr = S_OK;
+  if (output == INVALID_HANDLE_VALUE) {
+    hr = LastErrorResult();
+    error_text = Format(u"Error creating package file '%s': 0x%x", name, hr);
+  } else {
+    package.SetFileName(name);
+    package.SetFileHandle(output);
+    hr = Writer(package, output, error_text).Write();
+    CloseHandle(output);
+  }
+  package.SetFileHandle(INVALID_HANDLE_VALUE);
+  if (FAILED(hr)) {
+    package.SetFileName(u"");
+    DeleteFileW(name.c_str());
+  }
+  if (old_file != INVALID_HANDLE_VALUE) CloseHandle(old_file);
+  return hr;
+}
+
+HRESULT AddCompressedBlob(std::u16string_view source, HANDLE output, BlobFields& blob) {
+  return AddBlob(Deflate, source, output, blob);
+}
+
+HRESULT AddStoredBlob(std::u16string_view source, HANDLE output, BlobFields& blob) {
+  return AddBlob(Store, source, output, blob);
+}
+
+HRESULT CopyBlob(HANDLE source, HANDLE output, uint32_t offset, uint32_t length,
+                 uint32_t& new_offset) {
+  HRESULT hr = SeekTo(source, offset);
+  if (SUCCEEDED(hr)) hr = CurrentPosition(output, new_offset);
+  std::vector<uint8_t> buffer(kBufferSize);
+  for (uint32_t copied = 0; SUCCEEDED(hr) && copied < length;) {
+    DWORD got = 0;
+    if (FAILED(hr = ReadSome(source, buffer.data(), std::min(length - copied, kBufferSize), got))) break;
+    if (got == 0) return kEndOfFile;  // the source package ends inside the blob
+    hr = WriteAll(output, buffer.data(), got);
+    copied += got;
+  }
+  return hr;
+}
+
+}  // namespace stowkit

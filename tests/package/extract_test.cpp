@@ -1,0 +1,151 @@
+// Extraction of stored and compressed blobs: verified content or no file at all.
+#include "package/extract.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "package/file_io.h"
+#include "package_bytes.h"
+#include "package_fixture.h"
+#include "services/hresult.h"
+
+namespace stowkit {
+namespace {
+
+using namespace stowkit::testing;
+
+std::string RandomText(size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string out;
+  const char* words[] = {"alpha ", "beta ", "gamma\n", "delta ", "handheld ", "\r\n"};
+  while (out.size() < size) out += words[rng() % 6];
+  out.resize(size);
+  return out;
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = char(rng());
+  return out;
+}
+
+class ExtractTest : public PackageTest {
+ protected:
+  // Opens a package holding `entries` and extracts entry `index` to \Temp\out.
+  HRESULT ExtractFrom(const std::vector<EntrySpec>& entries, int index = 0) {
+    PackageSpec spec;
+    spec.entries = entries;
+    if (FAILED(Open(BuildPackage(spec), package_))) return E_FAIL;
+    return ExtractEntryBlob(*package_->GetEntry(index), u"\\Temp\\out");
+  }
+  std::unique_ptr<Package> package_;
+};
+
+TEST_F(ExtractTest, StoredAndCompressedContentArrivesWhole) {
+  std::string text = RandomText(100000, 1), binary = RandomBytes(40000, 2);
+  EXPECT_EQ(ExtractFrom({FileEntry(text, true, u"\\a")}), S_OK);
+  EXPECT_EQ(HostFile("out"), text);  // many 16 KiB pieces, one CRC
+  EXPECT_EQ(ExtractFrom({FileEntry("x", false, u"\\a"), FileEntry(binary, false, u"\\b")}, 1), S_OK);
+  EXPECT_EQ(HostFile("out"), binary);
+  EXPECT_EQ(ExtractFrom({FileEntry(binary, true, u"\\b")}), S_OK);
+  EXPECT_EQ(HostFile("out"), binary);
+}
+
+TEST_F(ExtractTest, EmptyContent) {
+  ASSERT_EQ(Open(BuildPackage({}), package_), S_OK);
+  EXPECT_EQ(ExtractStoredBlob(package_->FileHandle(), u"\\Temp\\out", 0, 0, 0), S_OK);
+  EXPECT_TRUE(Exists("out"));
+  EXPECT_EQ(HostFile("out"), "");
+  EXPECT_EQ(ExtractStoredBlob(package_->FileHandle(), u"\\Temp\\out", 0, 0, 7), kCrcMismatch);
+  EXPECT_FALSE(Exists("out"));
+  package_.reset();
+  EntrySpec empty_stream = FileEntry("", true, u"\\a");
+  EXPECT_EQ(empty_stream.blob, std::string("\x03\x00", 2));
+  EXPECT_EQ(ExtractFrom({empty_stream}), S_OK);
+  EXPECT_EQ(HostFile("out"), "");
+}
+
+TEST_F(ExtractTest, CorruptionLeavesNoFile) {
+  std::string text = RandomText(50000, 3);
+  for (bool compressed : {false, true}) {
+    EntrySpec flipped = FileEntry(text, compressed, u"\\a");
+    flipped.blob[flipped.blob.size() / 2] ^= 0x10;
+    HRESULT hr = ExtractFrom({flipped});
+    EXPECT_TRUE(hr == kCrcMismatch || hr == kGenericFailure) << std::hex << hr;
+    EXPECT_FALSE(Exists("out"));
+  }
+  EntrySpec garbage = FileEntry(text, true, u"\\a");
+  garbage.blob = std::string(300, '\xff');  // not a deflate stream at all
+  EXPECT_EQ(ExtractFrom({garbage}), kGenericFailure);
+  EXPECT_FALSE(Exists("out"));
+}
+
+TEST_F(ExtractTest, BytesAfterTheStreamEndAreIgnored) {
+  std::string text = RandomText(30000, 4);
+  EntrySpec padded = FileEntry(text, true, u"\\a");
+  padded.blob += std::string(40000, 'Z');  // more than one input buffer of trailing bytes
+  EXPECT_EQ(ExtractFrom({padded}), S_OK);
+  EXPECT_EQ(HostFile("out"), text);
+}
+
+TEST_F(ExtractTest, ABlobPastTheEndOfItsFileFailsInsteadOfLooping) {
+  std::string text = RandomText(20000, 5);
+  for (bool compressed : {false, true}) {
+    PackageSpec spec;
+    spec.entries = {FileEntry(text, compressed, u"\\a")};
+    ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+    CatalogEntry& entry = *package_->GetEntry(0);
+    // Starts near the end of the file and claims more than the file holds.
+    entry.SetBlobOffset(uint32_t(HostFile("p.pkg").size()) - 30);
+    entry.SetBlobLength(100000);
+    HRESULT hr = ExtractEntryBlob(entry, u"\\Temp\\out");
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_FALSE(Exists("out"));
+    package_.reset();
+  }
+}
+
+TEST_F(ExtractTest, EntriesWithoutABlobFailAtTheSeek) {
+  EntrySpec folder;
+  folder.type = 8;
+  EXPECT_EQ(ExtractFrom({folder}), HResultFromError(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(Exists("out"));
+}
+
+TEST_F(ExtractTest, WriteFailuresDeleteTheDestination) {
+  ASSERT_TRUE(coredll::SetFaults("write@\\Temp\\out#3=112", nullptr));
+  EXPECT_EQ(ExtractFrom({FileEntry(RandomText(100000, 6), true, u"\\a")}), HResultFromError(ERROR_DISK_FULL));
+  EXPECT_FALSE(Exists("out"));
+  ASSERT_TRUE(coredll::SetFaults("open@\\Temp\\out=5", nullptr));
+  EXPECT_EQ(ExtractFrom({FileEntry("x", false, u"\\a")}), HResultFromError(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(ExtractTest, AppendGathersContentsAndRemovesTheTemporaryFile) {
+  PackageSpec spec;
+  spec.entries = {FileEntry("first\r\n", true, u"\\a"), FileEntry("second", false, u"\\b")};
+  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  EXPECT_EQ(AppendEntryBlob(*package_->GetEntry(0), u"\\Temp\\tmp", u"\\Temp\\all.txt"), S_OK);
+  EXPECT_EQ(AppendEntryBlob(*package_->GetEntry(1), u"\\Temp\\tmp", u"\\Temp\\all.txt"), S_OK);
+  EXPECT_EQ(HostFile("all.txt"), "first\r\nsecond");
+  EXPECT_FALSE(Exists("tmp"));
+
+  package_->GetEntry(1)->SetFinalCRC(1);
+  EXPECT_EQ(AppendEntryBlob(*package_->GetEntry(1), u"\\Temp\\tmp", u"\\Temp\\all.txt"), kCrcMismatch);
+  EXPECT_EQ(HostFile("all.txt"), "first\r\nsecond");
+  EXPECT_FALSE(Exists("tmp"));
+}
+
+TEST_F(ExtractTest, VerifyStreamsWithoutWriting) {
+  PackageSpec spec;
+  spec.entries = {FileEntry(RandomText(70000, 7), true, u"\\a"), FileEntry("plain", false, u"\\b")};
+  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), S_OK);
+  EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(1)), S_OK);
+  package_->GetEntry(0)->SetFinalCRC(package_->GetEntry(0)->FinalCRC() ^ 1);
+  EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), kCrcMismatch);
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,118 @@
+// Hand-made package bytes, laid out independently of the writer under test, so the reader
+// and the dump are checked against the format itself.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace stowkit::testing {
+
+inline void Put16(std::string& out, uint32_t v) {
+  out += char(v & 0xFF);
+  out += char((v >> 8) & 0xFF);
+}
+
+inline void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+using Properties = std::vector<std::pair<uint8_t, std::u16string>>;
+
+inline std::string Descriptor(const Properties& properties) {
+  std::string out;
+  for (const auto& [id, value] : properties) {
+    out += char(id);
+    for (char16_t c : value) Put16(out, c);
+    Put16(out, 0);
+  }
+  return out;
+}
+
+inline uint32_t Crc(const std::string& content) {
+  return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+}
+
+inline std::string RawDeflate(const std::string& content, int level = 9) {
+  z_stream s = {};
+  deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&s, uLong(content.size())) + 16, '\0');
+  s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+  s.avail_in = uInt(content.size());
+  s.next_out = reinterpret_cast<Bytef*>(out.data());
+  s.avail_out = uInt(out.size());
+  deflate(&s, Z_FINISH);
+  out.resize(s.total_out);
+  deflateEnd(&s);
+  return out;
+}
+
+struct EntrySpec {
+  uint8_t type = 1;
+  uint8_t entry_flags = 0;
+  uint8_t type_flags = 0;
+  std::string blob;         // stored bytes as they go into the file
+  uint32_t final_size = 0;
+  uint32_t crc = 0;
+  Properties properties;
+};
+
+struct PackageSpec {
+  std::string prefix;  // e.g. an executable before the package
+  uint8_t flags = 0;
+  uint8_t platform = 0;
+  uint32_t version = 0;
+  Properties properties;
+  std::vector<EntrySpec> entries;
+};
+
+inline std::string BuildPackage(const PackageSpec& spec) {
+  std::string out = spec.prefix, catalog;
+  uint32_t blob_offset = uint32_t(spec.prefix.size());
+  for (const EntrySpec& e : spec.entries) {
+    uint32_t at = uint32_t(out.size());
+    out += e.blob;
+    std::string descriptor = Descriptor(e.properties);
+    catalog += char(e.type);
+    catalog += char(e.entry_flags);
+    catalog += char(e.type_flags);
+    catalog += '\0';
+    Put32(catalog, e.blob.empty() ? 0 : at);
+    Put32(catalog, uint32_t(e.blob.size()));
+    Put32(catalog, e.final_size);
+    Put32(catalog, e.crc);
+    Put16(catalog, uint32_t(descriptor.size()));
+    catalog += descriptor;
+  }
+  uint32_t blob_len = uint32_t(out.size()) - blob_offset;
+  std::string descriptor = Descriptor(spec.properties);
+  out += catalog;
+  out += descriptor;
+  Put32(out, 0x01D5C001);
+  out += char(spec.flags);
+  out += char(spec.platform);
+  Put32(out, spec.version);
+  Put32(out, blob_offset);
+  Put32(out, blob_len);
+  Put32(out, uint32_t(catalog.size()));
+  Put16(out, uint32_t(descriptor.size()));
+  return out;
+}
+
+// An AppFile entry whose blob is `content`, compressed or stored.
+inline EntrySpec FileEntry(const std::string& content, bool compressed, const std::u16string& dst) {
+  EntrySpec e;
+  e.type = 1;
+  e.entry_flags = compressed ? 0x05 : 0x04;
+  e.blob = compressed ? RawDeflate(content) : content;
+  e.final_size = uint32_t(content.size());
+  e.crc = Crc(content);
+  e.properties = {{1, dst}};
+  return e;
+}
+
+}  // namespace stowkit::testing
