@@ -6,6 +6,7 @@
 #include "coredll/winerror.h"
 #include "coredll/fileapi.h"
 #include "coredll/sysapi.h"
+#include "coredll/winreg.h"
 #include "coredll/loader.h"
 #include "coredll/mapping.h"
 

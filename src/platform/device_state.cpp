@@ -27,6 +27,7 @@ struct DeviceState {
   std::mutex mutex;
   bool resolved = false;
   bool host_mode = false;
+  unsigned generation = 0;
   std::string folder;  // "" when no usable device
   DeviceProfile profile = DefaultProfile(Platform::kPocketPC);
 };
@@ -99,6 +100,14 @@ std::string RunFolder() {
   return s.folder.empty() ? std::string() : s.folder + "/run";
 }
 
+std::string DeviceRoot() { return Resolved().folder; }
+
+unsigned DeviceGeneration() {
+  DeviceState& s = State();
+  std::lock_guard lock(s.mutex);
+  return s.generation;
+}
+
 const DeviceProfile& Profile() { return Resolved().profile; }
 
 bool HostMode() { return State().host_mode; }
@@ -119,6 +128,7 @@ void SelectDevice(const std::string& folder) {
   DeviceState& s = State();
   std::lock_guard lock(s.mutex);
   s.resolved = false;
+  ++s.generation;
   s.folder.clear();
   s.profile = DefaultProfile(Platform::kPocketPC);
 }
@@ -157,6 +167,7 @@ void SetHostMode(bool on) {
   DeviceState& s = State();
   std::lock_guard lock(s.mutex);
   s.host_mode = on;
+  ++s.generation;
 }
 
 }  // namespace coredll

@@ -15,6 +15,13 @@ std::string FileSystemRoot();
 // The host folder "<device>/run", or "" without a device.
 std::string RunFolder();
 
+// The host folder of the device itself, or "" without a device.
+std::string DeviceRoot();
+
+// Changes whenever SelectDevice or SetHostMode may have moved this process to another
+// device, so that what is kept open on a device (its registry) is opened afresh.
+unsigned DeviceGeneration();
+
 // The profile of this process's device; the Pocket PC defaults in host mode or without one.
 const DeviceProfile& Profile();
 

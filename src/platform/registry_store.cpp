@@ -1,0 +1,419 @@
+#include "platform/registry_store.h"
+
+#include <sqlite3.h>
+
+#include "text/fold.h"
+
+namespace coredll {
+namespace {
+
+// Statements are prepared once per connection, in these slots.
+enum Slot : int {
+  kBeginRead,
+  kBeginWrite,
+  kCommit,
+  kRollback,
+  kKeyExists,
+  kChild,
+  kInsertKey,
+  kDeleteTreeValues,
+  kDeleteTreeKeys,
+  kUpsertValue,
+  kGetValue,
+  kDeleteValue,
+  kSubkeyAt,
+  kValueAt,
+  kSummarizeKeys,
+  kSummarizeValues,
+  kMarkFlush,
+  kSyncFull,
+  kSyncNormal,
+  kSlotCount
+};
+
+constexpr char kFoldCollation[] = "fold";
+
+// Keys get AUTOINCREMENT ids so that a deleted key's id never names another key. Values
+// are numbered per key in creation order; the (key, name) index finds them by name.
+constexpr char kSchema[] = R"sql(
+CREATE TABLE IF NOT EXISTS keys (
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  parent INTEGER NOT NULL,
+  name TEXT NOT NULL COLLATE fold,
+  UNIQUE (parent, name)
+);
+CREATE INDEX IF NOT EXISTS keys_in_order ON keys (parent);
+CREATE TABLE IF NOT EXISTS vals (
+  key INTEGER NOT NULL,
+  seq INTEGER NOT NULL,
+  name TEXT NOT NULL COLLATE fold,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL,
+  PRIMARY KEY (key, seq)
+) WITHOUT ROWID;
+CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals (key, name);
+CREATE TABLE IF NOT EXISTS flushes (count INTEGER NOT NULL);
+INSERT INTO flushes SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM flushes);
+)sql";
+
+constexpr char kTree[] =
+    "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
+    "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
+
+int FoldCompare(void*, int a_bytes, const void* a, int b_bytes, const void* b) {
+  return stowkit::CompareNoCase(
+      std::u16string_view(static_cast<const char16_t*>(a), size_t(a_bytes) / 2),
+      std::u16string_view(static_cast<const char16_t*>(b), size_t(b_bytes) / 2));
+}
+
+}  // namespace
+
+// A prepared statement borrowed for one use: bound, stepped, then reset on destruction.
+class RegistryStore::Statement {
+ public:
+  explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~Statement() {
+    if (!stmt_) return;
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+  }
+  Statement& Bind(int index, std::u16string_view text) {
+    // Never a null pointer: that would bind NULL instead of the empty name.
+    sqlite3_bind_text16(stmt_, index, text.empty() ? u"" : text.data(), int(text.size() * 2),
+                        SQLITE_STATIC);
+    return *this;
+  }
+  Statement& BindBlob(int index, std::string_view bytes) {
+    if (bytes.empty()) {
+      sqlite3_bind_zeroblob(stmt_, index, 0);
+    } else {
+      sqlite3_bind_blob(stmt_, index, bytes.data(), int(bytes.size()), SQLITE_STATIC);
+    }
+    return *this;
+  }
+
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+
+  int64_t Int(int column) { return sqlite3_column_int64(stmt_, column); }
+  std::u16string Text(int column) {
+    auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, column));
+    return std::u16string(text ? text : u"", size_t(sqlite3_column_bytes16(stmt_, column)) / 2);
+  }
+  std::string Blob(int column) {
+    auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt_, column));
+    return std::string(bytes ? bytes : "", size_t(sqlite3_column_bytes(stmt_, column)));
+  }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+// One transaction; rolled back unless committed. A write transaction takes the write lock
+// at once, so it never has to upgrade a read snapshot that another writer made stale.
+class RegistryStore::Transaction {
+ public:
+  Transaction(RegistryStore& store, bool write) : store_(store) {
+    Statement begin(write ? store.Cached(kBeginWrite, "BEGIN IMMEDIATE")
+                          : store.Cached(kBeginRead, "BEGIN"));
+    code_ = begin.Step() == SQLITE_DONE ? SQLITE_OK : sqlite3_extended_errcode(store.db_);
+  }
+  ~Transaction() {
+    if (sqlite3_get_autocommit(store_.db_)) return;
+    Statement(store_.Cached(kRollback, "ROLLBACK")).Step();
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  StoreStatus begun() const { return store_.Error(code_); }
+
+  // `status` if it is a failure, else the result of committing.
+  StoreStatus Commit(StoreStatus status) {
+    if (status != StoreStatus::kOk) return status;
+    Statement commit(store_.Cached(kCommit, "COMMIT"));
+    return commit.Step() == SQLITE_DONE ? StoreStatus::kOk : store_.Error(SQLITE_ERROR);
+  }
+
+ private:
+  RegistryStore& store_;
+  int code_;
+};
+
+std::shared_ptr<RegistryStore> RegistryStore::Open(const std::string& path,
+                                                   const std::vector<std::u16string>& roots,
+                                                   StoreStatus& status) {
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    status = StoreStatus::kCannotOpen;
+    return nullptr;
+  }
+  std::shared_ptr<RegistryStore> store(new RegistryStore(db));
+  status = store->Prepare(roots);
+  return status == StoreStatus::kOk ? store : nullptr;
+}
+
+RegistryStore::~RegistryStore() {
+  for (sqlite3_stmt* stmt : statements_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+template <typename Work>
+StoreStatus RegistryStore::Transact(bool write, Work work) {
+  Transaction transaction(*this, write);
+  if (transaction.begun() != StoreStatus::kOk) return transaction.begun();
+  return transaction.Commit(work());
+}
+
+template <typename Work>
+StoreStatus RegistryStore::InTransaction(bool write, Work work) {
+  std::lock_guard lock(mutex_);
+  return Transact(write, work);
+}
+
+StoreStatus RegistryStore::Prepare(const std::vector<std::u16string>& roots) {
+  statements_.assign(kSlotCount, nullptr);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db_, 1);
+  // The encoding only counts for a new file: names are then kept as the UTF-16 that the
+  // collation compares, with no conversion.
+  if (sqlite3_create_collation(db_, kFoldCollation, SQLITE_UTF16_ALIGNED, nullptr,
+                               FoldCompare) != SQLITE_OK ||
+      sqlite3_exec(db_, "PRAGMA encoding = 'UTF-16le'", nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Error(sqlite3_extended_errcode(db_));
+  }
+  return InTransaction(true, [&] {
+    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return Error(SQLITE_ERROR);
+    }
+    for (const std::u16string& name : roots) {
+      KeyId id = 0;
+      size_t walked = 0;
+      StoreStatus status = Walk(0, {name}, walked, id);
+      if (status != StoreStatus::kOk) return status;
+      if (walked == 0 && !InsertKey(0, name, id)) return Error(SQLITE_ERROR);
+      roots_.push_back(id);
+    }
+    return StoreStatus::kOk;
+  });
+}
+
+sqlite3_stmt* RegistryStore::Cached(int slot, const char* sql) {
+  sqlite3_stmt*& stmt = statements_[size_t(slot)];
+  if (!stmt) sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  return stmt;
+}
+
+StoreStatus RegistryStore::Error(int code) const {
+  if (code == SQLITE_ERROR) code = sqlite3_extended_errcode(db_);
+  switch (code & 0xFF) {
+    case SQLITE_OK: return StoreStatus::kOk;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return StoreStatus::kBusy;
+    case SQLITE_FULL: return StoreStatus::kFull;
+    case SQLITE_CANTOPEN: return StoreStatus::kCannotOpen;
+    default: return StoreStatus::kIoError;
+  }
+}
+
+StoreStatus RegistryStore::CheckKey(KeyId key) {
+  Statement exists(Cached(kKeyExists, "SELECT 1 FROM keys WHERE id = ?1"));
+  switch (exists.Bind(1, key).Step()) {
+    case SQLITE_ROW: return StoreStatus::kOk;
+    case SQLITE_DONE: return StoreStatus::kKeyDeleted;
+    default: return Error(SQLITE_ERROR);
+  }
+}
+
+// Goes down `path` from `from` as far as the keys exist: `walked` levels were found and
+// `key` is the last key found. `from` 0 is the level above the roots.
+StoreStatus RegistryStore::Walk(KeyId from, const std::vector<std::u16string>& path,
+                                size_t& walked, KeyId& key) {
+  if (from != 0) {
+    StoreStatus status = CheckKey(from);
+    if (status != StoreStatus::kOk) return status;
+  }
+  key = from;
+  for (walked = 0; walked < path.size(); ++walked) {
+    Statement child(Cached(kChild, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2"));
+    int step = child.Bind(1, key).Bind(2, path[walked]).Step();
+    if (step == SQLITE_DONE) break;
+    if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
+    key = child.Int(0);
+  }
+  return StoreStatus::kOk;
+}
+
+bool RegistryStore::InsertKey(KeyId parent, std::u16string_view name, KeyId& key) {
+  Statement insert(Cached(kInsertKey, "INSERT INTO keys (parent, name) VALUES (?1, ?2)"));
+  if (insert.Bind(1, parent).Bind(2, name).Step() != SQLITE_DONE) return false;
+  key = sqlite3_last_insert_rowid(db_);
+  return true;
+}
+
+StoreStatus RegistryStore::OpenKey(KeyId from, const std::vector<std::u16string>& path,
+                                   KeyId& key) {
+  return InTransaction(false, [&] {
+    size_t walked = 0;
+    KeyId found = 0;
+    StoreStatus status = Walk(from, path, walked, found);
+    if (status != StoreStatus::kOk) return status;
+    if (walked < path.size()) return StoreStatus::kNotFound;
+    key = found;
+    return StoreStatus::kOk;
+  });
+}
+
+StoreStatus RegistryStore::CreateKey(KeyId from, const std::vector<std::u16string>& path,
+                                     KeyId& key, bool& created) {
+  created = false;
+  StoreStatus status = OpenKey(from, path, key);
+  if (status != StoreStatus::kNotFound) return status;
+  // Some level is missing: look again under the write lock, as another process may have
+  // made it meanwhile, and create what is still missing.
+  KeyId at = 0;
+  status = InTransaction(true, [&] {
+    size_t walked = 0;
+    StoreStatus walk = Walk(from, path, walked, at);
+    if (walk != StoreStatus::kOk) return walk;
+    created = walked < path.size();
+    for (; walked < path.size(); ++walked) {
+      if (!InsertKey(at, path[walked], at)) return Error(SQLITE_ERROR);
+    }
+    return StoreStatus::kOk;
+  });
+  if (status == StoreStatus::kOk) key = at;
+  return status;
+}
+
+StoreStatus RegistryStore::DeleteKey(KeyId from, const std::vector<std::u16string>& path) {
+  return InTransaction(true, [&] {
+    size_t walked = 0;
+    KeyId doomed = 0;
+    StoreStatus status = Walk(from, path, walked, doomed);
+    if (status != StoreStatus::kOk) return status;
+    if (path.empty() || walked < path.size()) return StoreStatus::kNotFound;
+    static const std::string values = std::string(kTree) + "DELETE FROM vals WHERE key IN tree";
+    static const std::string keys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree";
+    Statement drop_values(Cached(kDeleteTreeValues, values.c_str()));
+    Statement drop_keys(Cached(kDeleteTreeKeys, keys.c_str()));
+    if (drop_values.Bind(1, doomed).Step() != SQLITE_DONE ||
+        drop_keys.Bind(1, doomed).Step() != SQLITE_DONE) {
+      return Error(SQLITE_ERROR);
+    }
+    return StoreStatus::kOk;
+  });
+}
+
+StoreStatus RegistryStore::SetValue(KeyId key, std::u16string_view name, uint32_t type,
+                                    std::string_view data) {
+  return InTransaction(true, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    Statement upsert(Cached(kUpsertValue,
+        "INSERT INTO vals (key, seq, name, type, data) "
+        "VALUES (?1, (SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?3, ?4) "
+        "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data"));
+    upsert.Bind(1, key).Bind(2, name).Bind(3, int64_t{type}).BindBlob(4, data);
+    return upsert.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
+  });
+}
+
+StoreStatus RegistryStore::GetValue(KeyId key, std::u16string_view name, StoredValue& value) {
+  return InTransaction(false, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    Statement get(Cached(kGetValue,
+                         "SELECT name, type, data FROM vals WHERE key = ?1 AND name = ?2"));
+    return ReadValue(get.Bind(1, key).Bind(2, name), value);
+  });
+}
+
+StoreStatus RegistryStore::DeleteValue(KeyId key, std::u16string_view name) {
+  return InTransaction(true, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    Statement drop(Cached(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
+    if (drop.Bind(1, key).Bind(2, name).Step() != SQLITE_DONE) return Error(SQLITE_ERROR);
+    return sqlite3_changes(db_) == 0 ? StoreStatus::kNotFound : StoreStatus::kOk;
+  });
+}
+
+StoreStatus RegistryStore::SubkeyAt(KeyId key, uint32_t index, std::u16string& name) {
+  return InTransaction(false, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    Statement at(Cached(kSubkeyAt,
+                        "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2"));
+    int step = at.Bind(1, key).Bind(2, int64_t{index}).Step();
+    if (step == SQLITE_DONE) return StoreStatus::kNotFound;
+    if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
+    name = at.Text(0);
+    return StoreStatus::kOk;
+  });
+}
+
+StoreStatus RegistryStore::ValueAt(KeyId key, uint32_t index, StoredValue& value) {
+  return InTransaction(false, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    Statement at(Cached(kValueAt,
+                        "SELECT name, type, data FROM vals WHERE key = ?1 "
+                        "ORDER BY seq LIMIT 1 OFFSET ?2"));
+    return ReadValue(at.Bind(1, key).Bind(2, int64_t{index}), value);
+  });
+}
+
+// Steps a query for (name, type, data) and reads its row.
+StoreStatus RegistryStore::ReadValue(Statement& query, StoredValue& value) {
+  int step = query.Step();
+  if (step == SQLITE_DONE) return StoreStatus::kNotFound;
+  if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
+  value = StoredValue{query.Text(0), uint32_t(query.Int(1)), query.Blob(2)};
+  return StoreStatus::kOk;
+}
+
+StoreStatus RegistryStore::Summarize(KeyId key, KeySummary& summary) {
+  return InTransaction(false, [&] {
+    StoreStatus status = CheckKey(key);
+    if (status != StoreStatus::kOk) return status;
+    // Names are stored as UTF-16, so a name's blob holds two bytes per code unit.
+    Statement keys(Cached(kSummarizeKeys,
+        "SELECT count(*), ifnull(max(length(CAST(name AS BLOB))), 0) / 2 "
+        "FROM keys WHERE parent = ?1"));
+    Statement values(Cached(kSummarizeValues,
+        "SELECT count(*), ifnull(max(length(CAST(name AS BLOB))), 0) / 2, "
+        "ifnull(max(length(data)), 0) FROM vals WHERE key = ?1"));
+    if (keys.Bind(1, key).Step() != SQLITE_ROW || values.Bind(1, key).Step() != SQLITE_ROW) {
+      return Error(SQLITE_ERROR);
+    }
+    summary = KeySummary{uint32_t(keys.Int(0)), uint32_t(keys.Int(1)), uint32_t(values.Int(0)),
+                         uint32_t(values.Int(1)), uint32_t(values.Int(2))};
+    return StoreStatus::kOk;
+  });
+}
+
+StoreStatus RegistryStore::Flush() {
+  std::lock_guard lock(mutex_);
+  if (Statement(Cached(kSyncFull, "PRAGMA synchronous = FULL")).Step() != SQLITE_DONE) {
+    return Error(SQLITE_ERROR);
+  }
+  StoreStatus status = Transact(true, [&] {
+    Statement mark(Cached(kMarkFlush, "UPDATE flushes SET count = count + 1"));
+    return mark.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
+  });
+  Statement(Cached(kSyncNormal, "PRAGMA synchronous = NORMAL")).Step();
+  return status;
+}
+
+}  // namespace coredll

@@ -1,0 +1,115 @@
+// The registry's storage: a tree of named keys holding named, typed byte values, kept in one
+// SQLite database file that several processes use at once. It knows nothing of handles or
+// error numbers; the Win32 calls sit on top of it (registry_api.cpp).
+//
+// Names compare case-insensitively through stowkit::CompareNoCase (the file system's
+// folding) and keep the case they were created with. Subkeys and values are listed in
+// creation order; overwriting a value keeps its place. Key ids are never reused, so a key
+// that is deleted stays deleted for whoever still holds its id (kKeyDeleted).
+//
+// Every call is one transaction. Commits reach the write-ahead log without waiting for the
+// disk (synchronous=NORMAL); Flush() makes every earlier commit durable. A call that finds
+// the database locked waits up to kBusyTimeoutMs for it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace coredll {
+
+using KeyId = int64_t;
+
+enum class StoreStatus {
+  kOk,
+  kNotFound,     // no such key, value or index
+  kKeyDeleted,   // the key the call starts from is gone
+  kBusy,         // still locked by another process after the busy timeout
+  kFull,         // the host disk is full
+  kCannotOpen,   // the database file cannot be opened or created
+  kIoError,      // any other failure of the database
+};
+
+struct StoredValue {
+  std::u16string name;
+  uint32_t type = 0;
+  std::string data;  // the bytes exactly as written
+};
+
+struct KeySummary {
+  uint32_t subkeys = 0;
+  uint32_t longest_subkey = 0;     // UTF-16 units
+  uint32_t values = 0;
+  uint32_t longest_value_name = 0; // UTF-16 units
+  uint32_t longest_data = 0;       // bytes
+};
+
+class RegistryStore {
+ public:
+  static constexpr int kBusyTimeoutMs = 10000;
+
+  // Opens (creating if need be) the database at `path` and makes sure the top-level keys
+  // `roots` exist; RootId(i) is then the key of roots[i].
+  static std::shared_ptr<RegistryStore> Open(const std::string& path,
+                                             const std::vector<std::u16string>& roots,
+                                             StoreStatus& status);
+  ~RegistryStore();
+  RegistryStore(const RegistryStore&) = delete;
+  RegistryStore& operator=(const RegistryStore&) = delete;
+
+  KeyId RootId(size_t index) const { return roots_.at(index); }
+
+  // Follows `path` (one name per level) down from `from`; an empty path gives `from`.
+  StoreStatus OpenKey(KeyId from, const std::vector<std::u16string>& path, KeyId& key);
+  // As OpenKey, creating the missing levels; `created` tells whether the last one was new.
+  StoreStatus CreateKey(KeyId from, const std::vector<std::u16string>& path, KeyId& key,
+                        bool& created);
+  // Deletes the key at `path` below `from` (never `from` itself) with its whole subtree.
+  StoreStatus DeleteKey(KeyId from, const std::vector<std::u16string>& path);
+
+  StoreStatus SetValue(KeyId key, std::u16string_view name, uint32_t type, std::string_view data);
+  StoreStatus GetValue(KeyId key, std::u16string_view name, StoredValue& value);
+  StoreStatus DeleteValue(KeyId key, std::u16string_view name);
+
+  // The subkey name or the value at `index` in creation order; kNotFound past the end.
+  StoreStatus SubkeyAt(KeyId key, uint32_t index, std::u16string& name);
+  StoreStatus ValueAt(KeyId key, uint32_t index, StoredValue& value);
+  StoreStatus Summarize(KeyId key, KeySummary& summary);
+
+  // Makes every commit so far durable: a commit made with a full sync of the log, which
+  // carries every earlier frame of the log to the disk with it.
+  StoreStatus Flush();
+
+ private:
+  class Statement;
+  class Transaction;
+
+  explicit RegistryStore(sqlite3* db) : db_(db) {}
+  StoreStatus Prepare(const std::vector<std::u16string>& roots);
+  // Runs `work` (returning a StoreStatus) in one transaction, committed when it succeeds;
+  // InTransaction takes the connection's lock first.
+  template <typename Work>
+  StoreStatus Transact(bool write, Work work);
+  template <typename Work>
+  StoreStatus InTransaction(bool write, Work work);
+  StoreStatus CheckKey(KeyId key);
+  StoreStatus Walk(KeyId from, const std::vector<std::u16string>& path, size_t& walked,
+                   KeyId& key);
+  bool InsertKey(KeyId parent, std::u16string_view name, KeyId& key);
+  StoreStatus ReadValue(Statement& query, StoredValue& value);
+  sqlite3_stmt* Cached(int slot, const char* sql);
+  StoreStatus Error(int code) const;
+
+  std::mutex mutex_;  // one call at a time on the connection
+  sqlite3* db_;
+  std::vector<KeyId> roots_;
+  std::vector<sqlite3_stmt*> statements_;
+};
+
+}  // namespace coredll

@@ -1,0 +1,105 @@
+// The registry database shared by device processes: writers at once lose nothing, and a
+// writer killed mid-way leaves a sound database with everything it had flushed.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include "coredll/windows.h"
+#include "support/child_process.h"
+#include "support/temp_device.h"
+#include "text/fold.h"
+#include "text/utf.h"
+
+namespace stowkit {
+namespace {
+
+using testing::BinPath;
+using testing::ChildProcess;
+using testing::TempDevice;
+
+std::u16string ValueName(const std::string& prefix, unsigned i) {
+  return Utf8ToUtf16(prefix + std::to_string(i));
+}
+
+// True when `name` holds "value <i>" as the writer wrote it.
+bool HasWrittenValue(HKEY key, const std::string& prefix, unsigned i) {
+  char16_t text[32] = {};
+  DWORD size = sizeof text, type = 0;
+  LONG error = RegQueryValueExW(key, ValueName(prefix, i).c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(text), &size);
+  return error == ERROR_SUCCESS && type == REG_SZ &&
+         std::u16string(text) == Utf8ToUtf16("value " + std::to_string(i));
+}
+
+// The database as another program sees it, with the same name folding.
+std::string IntegrityCheck(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string result = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    auto fold = [](void*, int a_bytes, const void* a, int b_bytes, const void* b) {
+      return CompareNoCase({static_cast<const char16_t*>(a), size_t(a_bytes) / 2},
+                           {static_cast<const char16_t*>(b), size_t(b_bytes) / 2});
+    };
+    sqlite3_create_collation(db, "fold", SQLITE_UTF16_ALIGNED, nullptr, fold);
+    sqlite3_stmt* check = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+    result.clear();
+    while (sqlite3_step(check) == SQLITE_ROW) {
+      result += reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
+    }
+    sqlite3_finalize(check);
+  }
+  sqlite3_close(db);
+  return result;
+}
+
+TEST(RegistrySharing, TwoWritersAtOnceLoseNothing) {
+  TempDevice device;
+  constexpr unsigned kEach = 5000;
+  ChildProcess a({BinPath("registry-writer"), device.folder(), "a", std::to_string(kEach), "0"});
+  ChildProcess b({BinPath("registry-writer"), device.folder(), "b", std::to_string(kEach), "0"});
+  ASSERT_EQ(a.ReadLine(), "done");
+  ASSERT_EQ(b.ReadLine(), "done");
+
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Writers", 0, 0, &key), ERROR_SUCCESS);
+  DWORD values = 0;
+  ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                             nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(values, 2 * kEach);
+  unsigned missing = 0;
+  for (unsigned i = 0; i < kEach; ++i) {
+    missing += !HasWrittenValue(key, "a", i) + !HasWrittenValue(key, "b", i);
+  }
+  EXPECT_EQ(missing, 0u);
+  RegCloseKey(key);
+}
+
+TEST(RegistrySharing, KilledWriterLeavesASoundDatabaseWithWhatItFlushed) {
+  TempDevice device;
+  ChildProcess writer({BinPath("registry-writer"), device.folder(), "k", "100000000", "50"});
+  unsigned flushed = 0;
+  while (flushed < 400) {
+    std::string line = writer.ReadLine();
+    ASSERT_EQ(line.rfind("flushed ", 0), 0u) << line;
+    flushed = unsigned(std::stoul(line.substr(8)));
+  }
+  writer.Kill();
+
+  EXPECT_EQ(IntegrityCheck(device.folder() + "/registry.db"), "ok");
+  coredll::SelectDevice(device.folder());  // a fresh connection, as a new process would have
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Writers", 0, 0, &key), ERROR_SUCCESS);
+  unsigned missing = 0;
+  for (unsigned i = 0; i < flushed; ++i) missing += !HasWrittenValue(key, "k", i);
+  EXPECT_EQ(missing, 0u);
+  // The registry still takes writes after the crash.
+  const char16_t text[] = u"after";
+  EXPECT_EQ(RegSetValueExW(key, u"after", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           sizeof text), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+}  // namespace
+}  // namespace stowkit
