@@ -9,5 +9,7 @@
 #include "coredll/winreg.h"
 #include "coredll/loader.h"
 #include "coredll/mapping.h"
+#include "coredll/process.h"
+#include "coredll/shellapi.h"
 
 #endif

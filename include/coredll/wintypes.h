@@ -32,6 +32,7 @@ typedef int BOOL;
 typedef int32_t HRESULT;
 typedef uint32_t LCID;
 typedef void* HANDLE;
+typedef void* HWND;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;

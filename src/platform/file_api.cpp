@@ -197,6 +197,8 @@ BOOL FlushFileBuffers(HANDLE handle) {
 }
 
 BOOL CloseHandle(HANDLE object) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(object);
+  if (value == 0x41 || value == 0x42) return TRUE;  // pseudo handles are never closed
   return RemoveHandle(object) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 

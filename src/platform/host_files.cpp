@@ -23,8 +23,8 @@ bool MakeHostFolders(const std::string& path) {
   return true;
 }
 
-bool WriteHostFile(const std::string& path, std::string_view content) {
-  std::string temp = path + ".new";
+bool WriteHostFile(const std::string& path, std::string_view content, bool durable) {
+  std::string temp = path + "." + std::to_string(getpid()) + ".new";
   UniqueFd fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.valid()) return false;
   for (size_t done = 0; done < content.size();) {
@@ -36,7 +36,7 @@ bool WriteHostFile(const std::string& path, std::string_view content) {
     }
     done += size_t(n);
   }
-  if (fsync(fd.get()) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+  if ((durable && fsync(fd.get()) != 0) || rename(temp.c_str(), path.c_str()) != 0) {
     int saved = errno;
     unlink(temp.c_str());
     errno = saved;

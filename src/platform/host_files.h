@@ -9,9 +9,10 @@ namespace coredll {
 // mkdir -p; true when the folder exists afterwards. errno tells why not.
 bool MakeHostFolders(const std::string& path);
 
-// Replaces `path` with `content` atomically (temporary file, fsync, rename), so a reader
-// sees the old text or the new, never a part. errno tells why not.
-bool WriteHostFile(const std::string& path, std::string_view content);
+// Replaces `path` with `content` atomically (temporary file, rename), so a reader sees the
+// old text or the new, never a part; `durable` adds an fsync before the rename, for files
+// that must survive a crash (not for what lives in run/). errno tells why not.
+bool WriteHostFile(const std::string& path, std::string_view content, bool durable = true);
 
 // Closes a descriptor when it goes out of scope.
 class UniqueFd {

@@ -67,6 +67,11 @@ DWORD TakeShare(int fd, DWORD access, DWORD share) {
   return ERROR_SUCCESS;
 }
 
+bool HoldAsModule(int fd) {
+  ShareGate gate(fd);
+  return Lock(fd, F_RDLCK, kModule, false) && TakeShare(fd, GENERIC_READ, FILE_SHARE_READ) == ERROR_SUCCESS;
+}
+
 DWORD CheckUnused(int fd) {
   if (Held(fd, kModule)) return ERROR_ACCESS_DENIED;
   if (Held(fd, kOpen)) return ERROR_SHARING_VIOLATION;

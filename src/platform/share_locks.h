@@ -33,4 +33,9 @@ DWORD TakeShare(int fd, DWORD access, DWORD share);
 // that marker), else ERROR_SUCCESS.
 DWORD CheckUnused(int fd);
 
+// Marks `fd` as the file of a running program or a loaded library for as long as it stays
+// open: others may read it, but not write it (ERROR_SHARING_VIOLATION) or delete it
+// (ERROR_ACCESS_DENIED).
+bool HoldAsModule(int fd);
+
 }  // namespace coredll
