@@ -4,7 +4,9 @@
  * Keys and value names are case-insensitive and keep the case they were created with.
  * A subkey path is '\'-separated: a leading '\' or an empty component is refused with
  * ERROR_INVALID_PARAMETER, a trailing '\' is ignored. Key and value names are at most
- * 255 characters. Value data keep their type and bytes exactly as written.
+ * 255 characters, and a key lies at most 16 levels below its root (creating a deeper one
+ * is refused with ERROR_INVALID_PARAMETER). Value data keep their type and bytes exactly
+ * as written.
  *
  * Enumeration (RegEnumKeyExW, RegEnumValueW) yields subkeys and values in creation order;
  * overwriting a value keeps its place. An index past the end answers ERROR_NO_MORE_ITEMS.

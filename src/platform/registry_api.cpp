@@ -41,6 +41,7 @@ LONG ErrorFrom(StoreStatus status, Access access) {
     case StoreStatus::kOk: return ERROR_SUCCESS;
     case StoreStatus::kNotFound: return ERROR_FILE_NOT_FOUND;
     case StoreStatus::kKeyDeleted: return ERROR_KEY_DELETED;
+    case StoreStatus::kTooDeep: return ERROR_INVALID_PARAMETER;
     case StoreStatus::kBusy: return ERROR_BUSY;
     case StoreStatus::kFull: return ERROR_DISK_FULL;
     case StoreStatus::kCannotOpen: return ERROR_CANTOPEN;

@@ -13,6 +13,7 @@ enum Slot : int {
   kBeginWrite,
   kCommit,
   kRollback,
+  kDepth,
   kKeyExists,
   kChild,
   kInsertKey,
@@ -261,6 +262,16 @@ bool RegistryStore::InsertKey(KeyId parent, std::u16string_view name, KeyId& key
   return true;
 }
 
+StoreStatus RegistryStore::Depth(KeyId key, size_t& depth) {
+  Statement up(Cached(kDepth,
+      "WITH RECURSIVE up(id, depth) AS (SELECT ?1, 0 UNION ALL "
+      "SELECT keys.parent, up.depth + 1 FROM keys JOIN up ON keys.id = up.id "
+      "WHERE keys.parent != 0) SELECT max(depth) FROM up"));
+  if (up.Bind(1, key).Step() != SQLITE_ROW) return Error(SQLITE_ERROR);
+  depth = size_t(up.Int(0));
+  return StoreStatus::kOk;
+}
+
 StoreStatus RegistryStore::OpenKey(KeyId from, const std::vector<std::u16string>& path,
                                    KeyId& key) {
   return InTransaction(false, [&] {
@@ -286,6 +297,10 @@ StoreStatus RegistryStore::CreateKey(KeyId from, const std::vector<std::u16strin
     size_t walked = 0;
     StoreStatus walk = Walk(from, path, walked, at);
     if (walk != StoreStatus::kOk) return walk;
+    size_t depth = 0;
+    StoreStatus measured = Depth(from, depth);
+    if (measured != StoreStatus::kOk) return measured;
+    if (depth + path.size() > kMaxDepth) return StoreStatus::kTooDeep;
     created = walked < path.size();
     for (; walked < path.size(); ++walked) {
       if (!InsertKey(at, path[walked], at)) return Error(SQLITE_ERROR);

@@ -30,6 +30,7 @@ enum class StoreStatus {
   kOk,
   kNotFound,     // no such key, value or index
   kKeyDeleted,   // the key the call starts from is gone
+  kTooDeep,      // a new key would lie more than kMaxDepth levels below its root
   kBusy,         // still locked by another process after the busy timeout
   kFull,         // the host disk is full
   kCannotOpen,   // the database file cannot be opened or created
@@ -53,6 +54,8 @@ struct KeySummary {
 class RegistryStore {
  public:
   static constexpr int kBusyTimeoutMs = 10000;
+  // As on the handheld; it also bounds a tree copied into itself.
+  static constexpr size_t kMaxDepth = 16;
 
   // Opens (creating if need be) the database at `path` and makes sure the top-level keys
   // `roots` exist; RootId(i) is then the key of roots[i].
@@ -68,6 +71,7 @@ class RegistryStore {
   // Follows `path` (one name per level) down from `from`; an empty path gives `from`.
   StoreStatus OpenKey(KeyId from, const std::vector<std::u16string>& path, KeyId& key);
   // As OpenKey, creating the missing levels; `created` tells whether the last one was new.
+  // The top-level keys (the roots) are at depth 0.
   StoreStatus CreateKey(KeyId from, const std::vector<std::u16string>& path, KeyId& key,
                         bool& created);
   // Deletes the key at `path` below `from` (never `from` itself) with its whole subtree.
@@ -102,6 +106,7 @@ class RegistryStore {
   StoreStatus Walk(KeyId from, const std::vector<std::u16string>& path, size_t& walked,
                    KeyId& key);
   bool InsertKey(KeyId parent, std::u16string_view name, KeyId& key);
+  StoreStatus Depth(KeyId key, size_t& depth);
   StoreStatus ReadValue(Statement& query, StoredValue& value);
   sqlite3_stmt* Cached(int slot, const char* sql);
   StoreStatus Error(int code) const;

@@ -253,6 +253,16 @@ TEST_F(RegistryApiTest, BadArgumentsAndHandlesAreRefused) {
   EXPECT_EQ(SetText(ok, longest.c_str(), u"fits"), ERROR_SUCCESS);
   EXPECT_EQ(SetText(ok, too_long.c_str(), u"does not"), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegSetValueExW(ok, u"v", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+  // Sixteen levels below the root is the deepest a key may lie, counted from the root
+  // whichever key the path starts from.
+  HKEY level1 = Create(HKEY_LOCAL_MACHINE, u"1");
+  HKEY level16 = Create(level1, u"2\\3\\4\\5\\6\\7\\8\\9\\10\\11\\12\\13\\14\\15\\16");
+  EXPECT_EQ(RegCreateKeyExW(level16, u"17", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegCreateKeyExW(level1, u"2\\3\\4\\5\\6\\7\\8\\9\\10\\11\\12\\13\\14\\15\\16\\17", 0,
+                            nullptr, 0, 0, nullptr, &key, nullptr), ERROR_INVALID_PARAMETER);
+  RegCloseKey(level16);
+  RegCloseKey(level1);
   EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
   DWORD chars = 4;
