@@ -30,7 +30,7 @@ bool IsReadOnly(const ResolvedPath& path) {
 // rename of one is allowed), under the file's share gate so no open slips in meanwhile.
 template <typename Change>
 BOOL WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
-  UniqueFd fd(open(path.host.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW)));
+  UniqueFd fd(open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW)));
   if (!fd.valid()) return FailErrno();
   ShareGate gate(fd.get());
   DWORD error = CheckUnused(fd.get());

@@ -31,7 +31,8 @@ DWORD ErrorFromErrno(int err) {
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case EBUSY: return ERROR_BUSY;
-    case EAGAIN: return ERROR_SHARING_VIOLATION;
+    case EAGAIN:
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
     case EPIPE: return ERROR_BROKEN_PIPE;
     default: return ERROR_GEN_FAILURE;
   }

@@ -32,16 +32,14 @@ DWORD CheckExisting(const ResolvedPath& path, DWORD access, DWORD disposition) {
   return ERROR_SUCCESS;
 }
 
-// Opens the host file read-write where it can: the share locks need a readable descriptor,
-// and the platform, not the host, decides what the handle may do.
-int OpenHost(const ResolvedPath& path, DWORD access, bool create, bool exclusive) {
-  int flags = O_RDWR | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW);
-  if (create) flags |= O_CREAT | (exclusive ? O_EXCL : 0);
-  int fd = open(path.host.c_str(), flags, 0644);
-  if (fd < 0 && (errno == EACCES || errno == EROFS) && !(access & GENERIC_WRITE) && !create) {
-    fd = open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  }
-  return fd;
+// Opens the host file for what the handle will do; the platform, not the host, decides
+// what the handle may do. A running program cannot be opened for writing at all.
+int OpenHost(const ResolvedPath& path, DWORD access, DWORD disposition, bool create) {
+  bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS ||
+                disposition == TRUNCATE_EXISTING;
+  int flags = (writes ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW);
+  if (create) flags |= O_CREAT | (disposition == CREATE_NEW ? O_EXCL : 0);
+  return open(path.host.c_str(), flags, 0644);
 }
 
 uint64_t Now() {
@@ -70,7 +68,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     return FailHandle(ERROR_FILE_NOT_FOUND);
   }
 
-  UniqueFd fd(OpenHost(path, access, !path.exists, disposition == CREATE_NEW));
+  UniqueFd fd(OpenHost(path, access, disposition, !path.exists));
   if (!fd.valid()) return FailHandle(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
   {
     ShareGate gate(fd.get());

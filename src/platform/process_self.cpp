@@ -13,6 +13,7 @@
 #include "platform/device_state.h"
 #include "platform/host_files.h"
 #include "platform/share_locks.h"
+#include "text/command_line.h"
 #include "text/fold.h"
 #include "text/utf.h"
 
@@ -78,7 +79,7 @@ void Register(Self& self, const std::string& host_program) {
 __attribute__((constructor)) void StartProcess() {
   Self& self = State();
   std::optional<std::string> given = TakeEnvironment("STOWKIT_CMDLINE");
-  self.command_line = given ? stowkit::Utf8ToUtf16(*given) : JoinCommandLine(HostArguments());
+  self.command_line = given ? stowkit::Utf8ToUtf16(*given) : stowkit::JoinArguments(HostArguments());
   std::optional<std::string> ready = TakeEnvironment("STOWKIT_READY_FD");
   std::string program = HostProgramPath();
   bool in_device = std::getenv("STOWKIT_DEVICE") && !program.empty() &&
@@ -127,32 +128,6 @@ std::u16string PlatformPathOf(const std::string& host) {
   std::string device = host.substr(root.size());
   std::replace(device.begin(), device.end(), '/', '\\');
   return stowkit::Utf8ToUtf16(device);
-}
-
-std::u16string JoinCommandLine(const std::vector<std::u16string>& arguments) {
-  std::u16string line;
-  for (const std::u16string& argument : arguments) {
-    if (!line.empty()) line += u' ';
-    if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {
-      line += argument;
-      continue;
-    }
-    line += u'"';
-    size_t backslashes = 0;
-    for (char16_t c : argument) {
-      if (c == u'\\') {
-        ++backslashes;
-        continue;
-      }
-      // Backslashes count double before a quote, which itself gets one more.
-      line.append(c == u'"' ? 2 * backslashes + 1 : backslashes, u'\\');
-      backslashes = 0;
-      line += c;
-    }
-    line.append(2 * backslashes, u'\\');  // they precede the closing quote
-    line += u'"';
-  }
-  return line;
 }
 
 }  // namespace coredll

@@ -21,8 +21,4 @@ void RemoveSelfModule(const std::u16string& device_path);
 // system, the host path itself otherwise.
 std::u16string PlatformPathOf(const std::string& host);
 
-// Arguments joined by the Windows quoting rules (the inverse of the usual command line
-// split): blanks, tabs and quotes get quoted, backslashes before a quote doubled.
-std::u16string JoinCommandLine(const std::vector<std::u16string>& arguments);
-
 }  // namespace coredll

@@ -1,6 +1,7 @@
 #include "platform/share_locks.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 
 #include <cerrno>
 #include <initializer_list>
@@ -12,8 +13,7 @@ namespace {
 constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
 
 enum Marker : off_t {
-  kGate = kMarkerBase,
-  kOpen,
+  kOpen = kMarkerBase,
   kHasRead,
   kHasWrite,
   kDeniesRead,
@@ -46,9 +46,13 @@ bool Held(int fd, Marker marker) {
 
 }  // namespace
 
-ShareGate::ShareGate(int fd) : fd_(fd) { Lock(fd_, F_WRLCK, kGate, true); }
+// The gate is a whole-file flock: unlike an exclusive record lock it needs no write access,
+// so read-only descriptors (all a running program allows) can pass through it too.
+ShareGate::ShareGate(int fd) : fd_(fd) {
+  while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
+}
 
-ShareGate::~ShareGate() { Lock(fd_, F_UNLCK, kGate, false); }
+ShareGate::~ShareGate() { flock(fd_, LOCK_UN); }
 
 DWORD TakeShare(int fd, DWORD access, DWORD share) {
   bool reads = access & GENERIC_READ;

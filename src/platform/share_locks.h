@@ -5,7 +5,7 @@
 // access it refuses to share. A newcomer asks whether an exclusive lock on the markers that
 // concern it could be taken: if not, somebody holds an access it refuses to share, or
 // refuses an access it wants. The locks die with their descriptor, so a crashed process
-// leaves nothing behind. A gate lock makes the check-and-take one step.
+// leaves nothing behind. A gate (a whole-file flock) makes the check-and-take one step.
 #pragma once
 
 #include "coredll/windows.h"

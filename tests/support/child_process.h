@@ -64,3 +64,11 @@ inline std::string BinPath(const std::string& program) {
 }
 
 }  // namespace stowkit::testing
+
+namespace stowkit::testing {
+
+inline std::string LibPath(const std::string& library) {
+  return BinPath("../lib/" + library);
+}
+
+}  // namespace stowkit::testing

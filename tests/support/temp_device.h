@@ -34,6 +34,12 @@ class TempDevice {
   // The host path of a path under fs/, written with '/'.
   std::string Host(const std::string& relative) const { return folder_ + "/fs/" + relative; }
 
+  // Copies a host file (a program or library of the build) into fs/.
+  void Install(const std::string& host_file, const std::string& relative) const {
+    std::filesystem::copy_file(host_file, Host(relative),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+
  private:
   std::string folder_;
 };
