@@ -33,7 +33,8 @@ HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& 
   return S_OK;
 }
 
-HRESULT Inflate(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+// `ended`: the deflate stream reached its end block inside the blob.
+HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc, bool& ended) {
   std::vector<uint8_t> in(kBufferSize), out(kBufferSize);
   z_stream stream = {};
   stream.next_out = out.data();
@@ -70,7 +71,13 @@ HRESULT Inflate(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc
     }
   }
   inflateEnd(&stream);
+  ended = last == Z_STREAM_END;
   return hr;
+}
+
+HRESULT Inflate(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+  bool ended = false;
+  return InflateStream(package, length, sink, crc, ended);
 }
 
 using Streamer = HRESULT (*)(HANDLE, uint32_t, const Sink&, uint32_t&);
@@ -155,9 +162,15 @@ HRESULT VerifyEntryBlob(const CatalogEntry& entry) {
   HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
   if (FAILED(hr)) return hr;
   uint32_t crc = 0;
-  Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
-  hr = stream(entry.BlobFileHndl(), entry.BlobLength(), [](const uint8_t*, DWORD) { return S_OK; }, crc);
-  return SUCCEEDED(hr) && crc != entry.FinalCRC() ? kCrcMismatch : hr;
+  Sink nowhere = [](const uint8_t*, DWORD) { return S_OK; };
+  bool ended = true;
+  hr = entry.TestEntryFlags(kBlobCompressed)
+           ? InflateStream(entry.BlobFileHndl(), entry.BlobLength(), nowhere, crc, ended)
+           : CopyStored(entry.BlobFileHndl(), entry.BlobLength(), nowhere, crc);
+  if (SUCCEEDED(hr) && crc != entry.FinalCRC()) hr = kCrcMismatch;
+  // Extraction lets the CRC judge a stream cut short; a check of the package file does not,
+  // or a cleared final-block bit would pass unseen.
+  return SUCCEEDED(hr) && !ended ? kGenericFailure : hr;
 }
 
 }  // namespace stowkit

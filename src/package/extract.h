@@ -30,7 +30,8 @@ HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary
                         std::u16string_view target);
 
 // Streams the blob through inflate (or a plain copy) and the CRC without writing anything;
-// the check behind `stowkit-pack verify`.
+// the check behind `stowkit-pack verify`. Stricter than extraction: a deflate stream that
+// does not reach its end inside the blob fails with kGenericFailure even when the CRC matches.
 HRESULT VerifyEntryBlob(const CatalogEntry& entry);
 
 }  // namespace stowkit

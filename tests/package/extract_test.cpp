@@ -147,5 +147,16 @@ TEST_F(ExtractTest, VerifyStreamsWithoutWriting) {
   EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), kCrcMismatch);
 }
 
+TEST_F(ExtractTest, VerifyRefusesAStreamThatNeverEndsWhereExtractionTrustsTheCrc) {
+  EntrySpec entry = FileEntry("", true, u"\\a");
+  ASSERT_EQ(entry.blob, std::string("\x03\x00", 2));
+  entry.blob[0] = 0x02;  // the same empty block, no longer the final one
+  PackageSpec spec;
+  spec.entries = {entry};
+  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  EXPECT_EQ(ExtractEntryBlob(*package_->GetEntry(0), u"\\Temp\\out"), S_OK);
+  EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), kGenericFailure);
+}
+
 }  // namespace
 }  // namespace stowkit

@@ -1,0 +1,70 @@
+// stowkit-pack: build packages from manifests, and dump, verify and unpack them.
+#include <CLI/CLI.hpp>
+
+#include "coredll/device.h"
+#include "pack_tool.h"
+
+using namespace stowkit::pack_tool;
+
+namespace {
+
+constexpr const char kManifestHelp[] = R"(
+Manifest (TOML; docs/manifest.md has the whole story):
+
+  [package]
+  flags = ["NoRemove", "Patch"]      # package flag names; integers for unnamed bits
+  platform = 0                       # the header's platform byte
+  version = "1.0.0.0"                # four numbers 0-255
+
+  [package.properties]               # by name, or by id as "27" / "0x1b"
+  AppName = "Notes"
+
+  [[entry]]                          # one per catalog entry, in order
+  type = "AppFile"                   # entry type name, or 0-255
+  flags = ["BlobCompressed", "ShouldInstall"]
+  type_flags = ["ReadOnly"]          # names for AppFile entries, integers for any
+  source = "files/notes.exe"         # host file, relative to the manifest's folder
+  # final_size = 0, final_crc = 0    # only for entries without a source
+
+  [entry.properties]                 # by name, or by id: macros use "0x30" and up
+  Dst = "%InstallDir%\\notes.exe"
+
+Unknown keys are errors. The same manifest and sources always give the same bytes.)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Build Stowkit packages from manifests; dump, verify and unpack packages."};
+  app.name("stowkit-pack");
+  app.require_subcommand(1);
+  std::string package, manifest, output;
+
+  auto* build = app.add_subcommand("build", "Build a package from a TOML manifest");
+  build->add_option("MANIFEST", manifest, "The manifest")->required();
+  build->add_option("-o,--output", output, "The package to write (replaced when it exists)")->required();
+  build->footer(kManifestHelp);
+
+  auto* dump = app.add_subcommand("dump", "Print a package's header, properties and entries");
+  dump->add_option("PKG", package, "The package")->required();
+
+  auto* verify = app.add_subcommand("verify", "Check every blob against its CRC without writing");
+  verify->add_option("PKG", package, "The package")->required();
+
+  auto* unpack = app.add_subcommand("unpack", "Write a package's contents and a manifest that rebuilds it");
+  unpack->add_option("PKG", package, "The package")->required();
+  unpack->add_option("-o,--output", output, "A new or empty folder")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return Error(std::string(e.what()) + " (see --help)");
+  }
+
+  // Paths are host paths as the user wrote them, so every message names them that way.
+  coredll::SetHostMode(true);
+  if (build->parsed()) return Build(manifest, output);
+  if (dump->parsed()) return Dump(package);
+  if (verify->parsed()) return Verify(package);
+  return Unpack(package, output);
+}

@@ -1,0 +1,36 @@
+// The commands of stowkit-pack and what they share. Each command returns the exit status;
+// a failure is one line on standard error that names paths as the user wrote them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "coredll/windows.h"
+
+namespace stowkit::pack_tool {
+
+int Dump(const std::string& package);
+int Verify(const std::string& package);
+int Build(const std::string& manifest, const std::string& output);
+int Unpack(const std::string& package, const std::string& folder);
+
+// Prints "stowkit-pack: MESSAGE" on standard error and returns 1.
+int Error(const std::string& message);
+
+// What a failure code means: "CRC mismatch".
+std::string Meaning(HRESULT hr);
+// The meaning followed by the code: "CRC mismatch (0x80070017)".
+std::string Reason(HRESULT hr);
+// A package-layer message, which ends with its code, and what the code means.
+std::string Explained(const std::u16string& error_text, HRESULT hr);
+// The platform's text for its last error.
+std::string LastErrorText();
+
+// "entry 3 (AppFile)": entries count from 1, as the dump numbers them.
+std::string EntryLabel(int index, uint8_t type);
+
+// Whole host files through the platform; false with a one-line reason in `error`.
+bool ReadHostText(const std::string& path, std::string& text, std::string& error);
+bool WriteNewHostFile(const std::string& path, const std::string& bytes, std::string& error);
+
+}  // namespace stowkit::pack_tool

@@ -1,0 +1,91 @@
+#include <iostream>
+
+#include "pack_tool.h"
+#include "package/file_io.h"
+#include "package/vocabulary.h"
+#include "services/hresult.h"
+#include "text/format.h"
+#include "text/utf.h"
+
+namespace stowkit::pack_tool {
+namespace {
+
+std::string SystemText(DWORD error) {
+  WCHAR text[512];
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD n = FormatMessageW(flags, nullptr, error, 0, text, 512, nullptr);
+  while (n > 0 && (text[n - 1] == u' ' || text[n - 1] == u'.')) --n;
+  return n == 0 ? "system error " + std::to_string(error) : Utf16ToUtf8(std::u16string_view(text, n));
+}
+
+}  // namespace
+
+// Codes the package layer raises itself say what went wrong with the package; the others
+// come from the platform and carry its text.
+std::string Meaning(HRESULT hr) {
+  switch (hr) {
+    case kCrcMismatch: return "CRC mismatch";
+    case kGenericFailure: return "corrupt deflate stream";
+    case kEndOfFile: return "the blob runs past the end of the file";
+    default: break;
+  }
+  if ((uint32_t(hr) & 0xFFFF0000u) == 0x80070000u) return SystemText(uint32_t(hr) & 0xFFFF);
+  return "failure";
+}
+
+int Error(const std::string& message) {
+  std::cerr << "stowkit-pack: " << message << "\n";
+  return 1;
+}
+
+std::string Reason(HRESULT hr) { return Meaning(hr) + " (" + Utf16ToUtf8(Format(u"0x%x", hr)) + ")"; }
+
+std::string Explained(const std::u16string& error_text, HRESULT hr) {
+  return Utf16ToUtf8(error_text) + " (" + Meaning(hr) + ")";
+}
+
+std::string LastErrorText() { return SystemText(GetLastError()); }
+
+std::string EntryLabel(int index, uint8_t type) {
+  return "entry " + std::to_string(index + 1) + " (" + Utf16ToUtf8(EntryTypeText(type)) + ")";
+}
+
+bool ReadHostText(const std::string& path, std::string& text, std::string& error) {
+  std::u16string name = Utf8ToUtf16(path);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = "cannot read '" + path + "': " + LastErrorText();
+    return false;
+  }
+  uint64_t size = 0;
+  HRESULT hr = FileSize(file, size);
+  if (SUCCEEDED(hr) && size > UINT32_MAX) hr = HResultFromError(ERROR_FILE_TOO_LARGE);
+  if (SUCCEEDED(hr)) {
+    text.resize(size_t(size));
+    hr = ReadExact(file, text.data(), DWORD(size));
+  }
+  CloseHandle(file);
+  if (FAILED(hr)) error = "cannot read '" + path + "': " + Reason(hr);
+  return SUCCEEDED(hr);
+}
+
+bool WriteNewHostFile(const std::string& path, const std::string& bytes, std::string& error) {
+  std::u16string name = Utf8ToUtf16(path);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    error = "cannot create '" + path + "': " + LastErrorText();
+    return false;
+  }
+  HRESULT hr = WriteAll(file, bytes.data(), DWORD(bytes.size()));
+  CloseHandle(file);
+  if (FAILED(hr)) {
+    DeleteFileW(name.c_str());
+    error = "cannot write '" + path + "': " + Reason(hr);
+  }
+  return SUCCEEDED(hr);
+}
+
+}  // namespace stowkit::pack_tool
