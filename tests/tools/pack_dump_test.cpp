@@ -1,0 +1,134 @@
+// stowkit-pack dump and verify on packages laid out by hand, independently of the writer:
+// the dump text as a terminal gets it, and the reader's own messages for broken files.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "package/package_bytes.h"
+#include "pack_tool_fixture.h"
+
+namespace stowkit {
+namespace {
+
+using namespace stowkit::testing;
+
+class PackDumpTest : public PackToolTest {
+ protected:
+  // The handle value is the tool's own business; everything else is the format's.
+  static std::string WithoutHandles(const std::string& dump) {
+    return std::regex_replace(dump, std::regex("BlobFileHndl: 0x[0-9a-f]+\n(          Properties: 1)"),
+                              "BlobFileHndl: H\n$1");
+  }
+};
+
+TEST_F(PackDumpTest, HandMadePackageAfterAPrefixDumpsAsUtf8WithLineFeeds) {
+  PackageSpec spec;
+  spec.prefix = "MZ-executable";
+  spec.flags = 0x91;
+  spec.version = 0x0A000102;
+  spec.properties = {{4, u"Caf\u00e9 \u2713 \U0001D11E"}, {200, u"high"}};
+  EntrySpec file = FileEntry("abcabcabc", true, u"\\Temp\\a.txt");
+  file.type_flags = 0x21;
+  EntrySpec odd;
+  odd.type = 13;
+  odd.entry_flags = 0xF0;
+  odd.type_flags = 0x3F;
+  spec.entries = {file, odd};
+  Write("sub/p.pkg", BuildPackage(spec));
+
+  ToolResult dump = Pack({"dump", "sub/p.pkg"});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_EQ(WithoutHandles(dump.out),
+            "--------------------------------\n"
+            "Package Dump: (sub/p.pkg - '')\n"
+            "--------------------------------\n"
+            "        Flags: 0x91 - ( NoRemove Patch Template)\n"
+            "     Platform: 0x00\n"
+            "      Version: 10.00.01.02\n"
+            "   BlobOffset: 13\n"
+            "      BlobLen: " + std::to_string(file.blob.size()) + "\n"
+            "   CatalogLen: 69\n"
+            "DescriptorLen: 32\n"
+            "   NumEntries: 2\n"
+            "          Properties: 2\n"
+            "      AppDisplayName: Caf\xc3\xa9 \xe2\x9c\x93 \xf0\x9d\x84\x9e\n"
+            "                 200: high\n"
+            "--------------------------------\n"
+            "     Entry 1: AppFile\n"
+            "--------------------------------\n"
+            " Entry Flags: 0x05 - ( BlobCompressed ShouldInstall)\n"
+            "  Type Flags: 0x21 - ( SelfRegister Hidden)\n"
+            "  BlobOffset: 13\n"
+            "  BlobLength: " + std::to_string(file.blob.size()) + "\n"
+            "   FinalSize: 9\n"
+            "    FinalCRC: " + std::to_string(Crc("abcabcabc")) + "\n"
+            "DescriptorLn: 25\n"
+            "BlobFileName: 'sub/p.pkg'\n"
+            "BlobFileHndl: H\n"
+            "          Properties: 1\n"
+            "                 Dst: \\Temp\\a.txt\n"
+            "--------------------------------\n"
+            "     Entry 2: Unknown\n"
+            "--------------------------------\n"
+            " Entry Flags: 0xf0 - ()\n"
+            "  Type Flags: 0x3f - ()\n"
+            "  BlobOffset: 0\n"
+            "  BlobLength: 0\n"
+            "   FinalSize: 0\n"
+            "    FinalCRC: 0\n"
+            "DescriptorLn: 0\n"
+            "BlobFileName: ''\n"
+            "BlobFileHndl: 0xffffffff\n"
+            "          Properties: 0\n");
+
+  ToolResult verify = Pack({"verify", "sub/p.pkg"});
+  EXPECT_EQ(verify.status, 0) << verify.err;
+  EXPECT_EQ(verify.out, "sub/p.pkg: OK, 1 blob verified\n");
+}
+
+TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
+  Write("sub/short.pkg", "too short");
+  std::string good = BuildPackage({});
+  std::string bad_signature = good;
+  bad_signature[good.size() - 24] = 0x02;
+  Write("sub/signature.pkg", bad_signature);
+  Write("sub/contents.pkg", "x" + good);
+
+  struct Case {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"sub/missing.pkg", "Error opening package 'sub/missing.pkg': 0x80070002 (The system cannot find the file specified)"},
+      {"sub/short.pkg", "Error seeking to package header for package 'sub/short.pkg': 0x"},
+      {"sub/signature.pkg", "Invalid header signature for package 'sub/signature.pkg' (The data is invalid)"},
+      {"sub/contents.pkg", "Invalid header contents for package 'sub/contents.pkg' (The data is invalid)"},
+  };
+  for (const Case& c : cases) {
+    for (const char* command : {"dump", "verify"}) {
+      ToolResult result = Pack({command, c.file});
+      EXPECT_EQ(result.status, 1) << command << " " << c.file;
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(result.err.rfind(std::string("stowkit-pack: ") + c.message, 0), 0u) << result.err;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+  }
+}
+
+TEST_F(PackDumpTest, VerifyNamesTheEntryWhoseBlobIsCutShortOrCorrupt) {
+  PackageSpec spec;
+  spec.entries = {FileEntry("stored content", false, u"\\a"), FileEntry("deflated content", true, u"\\b")};
+  spec.entries[1].blob[0] = char(0xFF);  // a reserved block type: no valid stream
+  std::string bytes = BuildPackage(spec);
+  // The first record's BlobOffset, moved past the end of the file.
+  size_t record = bytes.size() - 24 - 2 * (22 + Descriptor({{1, u"\\a"}}).size());
+  bytes[record + 4 + 3] = 0x01;
+  Write("p.pkg", bytes);
+  ToolResult verify = Pack({"verify", "p.pkg"});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_EQ(verify.err,
+            "stowkit-pack: p.pkg: entry 1 (AppFile): the blob runs past the end of the file (0x80070026)\n"
+            "stowkit-pack: p.pkg: entry 2 (AppFile): corrupt deflate stream (0x80004005)\n");
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,210 @@
+// Packages built from manifests: they dump and verify, their blobs inflate with another
+// inflater, unpack gives back the sources, and unpack then build gives back the same bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "pack_tool_fixture.h"
+
+namespace stowkit {
+namespace {
+
+using namespace stowkit::testing;
+
+// Every kind of field a manifest can hold, with text that needs escaping and an empty file
+// after other blobs (its offset is only reproduced from a source).
+constexpr const char kManifest[] = R"(
+[package]
+flags = ["NoRemove", "Patch", 0x08]
+platform = 5
+version = "1.2.3.250"
+
+[package.properties]
+AppName = "Notes"
+AppDisplayName = "Notes \"für\" C:\\ \t✓ 𝄞"
+"0x1b" = "unnamed"
+
+[[entry]]
+type = "AppFile"
+flags = ["BlobCompressed", "ShouldInstall", 0x10]
+type_flags = ["ReadOnly", "SelfRegister", 0x08]
+source = "src/big.txt"
+[entry.properties]
+Dst = "%InstallDir%\\big.txt"
+Features = "core, extra"
+
+[[entry]]
+type = "SupportFile"
+flags = ["ShouldInstall"]
+type_flags = [3]
+source = "src/noise.bin"
+[entry.properties]
+Dst = "noise.bin"
+
+[[entry]]
+type = "AppFile"
+flags = ["ShouldInstall"]
+source = "src/empty"
+
+[[entry]]
+type = "Registry"
+flags = ["BlobCompressed"]
+source = "src/empty"
+
+[[entry]]
+type = "MacroDefs"
+[entry.properties]
+"0x30" = "APPDIR=\\Program Files\\Notes"
+"0x31" = "LINE=a\nb"
+
+[[entry]]
+type = 200
+flags = ["IgnoreBlob", "NoRemove"]
+
+[[entry]]
+type = "Shortcut"
+final_size = 77
+final_crc = 4000000000
+[entry.properties]
+LinkName = "\\Windows\\Start Menu\\Notes.lnk"
+LinkTarget = "\\Program Files\\Notes\\notes.exe"
+)";
+
+class PackRoundTripTest : public PackToolTest {
+ protected:
+  void SetUp() override {
+    PackToolTest::SetUp();
+    Write("m.toml", kManifest);
+    Write("src/big.txt", TextContent(100000, 1));  // several 16 KiB buffers
+    Write("src/noise.bin", NoiseContent(40000, 2));
+    Write("src/empty", "");
+  }
+};
+
+TEST_F(PackRoundTripTest, BuildDumpVerifyUnpackBuildGivesTheSameBytes) {
+  MustBuild("m.toml", "a.pkg");
+  ToolResult dump = Pack({"dump", "a.pkg"});
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_NE(dump.out.find("Package Dump: (a.pkg - 'Notes')\n"), std::string::npos);
+  EXPECT_NE(dump.out.find("        Flags: 0x19 - ( NoRemove Patch)\n     Platform: 0x05\n"
+                          "      Version: 01.02.03.250\n"), std::string::npos);
+  EXPECT_NE(dump.out.find("AppDisplayName: Notes \"für\" C:\\ \t✓ 𝄞\n"), std::string::npos);
+  EXPECT_NE(dump.out.find("                  48: APPDIR=\\Program Files\\Notes\n"), std::string::npos);
+  EXPECT_EQ(dump.out.find('\r'), std::string::npos);
+  std::vector<DumpedEntry> entries = ParseDump(dump.out);
+  ASSERT_EQ(entries.size(), 7u);
+  EXPECT_EQ(entries[2].length, 0u);
+  EXPECT_EQ(entries[2].offset, entries[1].offset + entries[1].length);
+
+  ToolResult verify = Pack({"verify", "a.pkg"});
+  EXPECT_EQ(verify.status, 0) << verify.err;
+  EXPECT_EQ(verify.out, "a.pkg: OK, 3 blobs verified\n");
+
+  ToolResult unpack = Pack({"unpack", "a.pkg", "-o", "out"});
+  ASSERT_EQ(unpack.status, 0) << unpack.err;
+  EXPECT_EQ(Read("out/blobs/001-big.txt"), Read("src/big.txt"));
+  EXPECT_EQ(Read("out/blobs/002-noise.bin"), Read("src/noise.bin"));
+  EXPECT_TRUE(Exists("out/blobs/003"));
+  EXPECT_EQ(Read("out/blobs/004"), "");
+
+  MustBuild("out/manifest.toml", "b.pkg");
+  EXPECT_EQ(Read("b.pkg"), Read("a.pkg"));
+  ASSERT_EQ(Pack({"unpack", "b.pkg", "-o", "again"}).status, 0);
+  EXPECT_EQ(Read("again/manifest.toml"), Read("out/manifest.toml"));
+}
+
+TEST_F(PackRoundTripTest, SameManifestSameBytesAndOutputReplacedWhole) {
+  MustBuild("m.toml", "a.pkg");
+  MustBuild("m.toml", "b.pkg");
+  std::string first = Read("a.pkg");
+  EXPECT_EQ(Read("b.pkg"), first);
+
+  Write("a.pkg", "an older package");
+  MustBuild("m.toml", "a.pkg");
+  EXPECT_EQ(Read("a.pkg"), first);
+
+  // A build that fails leaves the old output as it was and nothing beside it.
+  Write("bad.toml", "[[entry]]\ntype = \"AppFile\"\nsource = \"src/missing\"\n");
+  EXPECT_EQ(Pack({"build", "bad.toml", "-o", "a.pkg"}).status, 1);
+  EXPECT_EQ(Read("a.pkg"), first);
+  ToolResult failed = Pack({"build", "m.toml", "-o", "a.pkg"}, "STOWKIT_FAULTS='read@*noise.bin#2=5'");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "stowkit-pack: Error adding uncompressed blob 'src/noise.bin' to package "
+                        "'a.pkg': 0x80070005 (Access is denied)\n");
+  EXPECT_EQ(Read("a.pkg"), first);
+  for (const auto& item : std::filesystem::directory_iterator(work_)) {
+    EXPECT_EQ(item.path().filename().string().find(".partial"), std::string::npos) << item.path();
+  }
+}
+
+TEST_F(PackRoundTripTest, CompressedBlobsInflateWithPythonZlib) {
+  MustBuild("m.toml", "a.pkg");
+  std::string package = Read("a.pkg");
+  std::vector<DumpedEntry> entries = Entries("a.pkg");
+  const char* sources[] = {"src/big.txt", nullptr, nullptr, "src/empty"};
+  int inflated = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    if (!(entries[i].flags & 0x01)) continue;
+    Write("blob", package.substr(entries[i].offset, entries[i].length));
+    ToolResult python = Shell(
+        "python3 -c 'import sys, zlib; sys.stdout.buffer.write(zlib.decompress(open(\"blob\", \"rb\").read(), -15))'");
+    ASSERT_EQ(python.status, 0) << python.err;
+    EXPECT_EQ(python.out, Read(sources[i])) << "entry " << i + 1;
+    ++inflated;
+  }
+  EXPECT_EQ(inflated, 2);
+}
+
+TEST_F(PackRoundTripTest, VerifyFindsAChangedByteInEveryBlob) {
+  MustBuild("m.toml", "a.pkg");
+  std::string package = Read("a.pkg");
+  std::vector<DumpedEntry> entries = Entries("a.pkg");
+  const char* labels[] = {"entry 1 (AppFile): ", "entry 2 (SupportFile): ", "", "entry 4 (Registry): "};
+  for (size_t i = 0; i < 4; ++i) {
+    if (entries[i].length == 0) continue;
+    for (uint32_t at : {entries[i].offset, entries[i].offset + entries[i].length / 2}) {
+      std::string bad = package;
+      bad[at] ^= 0x01;  // in a deflate stream's first byte: the final-block bit
+      Write("bad.pkg", bad);
+      ToolResult verify = Pack({"verify", "bad.pkg"});
+      EXPECT_EQ(verify.status, 1) << "byte " << at;
+      EXPECT_EQ(verify.err.rfind(std::string("stowkit-pack: bad.pkg: ") + labels[i], 0), 0u) << verify.err;
+      EXPECT_EQ(std::count(verify.err.begin(), verify.err.end(), '\n'), 1) << verify.err;
+    }
+  }
+  // Every bad entry gets its own line.
+  std::string bad = package;
+  bad[entries[0].offset + 100] ^= 0x40;
+  bad[entries[1].offset + entries[1].length - 1] ^= 0x01;
+  Write("bad.pkg", bad);
+  ToolResult verify = Pack({"verify", "bad.pkg"});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_NE(verify.err.find("entry 1 (AppFile): "), std::string::npos);
+  EXPECT_NE(verify.err.find("entry 2 (SupportFile): CRC mismatch (0x80070017)\n"), std::string::npos);
+  EXPECT_EQ(std::count(verify.err.begin(), verify.err.end(), '\n'), 2) << verify.err;
+}
+
+TEST_F(PackRoundTripTest, UnpackNeedsANewOrEmptyFolderAndLeavesNothingOnFailure) {
+  MustBuild("m.toml", "a.pkg");
+  Write("full/keep.txt", "mine");
+  ToolResult refused = Pack({"unpack", "a.pkg", "-o", "full"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "stowkit-pack: 'full' is not an empty folder; unpack needs a new or empty one\n");
+  EXPECT_EQ(Read("full/keep.txt"), "mine");
+
+  std::string bad = Read("a.pkg");
+  std::vector<DumpedEntry> entries = Entries("a.pkg");
+  bad[entries[1].offset] ^= 0x01;
+  Write("bad.pkg", bad);
+  std::filesystem::create_directory(work_ + "/empty");
+  ToolResult failed = Pack({"unpack", "bad.pkg", "-o", "empty"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "stowkit-pack: bad.pkg: entry 2 (SupportFile): cannot extract to "
+                        "'empty/blobs/002-noise.bin': CRC mismatch (0x80070017)\n");
+  EXPECT_TRUE(std::filesystem::is_empty(work_ + "/empty"));
+  EXPECT_EQ(Pack({"unpack", "bad.pkg", "-o", "new"}).status, 1);
+  EXPECT_FALSE(Exists("new"));
+}
+
+}  // namespace
+}  // namespace stowkit
