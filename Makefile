@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo clean
+.PHONY: deps build test demo clean bench-pack bench-memory
 
 deps:
 	@missing=$$(for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -26,6 +26,14 @@ test: build
 demo: build
 	$(BUILD)/bin/stowkit-device init
 	$(BUILD)/bin/stowkit-device ls -l '\'
+
+# stowkit-pack build and verify against zip -9 -r and unzip -t on a generated data set.
+bench-pack: build
+	bench/pack.sh $(BUILD)
+
+# Peak memory of stowkit-pack build, verify and unpack on a 256 MiB file (limit 32 MiB).
+bench-memory: build
+	bench/memory.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
