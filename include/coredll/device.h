@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "coredll/wintypes.h"
 
@@ -40,5 +41,16 @@ COREDLL_API void SetHostMode(bool on);
 //   RESULT   an error number, or "short" for a read that returns half of what was asked
 // Returns false with the reason in `error` when a rule does not parse; the old rules stay.
 COREDLL_API bool SetFaults(std::string_view rules, std::string* error);
+
+struct DeviceProcess {
+  DWORD pid = 0;
+  DWORD parent = 0;
+  std::u16string program;       // device path
+  std::u16string command_line;
+  std::vector<std::u16string> modules;  // the program first, then loaded libraries
+};
+
+// The device's running processes in pid order, whatever the profile says of tool-help.
+COREDLL_API std::vector<DeviceProcess> ListDeviceProcesses();
 
 }  // namespace coredll

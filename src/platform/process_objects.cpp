@@ -24,15 +24,18 @@ ProcessObject::~ProcessObject() { ExitCode(); }  // reaps an ended child
 
 DWORD ProcessObject::ExitCode() {
   if (!IsSignalled()) return STILL_ACTIVE;
-  if (std::optional<DWORD> recorded = RecordedExitCode(id_)) return *recorded;
-  std::lock_guard lock(mutex_);
-  if (child_ && !host_status_) {
-    siginfo_t info = {};
-    if (waitid(idtype_t(P_PIDFD), id_t(pidfd_.get()), &info, WEXITED | WNOHANG) == 0 &&
-        info.si_pid != 0) {
-      host_status_ = info.si_code == CLD_EXITED ? DWORD(info.si_status) : EXIT_CODE_KILLED;
+  {
+    std::lock_guard lock(mutex_);
+    if (child_ && !host_status_) {  // reaped as soon as it is seen to have ended
+      siginfo_t info = {};
+      if (waitid(idtype_t(P_PIDFD), id_t(pidfd_.get()), &info, WEXITED | WNOHANG) == 0 &&
+          info.si_pid != 0) {
+        host_status_ = info.si_code == CLD_EXITED ? DWORD(info.si_status) : EXIT_CODE_KILLED;
+      }
     }
   }
+  if (std::optional<DWORD> recorded = RecordedExitCode(id_)) return *recorded;
+  std::lock_guard lock(mutex_);
   return host_status_.value_or(EXIT_CODE_KILLED);
 }
 

@@ -11,6 +11,7 @@
 
 #include <toml++/toml.h>
 
+#include "coredll/device.h"
 #include "platform/device_state.h"
 #include "platform/host_files.h"
 #include "text/utf.h"
@@ -51,23 +52,44 @@ std::optional<ProcessRecord> ReadRecord(const std::string& path) {
 
 }  // namespace
 
-std::optional<ProcessIdentity> IdentityOf(DWORD pid) {
+namespace {
+
+struct HostState {
+  ProcessIdentity id;
+  char state = '?';
+};
+
+std::optional<HostState> ReadHostState(DWORD pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
   size_t close = text.rfind(')');  // the program name may hold blanks and parentheses
-  if (close == std::string::npos) return std::nullopt;
+  if (close == std::string::npos || close + 2 >= text.size()) return std::nullopt;
   std::istringstream fields(text.substr(close + 2));
+  HostState host;
   std::string field;
-  // After the name: state is field 3, start time field 22.
+  // After the name: the state is field 3, the start time field 22.
   for (int i = 3; i <= 22 && fields >> field; ++i) {
-    if (i == 22) return ProcessIdentity{pid, std::stoull(field)};
+    if (i == 3) host.state = field[0];
+    if (i == 22) {
+      host.id = ProcessIdentity{pid, std::stoull(field)};
+      return host;
+    }
   }
   return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<ProcessIdentity> IdentityOf(DWORD pid) {
+  std::optional<HostState> host = ReadHostState(pid);
+  if (!host) return std::nullopt;
+  return host->id;
+}
+
 bool IsRunning(const ProcessIdentity& id) {
-  std::optional<ProcessIdentity> now = IdentityOf(id.pid);
-  return now && *now == id;
+  std::optional<HostState> host = ReadHostState(id.pid);
+  // A process that has ended but is not yet reaped (a zombie) no longer runs.
+  return host && host->id == id && host->state != 'Z' && host->state != 'X';
 }
 
 bool WriteProcessRecord(const ProcessRecord& record) {
@@ -131,6 +153,15 @@ std::optional<DWORD> RecordedExitCode(const ProcessIdentity& id) {
   unsigned long long code;
   if (!(in >> code)) return std::nullopt;
   return DWORD(code);
+}
+
+std::vector<DeviceProcess> ListDeviceProcesses() {
+  std::vector<DeviceProcess> list;
+  for (ProcessRecord& record : LiveProcesses()) {
+    list.push_back({record.id.pid, record.parent, std::move(record.program),
+                    std::move(record.command_line), std::move(record.modules)});
+  }
+  return list;
 }
 
 }  // namespace coredll

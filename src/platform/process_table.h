@@ -30,8 +30,10 @@ struct ProcessRecord {
   std::vector<std::u16string> modules;  // the program first, then loaded libraries
 };
 
-// The identity of a running host process, or nullopt when `pid` runs no process.
+// The identity of the host process `pid` (also when it has ended and awaits reaping), or
+// nullopt when there is none.
 std::optional<ProcessIdentity> IdentityOf(DWORD pid);
+// True while that very process runs: not ended, and its pid not taken over.
 bool IsRunning(const ProcessIdentity& id);
 
 // Writes the record atomically; false without a device.
