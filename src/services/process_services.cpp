@@ -1,0 +1,187 @@
+#include "services/process_services.h"
+
+#include "coredll/toolhelp.h"
+#include "services/file_services.h"
+#include "text/fold.h"
+
+namespace stowkit {
+namespace {
+
+// The exit code of a process ended because it did not close when asked (E_ABORT).
+constexpr UINT kClosedByNameExitCode = 0x80004004u;
+
+// "toolhelp.dll" and its entries for the length of one call. Any entry may be missing.
+class Toolhelp {
+ public:
+  Toolhelp() : library_(LoadLibraryW(u"toolhelp.dll")) {
+    if (!library_) return;
+    create = Entry<PFN_CreateToolhelp32Snapshot>(u"CreateToolhelp32Snapshot");
+    close = Entry<PFN_CloseToolhelp32Snapshot>(u"CloseToolhelp32Snapshot");
+    process_first = Entry<PFN_Process32First>(u"Process32First");
+    process_next = Entry<PFN_Process32Next>(u"Process32Next");
+    module_first = Entry<PFN_Module32First>(u"Module32First");
+    module_next = Entry<PFN_Module32Next>(u"Module32Next");
+  }
+  ~Toolhelp() {
+    if (library_) FreeLibrary(library_);
+  }
+  Toolhelp(const Toolhelp&) = delete;
+  Toolhelp& operator=(const Toolhelp&) = delete;
+
+  bool HasProcessEntries() const { return create && close && process_first && process_next; }
+  bool HasAllEntries() const { return HasProcessEntries() && module_first && module_next; }
+
+  PFN_CreateToolhelp32Snapshot create = nullptr;
+  PFN_CloseToolhelp32Snapshot close = nullptr;
+  PFN_Process32First process_first = nullptr;
+  PFN_Process32Next process_next = nullptr;
+  PFN_Module32First module_first = nullptr;
+  PFN_Module32Next module_next = nullptr;
+
+ private:
+  template <typename Function>
+  Function Entry(const char16_t* name) {
+    return reinterpret_cast<Function>(GetProcAddressW(library_, name));
+  }
+
+  HMODULE library_;
+};
+
+// A snapshot closed with the tool-help call made for it (CloseHandle would leak it on CE).
+class Snapshot {
+ public:
+  Snapshot(const Toolhelp& toolhelp, DWORD kind, DWORD process_id)
+      : close_(toolhelp.close), handle_(toolhelp.create(kind, process_id)) {}
+  ~Snapshot() {
+    if (valid()) close_(handle_);
+  }
+  Snapshot(const Snapshot&) = delete;
+  Snapshot& operator=(const Snapshot&) = delete;
+
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  PFN_CloseToolhelp32Snapshot close_;
+  HANDLE handle_;
+};
+
+// The record size goes in before every call: the platform reads it to know the layout.
+bool NextProcess(const Toolhelp& toolhelp, const Snapshot& snapshot, bool first,
+                 PROCESSENTRY32W& entry) {
+  entry.dwSize = sizeof entry;
+  return (first ? toolhelp.process_first : toolhelp.process_next)(snapshot.get(), &entry);
+}
+
+bool NextModule(const Toolhelp& toolhelp, const Snapshot& snapshot, bool first,
+                MODULEENTRY32W& entry) {
+  entry.dwSize = sizeof entry;
+  return (first ? toolhelp.module_first : toolhelp.module_next)(snapshot.get(), &entry);
+}
+
+std::u16string FileName(std::u16string_view path) {
+  std::u16string name;
+  PathFileName(path, name);
+  return name;
+}
+
+bool RunsProgram(const PROCESSENTRY32W& process, std::u16string_view program_name) {
+  return EqualsNoCase(FileName(process.szExeFile), program_name);
+}
+
+bool HasModule(const Toolhelp& toolhelp, DWORD process_id, std::u16string_view module_name) {
+  Snapshot modules(toolhelp, TH32CS_SNAPMODULE, process_id);
+  if (!modules.valid()) return false;
+  MODULEENTRY32W module;
+  for (bool ok = NextModule(toolhelp, modules, true, module); ok;
+       ok = NextModule(toolhelp, modules, false, module)) {
+    if (EqualsNoCase(module.szModule, module_name)) return true;
+  }
+  return false;
+}
+
+int FindModuleUserUnguarded(std::u16string_view module_name, std::u16string& process_program) {
+  Toolhelp toolhelp;
+  if (!toolhelp.HasAllEntries()) return 0;
+  Snapshot processes(toolhelp, TH32CS_SNAPPROCESS, 0);
+  if (!processes.valid()) return 0;
+  PROCESSENTRY32W process;
+  for (bool ok = NextProcess(toolhelp, processes, true, process); ok;
+       ok = NextProcess(toolhelp, processes, false, process)) {
+    if (HasModule(toolhelp, process.th32ProcessID, module_name)) {
+      process_program = process.szExeFile;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Until the platform has message queues (windows issue), no process owns a top-level window,
+// so there is nothing to post WM_CLOSE to and no reason to give the process 10 seconds:
+// every matching process is terminated at once. The window walk comes with that issue.
+int CloseOrTerminate(HANDLE process) {
+  return TerminateProcess(process, kClosedByNameExitCode) ? 1 : 0;
+}
+
+}  // namespace
+
+int WaitWithMessages(HANDLE object, DWORD timeout_ms) {
+  if (!object) object = GetCurrentProcess();
+  // Until the platform has message queues (windows issue), there is no input to serve, so the
+  // wait is on the object alone. With queues it waits on the object and the queue (mask
+  // 0x7F), dispatches each batch of messages (a quit message is taken, not dispatched) and
+  // waits again with the full time-out.
+  return WaitForSingleObject(object, timeout_ms) == WAIT_OBJECT_0 ? 1 : 0;
+}
+
+int FindModuleUser(std::u16string_view file, std::u16string& process_program) {
+  process_program.clear();
+  try {
+    return FindModuleUserUnguarded(FileName(file), process_program);
+  } catch (...) {
+    process_program.clear();
+    return 0;
+  }
+}
+
+int CloseProcessesByName(std::u16string_view program) {
+  std::u16string name = FileName(program);
+  Toolhelp toolhelp;
+  if (!toolhelp.HasProcessEntries()) return 1;
+  Snapshot processes(toolhelp, TH32CS_SNAPPROCESS, 0);
+  if (!processes.valid()) return 1;
+  bool found = false;
+  int result = 0;
+  PROCESSENTRY32W entry;
+  for (bool ok = NextProcess(toolhelp, processes, true, entry); ok;
+       ok = NextProcess(toolhelp, processes, false, entry)) {
+    if (!RunsProgram(entry, name)) continue;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    found = true;
+    result |= CloseOrTerminate(process);
+    CloseHandle(process);
+  }
+  return found ? result : 1;
+}
+
+int WaitForProcessByName(std::u16string_view program, DWORD timeout_ms) {
+  std::u16string name = FileName(program);
+  Toolhelp toolhelp;
+  if (!toolhelp.HasProcessEntries()) return 1;
+  Snapshot processes(toolhelp, TH32CS_SNAPPROCESS, 0);
+  if (!processes.valid()) return 1;
+  PROCESSENTRY32W entry;
+  for (bool ok = NextProcess(toolhelp, processes, true, entry); ok;
+       ok = NextProcess(toolhelp, processes, false, entry)) {
+    if (!RunsProgram(entry, name)) continue;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    int result = WaitWithMessages(process, timeout_ms);
+    CloseHandle(process);
+    return result;
+  }
+  return 1;
+}
+
+}  // namespace stowkit

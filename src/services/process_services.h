@@ -1,0 +1,33 @@
+// Other running programs: who has a file loaded, closing and waiting for programs by name,
+// and waits that keep the caller's messages served. Process and module lists come from
+// "toolhelp.dll", loaded by name on every call and released before it returns, so a device
+// without it is an ordinary case: no process is then seen at all.
+//
+// A program name is compared on its part after the last '\' on both sides, ignoring case.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "coredll/windows.h"
+
+namespace stowkit {
+
+// Waits for `object` (null: a pause, as nothing signals it) up to `timeout_ms` (INFINITE
+// allowed). 1 when the object was signalled, 0 on time-out or failure.
+int WaitWithMessages(HANDLE object, DWORD timeout_ms);
+
+// 1 and the program path, as the process list holds it, of the first process that has a
+// module of `file`'s name loaded; 0 and empty text when none has, when the tool-help library
+// or one of its entries is missing, or when a platform call throws.
+int FindModuleUser(std::u16string_view file, std::u16string& process_program);
+
+// Ends every process running `program` (exit code 0x80004004). 1 when at least one was
+// ended or none runs; 0 when every matching process resisted.
+int CloseProcessesByName(std::u16string_view program);
+
+// Waits up to `timeout_ms` for the first process running `program`: the result of
+// WaitWithMessages for it, or 1 when none runs.
+int WaitForProcessByName(std::u16string_view program, DWORD timeout_ms);
+
+}  // namespace stowkit
