@@ -4,6 +4,8 @@
 //   hold LIBRARY      load LIBRARY, create \Temp\held.flag, then wait to be ended
 //   wait              create \Temp\waiting.flag, then wait to be ended
 //   spawn PROGRAM ... start PROGRAM with the rest as its command line, end with its code
+// A quoted program path in front of the verb is skipped, since the installer's program
+// starter puts one there.
 #include <cstdlib>
 #include <string>
 
@@ -28,10 +30,16 @@ void WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
   CloseHandle(file);
 }
 
+std::u16string_view SkipProgramPath(std::u16string_view line) {
+  if (line.empty() || line.front() != u'"') return line;
+  size_t end = line.find(u'"', 1);
+  return end == line.npos ? std::u16string_view() : line.substr(end + 1);
+}
+
 }  // namespace
 
 int WinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int) {
-  std::u16string_view rest = command_line;
+  std::u16string_view rest = SkipProgramPath(command_line);
   std::u16string verb = Word(rest);
   if (verb == u"exit") return int(std::strtoul(stowkit::Utf16ToUtf8(Word(rest)).c_str(), nullptr, 0));
   if (verb == u"cmdline") {
