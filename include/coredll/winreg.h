@@ -14,9 +14,12 @@
  * As on the handheld, the access mask of an open or create is not enforced, RegDeleteKeyW
  * deletes the whole tree below the key, and a key has no class or write time. A handle
  * whose key was deleted (by this or another process) answers ERROR_KEY_DELETED to every
- * call that uses the key; it can still be closed. Opening a predefined root with a null or empty subkey gives back
- * the root handle itself. Every call is one transaction of the device's registry, shared
- * by all device processes; RegFlushKey makes all earlier writes durable. */
+ * call that uses the key; it can still be closed. Opening a predefined root with a null or
+ * empty subkey gives back the root handle itself.
+ *
+ * Every call is one transaction of the device's registry, which all device processes share;
+ * writes are kept without waiting for the disk, and RegFlushKey makes every earlier write
+ * durable. */
 #ifndef COREDLL_WINREG_H
 #define COREDLL_WINREG_H
 

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   for (unsigned long i = 0; i < count; ++i) {
     std::u16string name = stowkit::Utf8ToUtf16(prefix + std::to_string(i));
     std::u16string text = stowkit::Utf8ToUtf16("value " + std::to_string(i));
-    error = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    error = RegSetValueExW(key, name.c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(text.c_str()),
                            DWORD((text.size() + 1) * sizeof(char16_t)));
     if (error != ERROR_SUCCESS) return Report(error, i);
     if (every > 0 && (i + 1) % every == 0) {

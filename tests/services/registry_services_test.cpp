@@ -192,7 +192,8 @@ TEST_F(RegistryServicesTest, CopyTreeCopiesEveryTypeAndLevel) {
   std::u16string long_name(255, u'N');
   SetRaw(HKEY_LOCAL_MACHINE, u"Src", u"bin", REG_BINARY, big);  // beyond the first 1024 bytes
   SetRaw(HKEY_LOCAL_MACHINE, u"Src", long_name.c_str(), 0x77, "odd");
-  SetRaw(HKEY_LOCAL_MACHINE, u"Src\\Sub\\Deep", nullptr, REG_MULTI_SZ, std::string("a\0\0\0\0\0", 6));
+  SetRaw(HKEY_LOCAL_MACHINE, u"Src\\Sub\\Deep", nullptr, REG_MULTI_SZ,
+         std::string("a\0\0\0\0\0", 6));
   ASSERT_EQ(SetRegDword(HKEY_LOCAL_MACHINE, u"Src\\Sub", u"n", 9), 1);
 
   ASSERT_EQ(CopyRegTree(HKEY_LOCAL_MACHINE, u"Src", HKEY_CURRENT_USER, u"Dst\\Here"), 1);

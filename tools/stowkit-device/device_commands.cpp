@@ -13,16 +13,6 @@
 namespace stowkit::device_tool {
 namespace {
 
-std::string SystemErrorText(DWORD error) {
-  WCHAR text[512];
-  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                FORMAT_MESSAGE_MAX_WIDTH_MASK;
-  DWORD n = FormatMessageW(flags, nullptr, error, 0, text, 512, nullptr);
-  while (n > 0 && text[n - 1] == u' ') --n;
-  if (n == 0) return "error " + std::to_string(error);
-  return Utf16ToUtf8(std::u16string_view(text, n));
-}
-
 int Failed(const std::string& what, const std::string& path) {
   return Error(what + " '" + path + "': " + SystemErrorText(GetLastError()));
 }
@@ -78,6 +68,16 @@ bool MakeParents(const std::u16string& path) {
 }
 
 }  // namespace
+
+std::string SystemErrorText(DWORD error) {
+  WCHAR text[512];
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                FORMAT_MESSAGE_MAX_WIDTH_MASK;
+  DWORD n = FormatMessageW(flags, nullptr, error, 0, text, 512, nullptr);
+  while (n > 0 && text[n - 1] == u' ') --n;
+  if (n == 0) return "error " + std::to_string(error);
+  return Utf16ToUtf8(std::u16string_view(text, n));
+}
 
 int Error(const std::string& message) {
   std::cerr << "stowkit-device: " << message << "\n";

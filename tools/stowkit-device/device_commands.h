@@ -13,6 +13,9 @@ int List(const std::string& path, bool long_format);
 int Push(const std::string& host_file, const std::string& device_path);
 int Pull(const std::string& device_path, const std::string& host_file);
 
+// The platform's English text for an error number ("error N" when it has none).
+std::string SystemErrorText(DWORD error);
+
 // Prints "stowkit-device: MESSAGE" on standard error and returns 1.
 int Error(const std::string& message);
 

@@ -3,6 +3,8 @@
 
 #include "coredll/device.h"
 #include "device_commands.h"
+#include "product_commands.h"
+#include "registry_commands.h"
 
 using namespace stowkit::device_tool;
 
@@ -32,6 +34,19 @@ int main(int argc, char** argv) {
   pull->add_option("DEVICEPATH", path)->required();
   pull->add_option("HOSTFILE", host_file)->required();
 
+  auto* reg = app.add_subcommand("reg", "Export or import the device registry as registry text");
+  reg->require_subcommand(1);
+  std::string key;
+  auto* reg_export =
+      reg->add_subcommand("export", "Write the registry, or one key, as REGEDIT4 text");
+  reg_export->add_option("KEY", key, "Key to export, e.g. 'HKEY_LOCAL_MACHINE\\SOFTWARE\\App'");
+  auto* reg_import = reg->add_subcommand("import", "Apply a REGEDIT4 or version 5 registry file");
+  reg_import->add_option("FILE", host_file, "Registry file (UTF-8 or UTF-16)")->required();
+
+  bool json = false;
+  auto* products = app.add_subcommand("products", "List the products the installer recorded");
+  products->add_flag("--json", json, "Write a JSON array");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -50,5 +65,8 @@ int main(int argc, char** argv) {
   }
   if (ls->parsed()) return List(path, long_format);
   if (push->parsed()) return Push(host_file, path);
+  if (reg_export->parsed()) return ExportRegistry(key);
+  if (reg_import->parsed()) return ImportRegistry(host_file);
+  if (products->parsed()) return ListProducts(json);
   return Pull(path, host_file);
 }

@@ -66,7 +66,9 @@ uint8_t Flags(const toml::node& node, const std::string& field, NameLookup looku
     uint8_t bit = 0;
     if (!item.is_string()) {
       bits |= uint8_t(Integer(item, field, 255));
-    } else if (lookup && lookup(Text(item, field), bit)) {
+    } else if (!lookup) {
+      Fail(item, field, "names belong to AppFile entries; give the bits of this type as integers");
+    } else if (lookup(Text(item, field), bit)) {
       bits |= bit;
     } else {
       Fail(item, field, "unknown " + kind + " '" + item.as_string()->get() + "'");
