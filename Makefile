@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo clean bench-pack bench-memory
+.PHONY: deps build test demo clean bench-pack bench-memory fuzz
 
 deps:
 	@missing=$$(for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -34,6 +34,12 @@ bench-pack: build
 # Peak memory of stowkit-pack build, verify and unpack on a 256 MiB file (limit 32 MiB).
 bench-memory: build
 	bench/memory.sh $(BUILD)
+
+# The package fuzzer for FUZZ_SECONDS; its corpus grows in build-fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@command -v clang++ >/dev/null || $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang
+	fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)
