@@ -30,6 +30,28 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
+// Puts the written package at OUT once it is known to be whole.
+int Publish(const Package& package, const std::string& temporary, const std::string& output) {
+  // Offsets and lengths are 32-bit: past 4 GiB they wrap, and only the file's real size
+  // tells that the header no longer describes it.
+  const PackageHeader& header = package.Header();
+  uint64_t size = uint64_t(header.BlobLen) + header.CatalogLen + header.DescriptorLen + kHeaderSize;
+  std::error_code failure;
+  if (std::filesystem::file_size(temporary, failure) != size || failure) {
+    DeleteFileW(Utf8ToUtf16(temporary).c_str());
+    return Error("cannot build '" + output + "': a package holds at most 4 GiB");
+  }
+  // The platform's MoveFileW refuses an existing target, as Windows does; a host rename
+  // replaces it in one step, so readers of OUT see the old package or the new one.
+  std::filesystem::rename(temporary, output, failure);
+  if (failure) {
+    DeleteFileW(Utf8ToUtf16(temporary).c_str());
+    return Error("cannot replace '" + output + "': " + failure.message());
+  }
+  std::cout << "Built " << output << ": " << package.NumEntries() << " entries, " << size << " bytes\n";
+  return 0;
+}
+
 }  // namespace
 
 int Build(const std::string& manifest, const std::string& output) {
@@ -43,18 +65,7 @@ int Build(const std::string& manifest, const std::string& output) {
     // The writer names the file it wrote; the user knows it by the name they gave.
     return Error(ReplaceAll(Explained(error_text, hr), temporary, output));
   }
-  // The platform's MoveFileW refuses an existing target, as Windows does; a host rename
-  // replaces it in one step, so readers of OUT see the old package or the new one.
-  std::error_code failure;
-  std::filesystem::rename(temporary, output, failure);
-  if (failure) {
-    DeleteFileW(Utf8ToUtf16(temporary).c_str());
-    return Error("cannot replace '" + output + "': " + failure.message());
-  }
-  const PackageHeader& header = package.Header();
-  uint64_t size = uint64_t(header.BlobLen) + header.CatalogLen + header.DescriptorLen + kHeaderSize;
-  std::cout << "Built " << output << ": " << package.NumEntries() << " entries, " << size << " bytes\n";
-  return 0;
+  return Publish(package, temporary, output);
 }
 
 }  // namespace stowkit::pack_tool
