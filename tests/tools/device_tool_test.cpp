@@ -136,3 +136,45 @@ TEST_F(DeviceToolTest, FailedPushLeavesNoHalfFile) {
 
 }  // namespace
 }  // namespace stowkit
+
+namespace stowkit {
+namespace {
+
+class DeviceRunTest : public DeviceToolTest {
+ protected:
+  void SetUp() override {
+    DeviceToolTest::SetUp();
+    ASSERT_EQ(Run({"init"}).status, 0);
+    fs::copy_file(testing::BinPath("probe"), device_ + "/fs/Windows/probe.exe");
+  }
+};
+
+TEST_F(DeviceRunTest, ExitCodesAreReportedWholeAndAsStatus) {
+  Result ok = Run({"run", "\\Windows\\probe.exe", "exit", "0"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.err, "");
+  Result thousand = Run({"run", "probe.exe", "exit", "1000"});
+  EXPECT_EQ(thousand.status, 1000 % 256);
+  EXPECT_EQ(thousand.err, "exit code: 1000\n");
+  Result big = Run({"run", "probe.exe", "exit", "0x80070057"});
+  EXPECT_EQ(big.err, "exit code: 2147942487\n");
+}
+
+TEST_F(DeviceRunTest, ArgumentsArriveAsOneWindowsCommandLine) {
+  ASSERT_EQ(Run({"run", "probe.exe", "cmdline", "\\Temp\\c.txt", "two words", "-x", "say \"hi\""}).status, 0);
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/c.txt"),
+            "cmdline \\Temp\\c.txt \"two words\" -x \"say \\\"hi\\\"\"");
+}
+
+TEST_F(DeviceRunTest, MissingProgramsAndEmptyTables) {
+  Result missing = Run({"run", "\\Windows\\none.exe"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "stowkit-device: cannot run '\\Windows\\none.exe': The system cannot find "
+                         "the file specified.\n");
+  Result ps = Run({"ps"});
+  EXPECT_EQ(ps.status, 0);
+  EXPECT_EQ(std::count(ps.out.begin(), ps.out.end(), '\n'), 1);  // the heading alone
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -3,6 +3,7 @@
 
 #include "coredll/device.h"
 #include "device_commands.h"
+#include "process_commands.h"
 #include "product_commands.h"
 #include "registry_commands.h"
 
@@ -47,6 +48,10 @@ int main(int argc, char** argv) {
   auto* products = app.add_subcommand("products", "List the products the installer recorded");
   products->add_flag("--json", json, "Write a JSON array");
 
+  auto* run = app.add_subcommand("run", "Run a device program, e.g. run '\\Windows\\app.exe' /x");
+  run->prefix_command();  // everything after PROGRAM is the program's own
+  auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -56,8 +61,10 @@ int main(int argc, char** argv) {
   if (!device.empty()) coredll::SelectDevice(device);
   std::string folder = coredll::DeviceFolder();
   if (init->parsed()) {
-    return Init(folder, platform == "smartphone" ? coredll::Platform::kSmartphone
-                                                 : coredll::Platform::kPocketPC);
+    int status = Init(folder, platform == "smartphone" ? coredll::Platform::kSmartphone
+                                                       : coredll::Platform::kPocketPC);
+    if (status == 0) coredll::SelectDevice(folder);
+    return status != 0 ? status : PlacePrograms();
   }
   if (!device.empty() && !coredll::IsDevice(folder)) {
     return Error("'" + folder + "' is not a device folder (create it with 'stowkit-device --device " +
@@ -68,5 +75,11 @@ int main(int argc, char** argv) {
   if (reg_export->parsed()) return ExportRegistry(key);
   if (reg_import->parsed()) return ImportRegistry(host_file);
   if (products->parsed()) return ListProducts(json);
+  if (ps->parsed()) return ListProcesses();
+  if (run->parsed()) {
+    std::vector<std::string> words = run->remaining();
+    if (words.empty()) return Error("run: a device program is required");
+    return Run(words.front(), std::vector<std::string>(words.begin() + 1, words.end()));
+  }
   return Pull(path, host_file);
 }

@@ -1,0 +1,87 @@
+#include "process_commands.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "coredll/device.h"
+#include "coredll/windows.h"
+#include "device_commands.h"
+#include "text/command_line.h"
+#include "text/format.h"
+#include "text/utf.h"
+
+namespace stowkit::device_tool {
+namespace {
+
+// Host program name and the name it has on the device.
+constexpr std::pair<const char*, const char16_t*> kDevicePrograms[] = {
+    {"stowkit", u"\\Windows\\stowkit.exe"},
+    {"wceload", u"\\Windows\\wceload.exe"},
+    {"unload", u"\\Windows\\unload.exe"},
+};
+
+std::filesystem::path ToolFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), nullptr, nullptr);
+  DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok) DeleteFileW(path.c_str());
+  SetLastError(error);
+  return ok;
+}
+
+}  // namespace
+
+int PlacePrograms() {
+  std::filesystem::path folder = ToolFolder();
+  for (auto [host_name, device_path] : kDevicePrograms) {
+    std::ifstream in(folder / host_name, std::ios::binary);
+    if (!in) continue;  // not built yet
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!WriteDeviceFile(device_path, bytes)) {
+      return Error("cannot place '" + Utf16ToUtf8(device_path) + "': " + SystemErrorText(GetLastError()));
+    }
+  }
+  return 0;
+}
+
+int Run(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<std::u16string> wide;
+  for (const std::string& a : arguments) wide.push_back(Utf8ToUtf16(a));
+  std::u16string command_line = JoinArguments(wide);
+  std::u16string path = Utf8ToUtf16(program);
+  PROCESS_INFORMATION info;
+  if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, nullptr, &info)) {
+    return Error("cannot run '" + program + "': " + SystemErrorText(GetLastError()));
+  }
+  WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(info.hProcess, &code);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  if (code != 0) std::cerr << "exit code: " << code << "\n";
+  return int(code % 256);
+}
+
+int ListProcesses() {
+  std::cout << Utf16ToUtf8(Format(u"%8s %8s  %s\n", u"PID", u"PARENT", u"PROGRAM AND COMMAND LINE"));
+  for (const coredll::DeviceProcess& p : coredll::ListDeviceProcesses()) {
+    std::cout << Utf16ToUtf8(Format(u"%8lu %8lu  %s %s\n", p.pid, p.parent, p.program, p.command_line));
+    for (size_t i = 1; i < p.modules.size(); ++i) {
+      std::cout << "                    module " << Utf16ToUtf8(p.modules[i]) << "\n";
+    }
+  }
+  return 0;
+}
+
+}  // namespace stowkit::device_tool

@@ -1,0 +1,20 @@
+// Device programs from the host: placing them into a device, running one, listing processes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace stowkit::device_tool {
+
+// Copies the device programs built beside this tool into \Windows (stowkit, wceload and
+// unload, as far as they are built), replacing older copies.
+int PlacePrograms();
+
+// Starts PROGRAM in the device with ARGUMENTS joined into its command line, the terminal
+// passed through, and waits. Returns the exit code modulo 256; a non-zero code is also
+// printed as "exit code: N" on standard error.
+int Run(const std::string& program, const std::vector<std::string>& arguments);
+
+int ListProcesses();
+
+}  // namespace stowkit::device_tool
