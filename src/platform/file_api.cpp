@@ -163,6 +163,11 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD me
                                  : int64_t(distance);
   int64_t target = base + offset;
   if (target < 0) return Fail(ERROR_NEGATIVE_SEEK), INVALID_SET_FILE_POINTER;
+  // Without a high word the caller can only be told 32 bits: a position past them fails
+  // rather than wrapping.
+  if (!distance_high && target > int64_t(UINT32_MAX)) {
+    return Fail(ERROR_INVALID_PARAMETER), INVALID_SET_FILE_POINTER;
+  }
   file->position = uint64_t(target);
   if (distance_high) *distance_high = LONG(uint64_t(target) >> 32);
   SetLastError(ERROR_SUCCESS);

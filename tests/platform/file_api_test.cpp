@@ -91,6 +91,15 @@ TEST_F(FileApiTest, ReadWriteSeekAndTruncate) {
   CloseHandle(file);
   EXPECT_EQ(testing::ReadHostFile(device_.Host("Temp/data.bin")), std::string("hello\0\0!", 8));
 
+  file = Create(u"\\Temp\\data.bin", OPEN_EXISTING);
+  EXPECT_EQ(SetFilePointer(file, -1, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NEGATIVE_SEEK));  // -1 is negative, not 4 GiB - 1
+  LONG past = 1;
+  EXPECT_EQ(SetFilePointer(file, 0, &past, FILE_BEGIN), 0u);
+  EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));  // 4 GiB does not fit 32 bits
+  CloseHandle(file);
+
   LONG high = 1;  // a 64-bit position
   file = Create(u"\\Temp\\data.bin", OPEN_EXISTING);
   EXPECT_EQ(SetFilePointer(file, 0, &high, FILE_BEGIN), 0u);
