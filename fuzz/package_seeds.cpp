@@ -9,8 +9,8 @@ using namespace stowkit::testing;
 
 namespace {
 
-bool Save(const std::string& folder, const char* name, const PackageSpec& spec) {
-  std::string bytes = BuildPackage(spec);
+bool Save(const std::string& folder, const char* name, const PackageLayout& layout) {
+  std::string bytes = BuildPackage(layout);
   FILE* file = std::fopen((folder + "/" + name).c_str(), "wb");
   bool ok = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return file && std::fclose(file) == 0 && ok;
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   }
   std::string folder = argv[1];
 
-  PackageSpec files;
+  PackageLayout files;
   files.flags = 0x11;
   files.version = 0x01020304;
   files.properties = {{3, u"Notes"}, {11, u"core,extra"}, {22, u"1033"}};
@@ -33,19 +33,19 @@ int main(int argc, char** argv) {
                    FileEntry("stored bytes", false, u"\\Program Files\\b.bin")};
   files.entries[0].type_flags = 0x11;
 
-  PackageSpec appended = files;
+  PackageLayout appended = files;
   appended.prefix = "MZ an installer program before the package";
   appended.platform = 5;
 
-  PackageSpec kinds;
-  EntrySpec macros, shortcut, ignored;
+  PackageLayout kinds;
+  EntryLayout macros, shortcut, ignored;
   macros.type = 2;
   macros.properties = {{0x30, u"APP=\\Program Files\\Notes"}, {0x31, u"X=1"}};
   shortcut.type = 3;
   shortcut.properties = {{6, u"\\Windows\\Start Menu\\Notes.lnk"}, {7, u"\\a.exe"}, {8, u"/x"}};
   ignored = FileEntry("dropped", true, u"\\c");
   ignored.entry_flags |= 0x02;
-  EntrySpec install = FileEntry("setup", false, u"\\setup.exe");
+  EntryLayout install = FileEntry("setup", false, u"\\setup.exe");
   install.type = 5;
   kinds.entries = {macros, shortcut, ignored, install, FileEntry("", true, u"\\empty")};
 

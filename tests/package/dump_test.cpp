@@ -14,19 +14,19 @@ using namespace stowkit::testing;
 class DumpTest : public PackageTest {};
 
 TEST_F(DumpTest, WholePackageExactly) {
-  PackageSpec spec;
-  spec.flags = 0x11;
-  spec.platform = 2;
-  spec.version = 0x01020304;
-  spec.properties = {{3, u"Notes"}, {27, u"extra"}};
-  EntrySpec file = FileEntry("abc", false, u"\\a.txt");
+  PackageLayout layout;
+  layout.flags = 0x11;
+  layout.platform = 2;
+  layout.version = 0x01020304;
+  layout.properties = {{3, u"Notes"}, {27, u"extra"}};
+  EntryLayout file = FileEntry("abc", false, u"\\a.txt");
   file.type_flags = 0x11;
-  EntrySpec statik;
+  EntryLayout statik;
   statik.type = 240;
   statik.entry_flags = 0x10;
-  spec.entries = {statik, file};
+  layout.entries = {statik, file};
   std::unique_ptr<Package> package;
-  ASSERT_EQ(Open(BuildPackage(spec), package), S_OK);
+  ASSERT_EQ(Open(BuildPackage(layout), package), S_OK);
   uint32_t handle = uint32_t(reinterpret_cast<uintptr_t>(package->FileHandle()));
   std::u16string text;
   DumpPackage(*package, text);

@@ -34,10 +34,10 @@ std::string RandomBytes(size_t size, unsigned seed) {
 class ExtractTest : public PackageTest {
  protected:
   // Opens a package holding `entries` and extracts entry `index` to \Temp\out.
-  HRESULT ExtractFrom(const std::vector<EntrySpec>& entries, int index = 0) {
-    PackageSpec spec;
-    spec.entries = entries;
-    if (FAILED(Open(BuildPackage(spec), package_))) return E_FAIL;
+  HRESULT ExtractFrom(const std::vector<EntryLayout>& entries, int index = 0) {
+    PackageLayout layout;
+    layout.entries = entries;
+    if (FAILED(Open(BuildPackage(layout), package_))) return E_FAIL;
     return ExtractEntryBlob(*package_->GetEntry(index), u"\\Temp\\out");
   }
   std::unique_ptr<Package> package_;
@@ -61,7 +61,7 @@ TEST_F(ExtractTest, EmptyContent) {
   EXPECT_EQ(ExtractStoredBlob(package_->FileHandle(), u"\\Temp\\out", 0, 0, 7), kCrcMismatch);
   EXPECT_FALSE(Exists("out"));
   package_.reset();
-  EntrySpec empty_stream = FileEntry("", true, u"\\a");
+  EntryLayout empty_stream = FileEntry("", true, u"\\a");
   EXPECT_EQ(empty_stream.blob, std::string("\x03\x00", 2));
   EXPECT_EQ(ExtractFrom({empty_stream}), S_OK);
   EXPECT_EQ(HostFile("out"), "");
@@ -70,13 +70,13 @@ TEST_F(ExtractTest, EmptyContent) {
 TEST_F(ExtractTest, CorruptionLeavesNoFile) {
   std::string text = RandomText(50000, 3);
   for (bool compressed : {false, true}) {
-    EntrySpec flipped = FileEntry(text, compressed, u"\\a");
+    EntryLayout flipped = FileEntry(text, compressed, u"\\a");
     flipped.blob[flipped.blob.size() / 2] ^= 0x10;
     HRESULT hr = ExtractFrom({flipped});
     EXPECT_TRUE(hr == kCrcMismatch || hr == kGenericFailure) << std::hex << hr;
     EXPECT_FALSE(Exists("out"));
   }
-  EntrySpec garbage = FileEntry(text, true, u"\\a");
+  EntryLayout garbage = FileEntry(text, true, u"\\a");
   garbage.blob = std::string(300, '\xff');  // not a deflate stream at all
   EXPECT_EQ(ExtractFrom({garbage}), kGenericFailure);
   EXPECT_FALSE(Exists("out"));
@@ -84,7 +84,7 @@ TEST_F(ExtractTest, CorruptionLeavesNoFile) {
 
 TEST_F(ExtractTest, BytesAfterTheStreamEndAreIgnored) {
   std::string text = RandomText(30000, 4);
-  EntrySpec padded = FileEntry(text, true, u"\\a");
+  EntryLayout padded = FileEntry(text, true, u"\\a");
   padded.blob += std::string(40000, 'Z');  // more than one input buffer of trailing bytes
   EXPECT_EQ(ExtractFrom({padded}), S_OK);
   EXPECT_EQ(HostFile("out"), text);
@@ -93,9 +93,9 @@ TEST_F(ExtractTest, BytesAfterTheStreamEndAreIgnored) {
 TEST_F(ExtractTest, ABlobPastTheEndOfItsFileFailsInsteadOfLooping) {
   std::string text = RandomText(20000, 5);
   for (bool compressed : {false, true}) {
-    PackageSpec spec;
-    spec.entries = {FileEntry(text, compressed, u"\\a")};
-    ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+    PackageLayout layout;
+    layout.entries = {FileEntry(text, compressed, u"\\a")};
+    ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
     CatalogEntry& entry = *package_->GetEntry(0);
     // Starts near the end of the file and claims more than the file holds.
     entry.SetBlobOffset(uint32_t(HostFile("p.pkg").size()) - 30);
@@ -108,7 +108,7 @@ TEST_F(ExtractTest, ABlobPastTheEndOfItsFileFailsInsteadOfLooping) {
 }
 
 TEST_F(ExtractTest, EntriesWithoutABlobFailAtTheSeek) {
-  EntrySpec folder;
+  EntryLayout folder;
   folder.type = 8;
   EXPECT_EQ(ExtractFrom({folder}), HResultFromError(ERROR_INVALID_HANDLE));
   EXPECT_FALSE(Exists("out"));
@@ -123,9 +123,9 @@ TEST_F(ExtractTest, WriteFailuresDeleteTheDestination) {
 }
 
 TEST_F(ExtractTest, AppendGathersContentsAndRemovesTheTemporaryFile) {
-  PackageSpec spec;
-  spec.entries = {FileEntry("first\r\n", true, u"\\a"), FileEntry("second", false, u"\\b")};
-  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  PackageLayout layout;
+  layout.entries = {FileEntry("first\r\n", true, u"\\a"), FileEntry("second", false, u"\\b")};
+  ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
   EXPECT_EQ(AppendEntryBlob(*package_->GetEntry(0), u"\\Temp\\tmp", u"\\Temp\\all.txt"), S_OK);
   EXPECT_EQ(AppendEntryBlob(*package_->GetEntry(1), u"\\Temp\\tmp", u"\\Temp\\all.txt"), S_OK);
   EXPECT_EQ(HostFile("all.txt"), "first\r\nsecond");
@@ -138,9 +138,9 @@ TEST_F(ExtractTest, AppendGathersContentsAndRemovesTheTemporaryFile) {
 }
 
 TEST_F(ExtractTest, VerifyStreamsWithoutWriting) {
-  PackageSpec spec;
-  spec.entries = {FileEntry(RandomText(70000, 7), true, u"\\a"), FileEntry("plain", false, u"\\b")};
-  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  PackageLayout layout;
+  layout.entries = {FileEntry(RandomText(70000, 7), true, u"\\a"), FileEntry("plain", false, u"\\b")};
+  ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
   EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), S_OK);
   EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(1)), S_OK);
   package_->GetEntry(0)->SetFinalCRC(package_->GetEntry(0)->FinalCRC() ^ 1);
@@ -148,12 +148,12 @@ TEST_F(ExtractTest, VerifyStreamsWithoutWriting) {
 }
 
 TEST_F(ExtractTest, VerifyRefusesAStreamThatNeverEndsWhereExtractionTrustsTheCrc) {
-  EntrySpec entry = FileEntry("", true, u"\\a");
+  EntryLayout entry = FileEntry("", true, u"\\a");
   ASSERT_EQ(entry.blob, std::string("\x03\x00", 2));
   entry.blob[0] = 0x02;  // the same empty block, no longer the final one
-  PackageSpec spec;
-  spec.entries = {entry};
-  ASSERT_EQ(Open(BuildPackage(spec), package_), S_OK);
+  PackageLayout layout;
+  layout.entries = {entry};
+  ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
   EXPECT_EQ(ExtractEntryBlob(*package_->GetEntry(0), u"\\Temp\\out"), S_OK);
   EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), kGenericFailure);
 }

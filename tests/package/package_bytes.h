@@ -51,7 +51,7 @@ inline std::string RawDeflate(const std::string& content, int level = 9) {
   return out;
 }
 
-struct EntrySpec {
+struct EntryLayout {
   uint8_t type = 1;
   uint8_t entry_flags = 0;
   uint8_t type_flags = 0;
@@ -61,19 +61,19 @@ struct EntrySpec {
   Properties properties;
 };
 
-struct PackageSpec {
+struct PackageLayout {
   std::string prefix;  // e.g. an executable before the package
   uint8_t flags = 0;
   uint8_t platform = 0;
   uint32_t version = 0;
   Properties properties;
-  std::vector<EntrySpec> entries;
+  std::vector<EntryLayout> entries;
 };
 
-inline std::string BuildPackage(const PackageSpec& spec) {
-  std::string out = spec.prefix, catalog;
-  uint32_t blob_offset = uint32_t(spec.prefix.size());
-  for (const EntrySpec& e : spec.entries) {
+inline std::string BuildPackage(const PackageLayout& layout) {
+  std::string out = layout.prefix, catalog;
+  uint32_t blob_offset = uint32_t(layout.prefix.size());
+  for (const EntryLayout& e : layout.entries) {
     uint32_t at = uint32_t(out.size());
     out += e.blob;
     std::string descriptor = Descriptor(e.properties);
@@ -89,13 +89,13 @@ inline std::string BuildPackage(const PackageSpec& spec) {
     catalog += descriptor;
   }
   uint32_t blob_len = uint32_t(out.size()) - blob_offset;
-  std::string descriptor = Descriptor(spec.properties);
+  std::string descriptor = Descriptor(layout.properties);
   out += catalog;
   out += descriptor;
   Put32(out, 0x01D5C001);
-  out += char(spec.flags);
-  out += char(spec.platform);
-  Put32(out, spec.version);
+  out += char(layout.flags);
+  out += char(layout.platform);
+  Put32(out, layout.version);
   Put32(out, blob_offset);
   Put32(out, blob_len);
   Put32(out, uint32_t(catalog.size()));
@@ -104,8 +104,8 @@ inline std::string BuildPackage(const PackageSpec& spec) {
 }
 
 // An AppFile entry whose blob is `content`, compressed or stored.
-inline EntrySpec FileEntry(const std::string& content, bool compressed, const std::u16string& dst) {
-  EntrySpec e;
+inline EntryLayout FileEntry(const std::string& content, bool compressed, const std::u16string& dst) {
+  EntryLayout e;
   e.type = 1;
   e.entry_flags = compressed ? 0x05 : 0x04;
   e.blob = compressed ? RawDeflate(content) : content;

@@ -15,21 +15,21 @@ using namespace stowkit::testing;
 class ReaderTest : public PackageTest {};
 
 TEST_F(ReaderTest, ReadsHeaderPropertiesAndEntries) {
-  PackageSpec spec;
-  spec.prefix = std::string(1000, 'X');  // a self-contained installer's program part
-  spec.flags = 0x11;
-  spec.platform = 3;
-  spec.version = 0x01020304;
-  spec.properties = {{3, u"Notes"}, {4, u"Field Notes"}, {22, u"fr"}};
-  spec.entries = {FileEntry("hello", true, u"\\Program Files\\Notes\\a.txt"),
+  PackageLayout layout;
+  layout.prefix = std::string(1000, 'X');  // a self-contained installer's program part
+  layout.flags = 0x11;
+  layout.platform = 3;
+  layout.version = 0x01020304;
+  layout.properties = {{3, u"Notes"}, {4, u"Field Notes"}, {22, u"fr"}};
+  layout.entries = {FileEntry("hello", true, u"\\Program Files\\Notes\\a.txt"),
                   FileEntry("world", false, u"\\Program Files\\Notes\\b.txt")};
-  EntrySpec folder;
+  EntryLayout folder;
   folder.type = 8;
   folder.properties = {{1, u"\\Program Files\\Notes"}};
-  spec.entries.push_back(folder);
+  layout.entries.push_back(folder);
 
   std::unique_ptr<Package> package;
-  ASSERT_EQ(Open(BuildPackage(spec), package), S_OK) << std::string(error_.begin(), error_.end());
+  ASSERT_EQ(Open(BuildPackage(layout), package), S_OK) << std::string(error_.begin(), error_.end());
   const PackageHeader& h = package->Header();
   EXPECT_EQ(h.Flags, 0x11);
   EXPECT_EQ(h.Platform, 3);
@@ -73,42 +73,42 @@ TEST_F(ReaderTest, EveryFailureHasItsMessageAndCode) {
   EXPECT_EQ(Open(bad_signature, package), HRESULT(0x8007000D));
   EXPECT_EQ(error_, u"Invalid header signature for package '\\Temp\\p.pkg'");
 
-  PackageSpec spec;
-  spec.entries = {FileEntry("content", false, u"\\a")};
-  std::string off_by_one = BuildPackage(spec);
+  PackageLayout layout;
+  layout.entries = {FileEntry("content", false, u"\\a")};
+  std::string off_by_one = BuildPackage(layout);
   off_by_one[off_by_one.size() - 10] += 1;  // BlobLen
   EXPECT_EQ(Open(off_by_one, package), HRESULT(0x8007000D));
   EXPECT_EQ(error_, u"Invalid header contents for package '\\Temp\\p.pkg'");
   EXPECT_EQ(package, nullptr);
 
   ASSERT_TRUE(coredll::SetFaults("read@\\Temp\\p.pkg#1=30", nullptr));
-  EXPECT_EQ(Open(BuildPackage(spec), package), HRESULT(0x8007001E));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x8007001E));
   EXPECT_EQ(error_, u"Error reading header for package '\\Temp\\p.pkg': 0x8007001e");
 
-  spec.properties = {{3, u"App"}};
+  layout.properties = {{3, u"App"}};
   ASSERT_TRUE(coredll::SetFaults("read@\\Temp\\p.pkg#2=30", nullptr));
-  EXPECT_EQ(Open(BuildPackage(spec), package), HRESULT(0x8007001E));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x8007001E));
   EXPECT_EQ(error_, u"Error reading package descriptor for package '\\Temp\\p.pkg': 0x8007001e");
 
   ASSERT_TRUE(coredll::SetFaults("read@\\Temp\\p.pkg#3=30", nullptr));
-  EXPECT_EQ(Open(BuildPackage(spec), package), HRESULT(0x8007001E));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x8007001E));
   EXPECT_EQ(error_, u"Error reading catalog data for package '\\Temp\\p.pkg': 0x8007001e");
 
   ASSERT_TRUE(coredll::SetFaults("read@\\Temp\\p.pkg#2=short", nullptr));  // read comes back short
-  EXPECT_EQ(Open(BuildPackage(spec), package), HRESULT(0x80070026));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x80070026));
   EXPECT_EQ(error_, u"Error reading package descriptor for package '\\Temp\\p.pkg': 0x80070026");
   coredll::SetFaults("", nullptr);
 
   HANDLE busy = CreateFileW(u"\\Temp\\p.pkg", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_EQ(Open(BuildPackage(spec), package), HRESULT(0x80070020));  // held without sharing
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x80070020));  // held without sharing
   CloseHandle(busy);
 }
 
 TEST_F(ReaderTest, RecordsRunningPastTheCatalogAreRefused) {
-  PackageSpec spec;
-  spec.properties = {{3, u"App"}};
-  spec.entries = {FileEntry("abc", false, u"\\x")};
-  std::string bytes = BuildPackage(spec);
+  PackageLayout layout;
+  layout.properties = {{3, u"App"}};
+  layout.entries = {FileEntry("abc", false, u"\\x")};
+  std::string bytes = BuildPackage(layout);
   size_t catalog_at = 3;  // the blob is 3 bytes, the catalog follows it
   std::unique_ptr<Package> package;
 
@@ -123,7 +123,7 @@ TEST_F(ReaderTest, RecordsRunningPastTheCatalogAreRefused) {
   unterminated[descriptor_end - 2] = 'z';
   EXPECT_EQ(Open(unterminated, package), HRESULT(0x8007000D));
 
-  PackageSpec odd;
+  PackageLayout odd;
   odd.properties = {{3, u"App"}};
   std::string odd_bytes = BuildPackage(odd);
   odd_bytes[odd_bytes.size() - 24 - 1] = 'x';  // the package value's terminator
@@ -143,10 +143,10 @@ TEST_F(ReaderTest, LengthsThatOnlyAddUpModulo32BitsAreRefused) {
 }
 
 TEST_F(ReaderTest, DescriptorsKeepTheLastDuplicateAndEmptyValues) {
-  PackageSpec spec;
-  spec.properties = {{7, u"first"}, {7, u"second"}, {9, u""}};
+  PackageLayout layout;
+  layout.properties = {{7, u"first"}, {7, u"second"}, {9, u""}};
   std::unique_ptr<Package> package;
-  ASSERT_EQ(Open(BuildPackage(spec), package), S_OK);
+  ASSERT_EQ(Open(BuildPackage(layout), package), S_OK);
   std::u16string value = u"untouched";
   EXPECT_TRUE(package->GetProperty(7, value));
   EXPECT_EQ(value, u"second");
@@ -190,19 +190,19 @@ TEST_F(ReaderTest, EntryListEditing) {
 }
 
 TEST_F(ReaderTest, PlatformFiveKeepsTheFileOpen) {
-  PackageSpec spec;
-  spec.platform = 5;
+  PackageLayout layout;
+  layout.platform = 5;
   {
     std::unique_ptr<Package> package;
-    ASSERT_EQ(Open(BuildPackage(spec), package), S_OK);
+    ASSERT_EQ(Open(BuildPackage(layout), package), S_OK);
   }
   // The handle outlived the package: writers are still shut out.
   HANDLE writer = CreateFileW(u"\\Temp\\p.pkg", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
-  spec.platform = 4;
+  layout.platform = 4;
   {
     std::unique_ptr<Package> package;
-    ASSERT_EQ(OpenPackage(error_, Put(BuildPackage(spec), "q.pkg"), package), S_OK);
+    ASSERT_EQ(OpenPackage(error_, Put(BuildPackage(layout), "q.pkg"), package), S_OK);
   }
   writer = CreateFileW(u"\\Temp\\q.pkg", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE);

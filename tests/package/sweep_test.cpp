@@ -16,16 +16,16 @@ using namespace stowkit::testing;
 class SweepTest : public PackageTest {
  protected:
   void SetUp() override {
-    PackageSpec spec;
-    spec.prefix = "MZ";
-    spec.properties = {{3, u"Sweep"}, {22, u"fr"}};
-    spec.entries = {FileEntry("compressed content, compressed content", true, u"\\a"),
+    PackageLayout layout;
+    layout.prefix = "MZ";
+    layout.properties = {{3, u"Sweep"}, {22, u"fr"}};
+    layout.entries = {FileEntry("compressed content, compressed content", true, u"\\a"),
                     FileEntry("stored", false, u"\\b")};
-    EntrySpec folder;
+    EntryLayout folder;
     folder.type = 8;
     folder.properties = {{1, u"\\f"}, {4, u"Core"}};
-    spec.entries.push_back(folder);
-    valid_ = BuildPackage(spec);
+    layout.entries.push_back(folder);
+    valid_ = BuildPackage(layout);
     PackageHeader header = DecodeHeader(reinterpret_cast<const uint8_t*>(valid_.data()) + valid_.size() - 24);
     catalog_start_ = header.BlobOffset + header.BlobLen;
   }

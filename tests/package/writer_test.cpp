@@ -49,34 +49,34 @@ TEST_F(WriterTest, WritesWhatAnIndependentReaderExpects) {
   package.InsertEntry(FromFile("b.bin", "stored", false), -1);
   ASSERT_EQ(WritePackage(error_, u"\\Temp\\out.pkg", package), S_OK);
 
-  PackageSpec spec;
-  spec.flags = kPatch;
-  spec.platform = 2;
-  spec.version = 0x01020304;
-  spec.properties = {{3, u"Notes"}};
-  EntrySpec a = FileEntry("compress me compress me compress me", true, u"\\Program Files\\a.txt");
+  PackageLayout layout;
+  layout.flags = kPatch;
+  layout.platform = 2;
+  layout.version = 0x01020304;
+  layout.properties = {{3, u"Notes"}};
+  EntryLayout a = FileEntry("compress me compress me compress me", true, u"\\Program Files\\a.txt");
   a.entry_flags = kBlobCompressed;
-  EntrySpec b = FileEntry("stored", false, u"\\Program Files\\b.bin");
+  EntryLayout b = FileEntry("stored", false, u"\\Program Files\\b.bin");
   b.entry_flags = 0;
-  spec.entries = {a, b};
-  EXPECT_EQ(HostFile("out.pkg"), BuildPackage(spec));  // zlib level 9 is deterministic
+  layout.entries = {a, b};
+  EXPECT_EQ(HostFile("out.pkg"), BuildPackage(layout));  // zlib level 9 is deterministic
   EXPECT_EQ(package.GetEntry(0)->BlobFileName(), u"");
   EXPECT_EQ(package.GetEntry(1)->DescriptorLn(), 3 + 2 * 20);
 }
 
 TEST_F(WriterTest, RewritingCopiesBlobsAndDropsIgnoredAndInstallExeEntries) {
-  PackageSpec spec;
-  spec.properties = {{3, u"App"}};
-  EntrySpec kept = FileEntry(std::string(50000, 'k'), true, u"\\kept");
-  EntrySpec ignored = FileEntry("ignored content", false, u"\\ignored");
+  PackageLayout layout;
+  layout.properties = {{3, u"App"}};
+  EntryLayout kept = FileEntry(std::string(50000, 'k'), true, u"\\kept");
+  EntryLayout ignored = FileEntry("ignored content", false, u"\\ignored");
   ignored.entry_flags |= kIgnoreBlob;
-  EntrySpec exe = FileEntry("program", false, u"\\setup.exe");
+  EntryLayout exe = FileEntry("program", false, u"\\setup.exe");
   exe.type = kInstallExe;
-  EntrySpec high = FileEntry("h", false, u"\\high");
+  EntryLayout high = FileEntry("h", false, u"\\high");
   high.properties.push_back({0x90, u"gone"});
-  spec.entries = {ignored, exe, kept, high};
+  layout.entries = {ignored, exe, kept, high};
   std::unique_ptr<Package> package;
-  ASSERT_EQ(Open(BuildPackage(spec), package), S_OK);
+  ASSERT_EQ(Open(BuildPackage(layout), package), S_OK);
   uint32_t crc = package->GetEntry(2)->FinalCRC();
   EXPECT_EQ(package->GetEntry(3)->Properties().PropertyCount(), 2u);
 
@@ -151,10 +151,10 @@ TEST_F(WriterTest, OverlongDescriptorsAreRefused) {
 }
 
 TEST_F(WriterTest, ASourceThatEndsEarlyFailsInsteadOfLooping) {
-  PackageSpec spec;
-  spec.entries = {FileEntry(std::string(30000, 'c'), false, u"\\c")};
+  PackageLayout layout;
+  layout.entries = {FileEntry(std::string(30000, 'c'), false, u"\\c")};
   std::unique_ptr<Package> package;
-  ASSERT_EQ(Open(BuildPackage(spec), package), S_OK);
+  ASSERT_EQ(Open(BuildPackage(layout), package), S_OK);
   package->GetEntry(0)->SetBlobLength(90000);  // more than the source package holds
   EXPECT_TRUE(FAILED(WritePackage(error_, u"\\Temp\\out.pkg", *package)));
   EXPECT_NE(error_.find(u"Error copying blob from package '\\Temp\\p.pkg'"), std::u16string::npos);

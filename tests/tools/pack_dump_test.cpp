@@ -22,19 +22,19 @@ class PackDumpTest : public PackToolTest {
 };
 
 TEST_F(PackDumpTest, HandMadePackageAfterAPrefixDumpsAsUtf8WithLineFeeds) {
-  PackageSpec spec;
-  spec.prefix = "MZ-executable";
-  spec.flags = 0x91;
-  spec.version = 0x0A000102;
-  spec.properties = {{4, u"Caf\u00e9 \u2713 \U0001D11E"}, {200, u"high"}};
-  EntrySpec file = FileEntry("abcabcabc", true, u"\\Temp\\a.txt");
+  PackageLayout layout;
+  layout.prefix = "MZ-executable";
+  layout.flags = 0x91;
+  layout.version = 0x0A000102;
+  layout.properties = {{4, u"Caf\u00e9 \u2713 \U0001D11E"}, {200, u"high"}};
+  EntryLayout file = FileEntry("abcabcabc", true, u"\\Temp\\a.txt");
   file.type_flags = 0x21;
-  EntrySpec odd;
+  EntryLayout odd;
   odd.type = 13;
   odd.entry_flags = 0xF0;
   odd.type_flags = 0x3F;
-  spec.entries = {file, odd};
-  Write("sub/p.pkg", BuildPackage(spec));
+  layout.entries = {file, odd};
+  Write("sub/p.pkg", BuildPackage(layout));
 
   ToolResult dump = Pack({"dump", "sub/p.pkg"});
   ASSERT_EQ(dump.status, 0) << dump.err;
@@ -115,10 +115,10 @@ TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
 }
 
 TEST_F(PackDumpTest, VerifyNamesTheEntryWhoseBlobIsCutShortOrCorrupt) {
-  PackageSpec spec;
-  spec.entries = {FileEntry("stored content", false, u"\\a"), FileEntry("deflated content", true, u"\\b")};
-  spec.entries[1].blob[0] = char(0xFF);  // a reserved block type: no valid stream
-  std::string bytes = BuildPackage(spec);
+  PackageLayout layout;
+  layout.entries = {FileEntry("stored content", false, u"\\a"), FileEntry("deflated content", true, u"\\b")};
+  layout.entries[1].blob[0] = char(0xFF);  // a reserved block type: no valid stream
+  std::string bytes = BuildPackage(layout);
   // The first record's BlobOffset, moved past the end of the file.
   size_t record = bytes.size() - 24 - 2 * (22 + Descriptor({{1, u"\\a"}}).size());
   bytes[record + 4 + 3] = 0x01;
