@@ -1,4 +1,4 @@
-#include "shell/ui_strings.h"
+#include "resources/ui_strings.h"
 
 #include <string>
 
