@@ -35,7 +35,7 @@ COREDLL_API void SetHostMode(bool on);
 
 // Replaces this process's fault rules (initially $STOWKIT_FAULTS). Rules are separated by
 // ';', each "OP[@PATTERN][#N]=RESULT":
-//   OP       open, read, write, delete, mkdir, load
+//   OP       open, read, write, seek, size (GetFileSize), delete, mkdir, load
 //   PATTERN  a device path, '*' and '?' allowed, compared case-insensitively (default: any)
 //   #N       only the N-th matching call fails (default: every one)
 //   RESULT   an error number, or "short" for a read that returns half of what was asked
@@ -52,5 +52,12 @@ struct DeviceProcess {
 
 // The device's running processes in pid order, whatever the profile says of tool-help.
 COREDLL_API std::vector<DeviceProcess> ListDeviceProcesses();
+
+// Scripted answers for the message boxes of device programs that run without a terminal,
+// taken in order by whichever program asks next. QueueAnswers appends `words` (yes, no, ok,
+// cancel, retry, abort, ignore; any case); when one is unknown nothing is queued. Both
+// return false with a one-line reason in `error`.
+COREDLL_API bool QueueAnswers(const std::vector<std::string>& words, std::string* error);
+COREDLL_API bool ClearAnswers(std::string* error);
 
 }  // namespace coredll

@@ -35,6 +35,7 @@ FaultState& State() {
 bool ParseOp(std::string_view name, FaultOp& op) {
   static constexpr std::pair<std::string_view, FaultOp> kOps[] = {
       {"open", FaultOp::kOpen},     {"read", FaultOp::kRead},   {"write", FaultOp::kWrite},
+      {"seek", FaultOp::kSeek},     {"size", FaultOp::kSize},
       {"delete", FaultOp::kDelete}, {"mkdir", FaultOp::kMkdir}, {"load", FaultOp::kLoad},
   };
   for (auto [text, value] : kOps) {

@@ -9,7 +9,7 @@
 
 namespace coredll {
 
-enum class FaultOp { kOpen, kRead, kWrite, kDelete, kMkdir, kLoad };
+enum class FaultOp { kOpen, kRead, kWrite, kSeek, kSize, kDelete, kMkdir, kLoad };
 
 struct Fault {
   DWORD error = ERROR_SUCCESS;  // the error to fail with, when not a short read

@@ -146,6 +146,9 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVE
 DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD method) {
   auto file = GetHandle<FileObject>(handle);
   if (!file) return INVALID_SET_FILE_POINTER;
+  if (Fault fault = CheckFault(FaultOp::kSeek, file->device_path())) {
+    return Fail(fault.error), INVALID_SET_FILE_POINTER;
+  }
   std::lock_guard lock(file->mutex());
   int64_t base;
   struct stat st;
@@ -177,6 +180,9 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD me
 DWORD GetFileSize(HANDLE handle, LPDWORD size_high) {
   auto file = GetHandle<FileObject>(handle);
   if (!file) return INVALID_FILE_SIZE;
+  if (Fault fault = CheckFault(FaultOp::kSize, file->device_path())) {
+    return Fail(fault.error), INVALID_FILE_SIZE;
+  }
   struct stat st;
   if (fstat(file->fd(), &st) != 0) return FailErrno(), INVALID_FILE_SIZE;
   if (size_high) *size_high = DWORD(uint64_t(st.st_size) >> 32);

@@ -94,6 +94,17 @@ TEST_F(ReaderTest, EveryFailureHasItsMessageAndCode) {
   EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x8007001E));
   EXPECT_EQ(error_, u"Error reading catalog data for package '\\Temp\\p.pkg': 0x8007001e");
 
+  // Seeks and sizes of a real file do not fail by themselves: the platform is asked to.
+  ASSERT_TRUE(coredll::SetFaults("size@\\Temp\\p.pkg=31", nullptr));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x8007001F));
+  EXPECT_EQ(error_, u"Error getting file size for package '\\Temp\\p.pkg': 0x8007001f");
+  ASSERT_TRUE(coredll::SetFaults("seek@\\Temp\\p.pkg#2=131", nullptr));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x80070083));
+  EXPECT_EQ(error_, u"Error seeking to package descriptor for package '\\Temp\\p.pkg': 0x80070083");
+  ASSERT_TRUE(coredll::SetFaults("seek@\\Temp\\p.pkg#3=131", nullptr));
+  EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x80070083));
+  EXPECT_EQ(error_, u"Error seeking to catalog offset 7 for package '\\Temp\\p.pkg': 0x80070083");
+
   ASSERT_TRUE(coredll::SetFaults("read@\\Temp\\p.pkg#2=short", nullptr));  // read comes back short
   EXPECT_EQ(Open(BuildPackage(layout), package), HRESULT(0x80070026));
   EXPECT_EQ(error_, u"Error reading package descriptor for package '\\Temp\\p.pkg': 0x80070026");
