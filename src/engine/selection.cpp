@@ -1,0 +1,83 @@
+#include "engine/selection.h"
+
+#include "package/vocabulary.h"
+#include "services/product_state.h"
+#include "text/format.h"
+
+namespace stowkit {
+namespace {
+
+std::u16string PackageText(const Package& package, uint8_t id) {
+  const std::u16string* value = package.Properties().Find(id);
+  return value ? *value : std::u16string();
+}
+
+// An empty argument names nothing, so it disables nothing; without this check the
+// "empty list counts as enabled" rule meant for entry lists would let it re-filter the
+// catalog and log a line for a feature that was never named.
+bool NamesAnEnabledOne(const SelectionSet& set, std::u16string_view names) {
+  return !SplitPropertyList(names).empty() && set.IsEnabled(names);
+}
+
+bool FeatureItemHolds(const SelectionSet& features, std::u16string_view item) {
+  if (item.starts_with(u'!')) return !features.IsNameEnabled(item.substr(1));
+  return features.IsNameEnabled(item);
+}
+
+bool FeaturesHold(const SelectionSet& features, std::u16string_view list) {
+  StringList items = SplitPropertyList(list);
+  if (items.empty()) return true;
+  for (const std::u16string& item : items) {
+    if (FeatureItemHolds(features, item)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void LoadSelection(const Package& package, RunSelection& selection) {
+  selection = RunSelection{};
+  std::u16string all_features = PackageText(package, kAllFeatures);
+  selection.features.SetAll(all_features);
+  selection.features.Enable(PackageText(package, kEnabledFeatures));
+  selection.secondary_features.SetAll(all_features);
+  selection.languages.SetAll(PackageText(package, kAllLanguages));
+  selection.languages.Enable(PackageText(package, kEnabledLanguages));
+}
+
+void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
+                             Package& package, const ReportLine& debug) {
+  if (!NamesAnEnabledOne(features, names)) return;
+  features.Disable(names);
+  debug(Format(u"Dynamically disabling feature: %s", names));
+  for (int i = 0; i < package.NumEntries(); ++i) {
+    CatalogEntry* entry = package.GetEntry(i);
+    const std::u16string* list = entry->Properties().Find(kFeatures);
+    if (list && !FeaturesHold(features, *list)) entry->ClearEntryFlags(kShouldInstall);
+  }
+}
+
+void DisableLanguageAtRunTime(std::u16string_view names, SelectionSet& languages,
+                              Package& package) {
+  if (!NamesAnEnabledOne(languages, names)) return;
+  languages.Disable(names);
+  for (int i = 0; i < package.NumEntries(); ++i) {
+    CatalogEntry* entry = package.GetEntry(i);
+    const std::u16string* list = entry->Properties().Find(kLang);
+    if (list && !languages.IsEnabled(*list)) entry->ClearEntryFlags(kShouldInstall);
+  }
+}
+
+void LogFeatureSelection(const SelectionSet& features, const ReportLine& debug) {
+  debug(u"Enabled Features:");
+  debug(features.EnabledText());
+  debug(u"Disabled Features:");
+  debug(features.DisabledText());
+}
+
+void RecordSelection(std::u16string_view application_name, const RunSelection& selection) {
+  SetStateString(application_name, kStateFeatures, selection.features.EnabledText());
+  SetStateString(application_name, kStateLanguages, selection.languages.EnabledText());
+}
+
+}  // namespace stowkit
