@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo clean bench-pack bench-memory fuzz
+.PHONY: deps build test demo clean bench-pack bench-memory bench-registry fuzz
 
 deps:
 	@missing=$$(for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -34,6 +34,10 @@ bench-pack: build
 # Peak memory of stowkit-pack build, verify and unpack on a 256 MiB file (limit 32 MiB).
 bench-memory: build
 	bench/memory.sh $(BUILD)
+
+# 10,000 SetRegString calls, one registry transaction each, against one SQLite transaction.
+bench-registry: build
+	$(BUILD)/bin/registry-bench
 
 # The package fuzzer for FUZZ_SECONDS; its corpus grows in build-fuzz/corpus/.
 FUZZ_SECONDS ?= 60
