@@ -1,0 +1,17 @@
+// Where a run logs when the command line named no log file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/macro_table.h"
+#include "package/package.h"
+
+namespace stowkit {
+
+// Installs (any mode but 3 and 4): "Stowkit_log_<AppName>.txt" in the folder that the
+// package's "LogDst" names after expansion with `macros`, or in "\" when the package has no
+// "LogDst", it does not expand, or it expands to "". Removals: "\Unstowkit_log_<AppName>.txt".
+std::u16string DefaultLogPath(const Package& package, int32_t mode, const MacroTable& macros);
+
+}  // namespace stowkit

@@ -1,0 +1,80 @@
+#include "engine/log_file_sink.h"
+
+#include <string>
+
+#include "engine/run_mode.h"
+#include "services/file_services.h"
+#include "text/format.h"
+
+namespace stowkit {
+namespace {
+
+std::u16string_view ModeName(int32_t mode) {
+  switch (mode) {
+    case kModePatchInstall: return u"PKG_MODE_PATCH_INSTALL";
+    case kModeFullRemove: return u"PKG_MODE_FULL_REMOVE";
+    case kModeMinorRemove: return u"PKG_MODE_MINOR_REMOVE";
+    default: return u"PKG_MODE_FULL_INSTALL";
+  }
+}
+
+// Little-endian whatever the host's order, since the file format fixes it.
+std::string Utf16LeBytes(std::u16string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes += char(c & 0xFF);
+    bytes += char(c >> 8);
+  }
+  return bytes;
+}
+
+}  // namespace
+
+LogFileSink::~LogFileSink() {
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+}
+
+void LogFileSink::SetLogPath(std::u16string_view path) {
+  if (file_ != INVALID_HANDLE_VALUE || path.empty()) return;
+  std::u16string name(path);
+  EnsureParentFolder(name);
+  ForceDeleteFile(name);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  file_ = file;
+  path_ = std::move(name);
+  for (const std::u16string& line : pending_) WriteToFile(line);
+  pending_.clear();
+}
+
+void LogFileSink::Begin(std::u16string_view package_name, int32_t mode) {
+  WriteLine(Format(u"Begin %s for %s", ModeName(mode), package_name));
+}
+
+void LogFileSink::Complete(int32_t completion_status) {
+  WriteLine(Format(u"Completion status = %d", completion_status));
+}
+
+void LogFileSink::WriteLine(std::u16string_view text) {
+  if (!enabled_) return;
+  std::u16string line = Format(u"%s\r\n", text);
+  if (file_ == INVALID_HANDLE_VALUE) {
+    pending_.push_back(std::move(line));
+  } else {
+    WriteToFile(line);
+  }
+}
+
+// A child installer given the same path appends to this file while this process waits for
+// it; seeking to the end before every line keeps the child's lines instead of overwriting
+// them when this process goes on logging. Write errors are ignored: the run goes on.
+void LogFileSink::WriteToFile(std::u16string_view line) {
+  std::string bytes = Utf16LeBytes(line);
+  SetFilePointer(file_, 0, nullptr, FILE_END);
+  WriteFile(file_, bytes.data(), DWORD(bytes.size()), nullptr, nullptr);
+}
+
+}  // namespace stowkit
