@@ -1,0 +1,35 @@
+#include "engine/version_check.h"
+
+#include "package/vocabulary.h"
+#include "resources/ui_strings.h"
+#include "services/hresult.h"
+#include "services/product_state.h"
+#include "text/format.h"
+
+namespace stowkit {
+namespace {
+
+constexpr uint32_t kNewerInstalledQuestion = 25;
+
+}  // namespace
+
+HRESULT CheckVersion(const VersionCheckRun& run, std::u16string& last_error_text) {
+  if (run.package_flags & kPackageNoRemove) return S_FALSE;
+
+  uint32_t installed = 0;
+  GetStateDword(run.application_name, kStateVersion, installed);
+  std::u16string package_text = FormatVersion(run.package_version);
+  std::u16string installed_text = FormatVersion(installed);
+  run.debug(Format(u"Package version = %s, existing version = %s", package_text, installed_text));
+  if (run.silent || installed <= run.package_version) return S_OK;
+
+  if (run.ask(LoadUiString(kNewerInstalledQuestion), run.display_name)) return S_OK;
+  last_error_text = Format(
+      u"Version '%s' of '%s' is currently installed and is newer than the version '%s' "
+      u"contained in this package.",
+      installed_text, run.display_name, package_text);
+  run.detail(last_error_text);
+  return kGenericFailure;
+}
+
+}  // namespace stowkit

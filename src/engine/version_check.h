@@ -1,0 +1,45 @@
+// The version check before an install: compares the package's version with the one the
+// product record holds, and asks before an older version replaces a newer one.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "coredll/windows.h"
+#include "engine/report_line.h"
+#include "text/version.h"
+
+namespace stowkit {
+
+// Asks the user a Yes/No question; true for Yes.
+//
+// The platform's message box is not available to the engine yet, so the engine supplies the
+// asking: MessageBoxW(report OwnerWindow, text, caption, kDowngradeQuestionStyle) == IDYES.
+using AskYesNo = std::function<bool(std::u16string_view text, std::u16string_view caption)>;
+
+// MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND: Yes and No, the exclamation icon, in front.
+inline constexpr uint32_t kDowngradeQuestionStyle = 0x10034;
+
+// What the check reads of the run; the engine fills it from its own fields.
+struct VersionCheckRun {
+  uint8_t package_flags = 0;        // the package header's Flags
+  Version package_version = 0;      // the package header's Version
+  std::u16string application_name;  // the product's name in the product state store
+  std::u16string display_name;      // caption of the question, and named in the refusal
+  bool silent = false;
+  AskYesNo ask;
+  ReportLine debug;   // StatusReporter Debug
+  ReportLine detail;  // StatusReporter Detail
+};
+
+// Run only in the install modes. 1 (skipped) for a package with the "NoRemove" flag, which
+// leaves no uninstaller behind to compare with. Otherwise logs both versions and, in a run
+// that is not silent, asks (UI string 25, captioned with the display name) when the installed
+// version is greater; a missing record reads as version 0. 0 to go on; when the user says No,
+// `last_error_text` gets the refusal, which also goes out as Detail, and the result is
+// 0x80004005.
+HRESULT CheckVersion(const VersionCheckRun& run, std::u16string& last_error_text);
+
+}  // namespace stowkit

@@ -1,0 +1,99 @@
+// The version check against a real product record: when it asks, what it asks, and the
+// refusal.
+#include "engine/version_check.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "services/product_state.h"
+#include "support/temp_device.h"
+
+namespace stowkit {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+constexpr Version k150 = 0x01050000;
+constexpr Version k200 = 0x02000000;
+
+class VersionCheckTest : public ::testing::Test {
+ protected:
+  VersionCheckRun Run(Version package_version, bool answer) {
+    VersionCheckRun run;
+    run.package_version = package_version;
+    run.application_name = u"Notes";
+    run.display_name = u"Field Notes";
+    run.ask = [this, answer](std::u16string_view text, std::u16string_view caption) {
+      questions_.emplace_back(text);
+      captions_.emplace_back(caption);
+      return answer;
+    };
+    run.debug = [this](std::u16string_view text) { debug_.emplace_back(text); };
+    run.detail = [this](std::u16string_view text) { detail_.emplace_back(text); };
+    return run;
+  }
+  void Install(Version version) { ASSERT_EQ(SetStateDword(u"Notes", kStateVersion, version), 1); }
+
+  testing::TempDevice device_;
+  Lines questions_, captions_, debug_, detail_;
+  std::u16string last_error_ = u"untouched";
+};
+
+TEST_F(VersionCheckTest, AnOlderPackageAsksAndNoRefusesTheInstall) {
+  Install(k200);
+  EXPECT_EQ(CheckVersion(Run(k150, false), last_error_), E_FAIL);
+  EXPECT_EQ(questions_, (Lines{u"A newer version of this application is already installed.  "
+                               u"Do you really want to overwrite it with an older version?"}));
+  EXPECT_EQ(captions_, (Lines{u"Field Notes"}));
+  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
+  EXPECT_EQ(last_error_, u"Version '2.0.0.0' of 'Field Notes' is currently installed and is "
+                         u"newer than the version '1.5.0.0' contained in this package.");
+  EXPECT_EQ(detail_, (Lines{last_error_}));
+}
+
+TEST_F(VersionCheckTest, YesInstallsTheOlderVersion) {
+  Install(k200);
+  EXPECT_EQ(CheckVersion(Run(k150, true), last_error_), S_OK);
+  EXPECT_EQ(questions_.size(), 1u);
+  EXPECT_EQ(last_error_, u"untouched");
+  EXPECT_TRUE(detail_.empty());
+}
+
+TEST_F(VersionCheckTest, ASilentRunNeverAsks) {
+  Install(k200);
+  VersionCheckRun run = Run(k150, false);
+  run.silent = true;
+  EXPECT_EQ(CheckVersion(run, last_error_), S_OK);
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
+}
+
+TEST_F(VersionCheckTest, EqualNewerOrNoInstalledVersionDoesNotAsk) {
+  EXPECT_EQ(CheckVersion(Run(k150, false), last_error_), S_OK);
+  Install(k150);
+  EXPECT_EQ(CheckVersion(Run(k150, false), last_error_), S_OK);
+  EXPECT_EQ(CheckVersion(Run(k200, false), last_error_), S_OK);
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 0.0.0.0",
+                           u"Package version = 1.5.0.0, existing version = 1.5.0.0",
+                           u"Package version = 2.0.0.0, existing version = 1.5.0.0"}));
+}
+
+TEST_F(VersionCheckTest, VersionsCompareAsUnsignedNumbers) {
+  Install(0x80000000);
+  EXPECT_EQ(CheckVersion(Run(0x7F0A0B0C, false), last_error_), E_FAIL);
+  EXPECT_EQ(debug_, (Lines{u"Package version = 127.10.11.12, existing version = 128.0.0.0"}));
+}
+
+TEST_F(VersionCheckTest, APackageThatLeavesNoUninstallerIsNotChecked) {
+  Install(k200);
+  VersionCheckRun run = Run(k150, false);
+  run.package_flags = 0x01 | 0x10;
+  EXPECT_EQ(CheckVersion(run, last_error_), S_FALSE);
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_TRUE(debug_.empty());
+}
+
+}  // namespace
+}  // namespace stowkit
