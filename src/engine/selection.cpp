@@ -1,5 +1,6 @@
 #include "engine/selection.h"
 
+#include "engine/status_reporter.h"
 #include "package/vocabulary.h"
 #include "services/product_state.h"
 #include "text/format.h"
@@ -46,10 +47,10 @@ void LoadSelection(const Package& package, RunSelection& selection) {
 }
 
 void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
-                             Package& package, const ReportLine& debug) {
+                             Package& package) {
   if (!NamesAnEnabledOne(features, names)) return;
   features.Disable(names);
-  debug(Format(u"Dynamically disabling feature: %s", names));
+  report::Debug(Format(u"Dynamically disabling feature: %s", names));
   for (int i = 0; i < package.NumEntries(); ++i) {
     CatalogEntry* entry = package.GetEntry(i);
     const std::u16string* list = entry->Properties().Find(kFeatures);
@@ -68,11 +69,11 @@ void DisableLanguageAtRunTime(std::u16string_view names, SelectionSet& languages
   }
 }
 
-void LogFeatureSelection(const SelectionSet& features, const ReportLine& debug) {
-  debug(u"Enabled Features:");
-  debug(features.EnabledText());
-  debug(u"Disabled Features:");
-  debug(features.DisabledText());
+void LogFeatureSelection(const SelectionSet& features) {
+  report::Debug(u"Enabled Features:");
+  report::Debug(features.EnabledText());
+  report::Debug(u"Disabled Features:");
+  report::Debug(features.DisabledText());
 }
 
 void RecordSelection(std::u16string_view application_name, const RunSelection& selection) {

@@ -5,7 +5,6 @@
 
 #include <string_view>
 
-#include "engine/report_line.h"
 #include "engine/selection_set.h"
 #include "package/package.h"
 
@@ -26,14 +25,14 @@ struct RunSelection {
 // others.
 void LoadSelection(const Package& package, RunSelection& selection);
 
-// Disables the listed features when at least one of them is enabled, logs
+// Disables the listed features when at least one of them is enabled, reports the Debug line
 // "Dynamically disabling feature: %s" with `names` as given, and clears "ShouldInstall" on
 // every entry whose "Features" list no longer holds (an item holds when its feature is
 // enabled; an item "!name" when that feature is not). Entries without a "Features" list, or
 // with an empty one, are untouched; no entry's flag is ever set. Custom code reaches this
 // through host service 9.
 void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
-                             Package& package, const ReportLine& debug);
+                             Package& package);
 
 // Disables the listed languages when at least one of them is enabled, and clears
 // "ShouldInstall" on every entry whose "Lang" list names no enabled language (an empty list
@@ -41,9 +40,9 @@ void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
 void DisableLanguageAtRunTime(std::u16string_view names, SelectionSet& languages,
                               Package& package);
 
-// The pre-install log lines: "Enabled Features:", the enabled features text,
+// The pre-install Debug lines: "Enabled Features:", the enabled features text,
 // "Disabled Features:", the disabled features text.
-void LogFeatureSelection(const SelectionSet& features, const ReportLine& debug);
+void LogFeatureSelection(const SelectionSet& features);
 
 // Writes "Features" and "Languages" (the enabled names joined by ",") into the product
 // record of `application_name`. Part of the product record at the end of a successful

@@ -43,7 +43,9 @@ bool SelectionSet::IsKnown(std::u16string_view name) const {
   return all_.empty() || name.empty() || all_.contains(name);
 }
 
-StringList SelectionSet::EnabledList() const { return StringList(enabled_.begin(), enabled_.end()); }
+StringList SelectionSet::EnabledList() const {
+  return StringList(enabled_.begin(), enabled_.end());
+}
 
 std::u16string SelectionSet::EnabledText() const { return JoinList(EnabledList(), kListSeparator); }
 

@@ -8,16 +8,16 @@
 #include <string_view>
 
 #include "coredll/windows.h"
-#include "engine/report_line.h"
 #include "text/version.h"
 
 namespace stowkit {
 
-// Asks the user a Yes/No question; true for Yes.
+// Asks the user a Yes/No question in a message box owned by `owner`; true for Yes.
 //
-// The platform's message box is not available to the engine yet, so the engine supplies the
-// asking: MessageBoxW(report OwnerWindow, text, caption, kDowngradeQuestionStyle) == IDYES.
-using AskYesNo = std::function<bool(std::u16string_view text, std::u16string_view caption)>;
+// The platform's message box is not yet among the calls the engine can make, so the engine
+// hands the asking in: MessageBoxW(owner, text, caption, kDowngradeQuestionStyle) == IDYES.
+using AskYesNo =
+    std::function<bool(HWND owner, std::u16string_view text, std::u16string_view caption)>;
 
 // MB_YESNO | MB_ICONEXCLAMATION | MB_SETFOREGROUND: Yes and No, the exclamation icon, in front.
 inline constexpr uint32_t kDowngradeQuestionStyle = 0x10034;
@@ -30,16 +30,14 @@ struct VersionCheckRun {
   std::u16string display_name;      // caption of the question, and named in the refusal
   bool silent = false;
   AskYesNo ask;
-  ReportLine debug;   // StatusReporter Debug
-  ReportLine detail;  // StatusReporter Detail
 };
 
 // Run only in the install modes. 1 (skipped) for a package with the "NoRemove" flag, which
-// leaves no uninstaller behind to compare with. Otherwise logs both versions and, in a run
-// that is not silent, asks (UI string 25, captioned with the display name) when the installed
-// version is greater; a missing record reads as version 0. 0 to go on; when the user says No,
-// `last_error_text` gets the refusal, which also goes out as Detail, and the result is
-// 0x80004005.
+// leaves no uninstaller behind to compare with. Otherwise reports both versions as a Debug
+// line and, in a run that is not silent, asks (UI string 25, captioned with the display name,
+// owned by the reporter's owner window) when the installed version is greater; a missing
+// record reads as version 0. 0 to go on; when the user says No, `last_error_text` gets the
+// refusal, which also goes out as Detail, and the result is 0x80004005.
 HRESULT CheckVersion(const VersionCheckRun& run, std::u16string& last_error_text);
 
 }  // namespace stowkit

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
+#include "engine/report_capture.h"
 #include "package/vocabulary.h"
 #include "services/product_state.h"
 #include "support/temp_device.h"
@@ -14,11 +14,7 @@
 namespace stowkit {
 namespace {
 
-using Lines = std::vector<std::u16string>;
-
-ReportLine Collect(Lines& lines) {
-  return [&lines](std::u16string_view text) { lines.emplace_back(text); };
-}
+using testing::Lines;
 
 // Adds an entry with "ShouldInstall" set and the given property, if any.
 void AddEntry(Package& package, uint8_t id = 0, std::u16string_view value = u"") {
@@ -71,7 +67,7 @@ class RunTimeSelectionTest : public ::testing::Test {
   }
   SelectionSet features_, languages_;
   Package package_;
-  Lines log_;
+  testing::ReportCapture report_;
 };
 
 TEST_F(RunTimeSelectionTest, DisablingAFeatureDropsOnlyEntriesNoItemOfWhichHolds) {
@@ -82,7 +78,7 @@ TEST_F(RunTimeSelectionTest, DisablingAFeatureDropsOnlyEntriesNoItemOfWhichHolds
   AddEntry(package_, kLang, u"fr");
   AddEntry(package_, kFeatures, u" ;, ");
   AddEntry(package_);
-  DisableFeatureAtRunTime(u"A", features_, package_, Collect(log_));
+  DisableFeatureAtRunTime(u"A", features_, package_);
 
   EXPECT_FALSE(Selected(package_, 0));
   EXPECT_TRUE(Selected(package_, 1));
@@ -93,7 +89,7 @@ TEST_F(RunTimeSelectionTest, DisablingAFeatureDropsOnlyEntriesNoItemOfWhichHolds
   EXPECT_TRUE(Selected(package_, 6));
   EXPECT_EQ(package_.GetEntry(0)->EntryFlags(), kBlobCompressed);  // only the one bit goes
   EXPECT_EQ(features_.EnabledText(), u"B");
-  EXPECT_EQ(log_, (Lines{u"Dynamically disabling feature: A"}));
+  EXPECT_EQ(report_.debug, (Lines{u"Dynamically disabling feature: A"}));
 }
 
 TEST_F(RunTimeSelectionTest, DisablingNeverSelectsAnEntryAgain) {
@@ -101,29 +97,29 @@ TEST_F(RunTimeSelectionTest, DisablingNeverSelectsAnEntryAgain) {
   package_.GetEntry(0)->ClearEntryFlags(kShouldInstall);
   AddEntry(package_, kFeatures, u"!A");
   package_.GetEntry(1)->ClearEntryFlags(kShouldInstall);
-  DisableFeatureAtRunTime(u"A", features_, package_, Collect(log_));
+  DisableFeatureAtRunTime(u"A", features_, package_);
   EXPECT_FALSE(Selected(package_, 0));
   EXPECT_FALSE(Selected(package_, 1));
 }
 
 TEST_F(RunTimeSelectionTest, AFeatureThatIsNotEnabledChangesNothingAndLogsNothing) {
   AddEntry(package_, kFeatures, u"C");  // out of step with the selection: left as it is
-  DisableFeatureAtRunTime(u"C;Unknown", features_, package_, Collect(log_));
-  DisableFeatureAtRunTime(u"", features_, package_, Collect(log_));
-  DisableFeatureAtRunTime(u" ; ", features_, package_, Collect(log_));
+  DisableFeatureAtRunTime(u"C;Unknown", features_, package_);
+  DisableFeatureAtRunTime(u"", features_, package_);
+  DisableFeatureAtRunTime(u" ; ", features_, package_);
   EXPECT_TRUE(Selected(package_, 0));
   EXPECT_EQ(features_.EnabledText(), u"A,B");
-  EXPECT_TRUE(log_.empty());
+  EXPECT_TRUE(report_.debug.empty());
 }
 
 TEST_F(RunTimeSelectionTest, AFeatureListIsDisabledWhenAnyOfItIsEnabled) {
   AddEntry(package_, kFeatures, u"A,B");
   AddEntry(package_, kFeatures, u"C");
-  DisableFeatureAtRunTime(u"c, b;A", features_, package_, Collect(log_));
+  DisableFeatureAtRunTime(u"c, b;A", features_, package_);
   EXPECT_FALSE(Selected(package_, 0));
   EXPECT_FALSE(Selected(package_, 1));
   EXPECT_EQ(features_.EnabledText(), u"");
-  EXPECT_EQ(log_, (Lines{u"Dynamically disabling feature: c, b;A"}));
+  EXPECT_EQ(report_.debug, (Lines{u"Dynamically disabling feature: c, b;A"}));
 }
 
 TEST_F(RunTimeSelectionTest, DisablingALanguageDropsEntriesWithNoEnabledLanguage) {
@@ -141,6 +137,7 @@ TEST_F(RunTimeSelectionTest, DisablingALanguageDropsEntriesWithNoEnabledLanguage
   EXPECT_TRUE(Selected(package_, 3));
   EXPECT_FALSE(Selected(package_, 4));
   EXPECT_EQ(languages_.EnabledText(), u"de");
+  EXPECT_TRUE(report_.debug.empty());
 }
 
 TEST_F(RunTimeSelectionTest, ALanguageThatIsNotEnabledChangesNothing) {
@@ -155,9 +152,9 @@ TEST(SelectionTextTest, FeatureSelectionIsLoggedAsFourLines) {
   SelectionSet features;
   features.SetAll(u"A,B;C");
   features.Enable(u"b");
-  Lines log;
-  LogFeatureSelection(features, Collect(log));
-  EXPECT_EQ(log, (Lines{u"Enabled Features:", u"b", u"Disabled Features:", u"A,C"}));
+  testing::ReportCapture report;
+  LogFeatureSelection(features);
+  EXPECT_EQ(report.debug, (Lines{u"Enabled Features:", u"b", u"Disabled Features:", u"A,C"}));
 }
 
 TEST(SelectionTextTest, TheProductRecordGetsTheEnabledNames) {

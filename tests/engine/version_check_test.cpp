@@ -4,15 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
+#include "engine/report_capture.h"
 #include "services/product_state.h"
 #include "support/temp_device.h"
 
 namespace stowkit {
 namespace {
 
-using Lines = std::vector<std::u16string>;
+using testing::Lines;
 
 constexpr Version k150 = 0x01050000;
 constexpr Version k200 = 0x02000000;
@@ -24,19 +23,20 @@ class VersionCheckTest : public ::testing::Test {
     run.package_version = package_version;
     run.application_name = u"Notes";
     run.display_name = u"Field Notes";
-    run.ask = [this, answer](std::u16string_view text, std::u16string_view caption) {
+    run.ask = [this, answer](HWND owner, std::u16string_view text,
+                             std::u16string_view caption) {
+      EXPECT_EQ(owner, report_.owner);
       questions_.emplace_back(text);
       captions_.emplace_back(caption);
       return answer;
     };
-    run.debug = [this](std::u16string_view text) { debug_.emplace_back(text); };
-    run.detail = [this](std::u16string_view text) { detail_.emplace_back(text); };
     return run;
   }
   void Install(Version version) { ASSERT_EQ(SetStateDword(u"Notes", kStateVersion, version), 1); }
 
   testing::TempDevice device_;
-  Lines questions_, captions_, debug_, detail_;
+  testing::ReportCapture report_;
+  Lines questions_, captions_;
   std::u16string last_error_ = u"untouched";
 };
 
@@ -46,10 +46,10 @@ TEST_F(VersionCheckTest, AnOlderPackageAsksAndNoRefusesTheInstall) {
   EXPECT_EQ(questions_, (Lines{u"A newer version of this application is already installed.  "
                                u"Do you really want to overwrite it with an older version?"}));
   EXPECT_EQ(captions_, (Lines{u"Field Notes"}));
-  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
+  EXPECT_EQ(report_.debug, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
   EXPECT_EQ(last_error_, u"Version '2.0.0.0' of 'Field Notes' is currently installed and is "
                          u"newer than the version '1.5.0.0' contained in this package.");
-  EXPECT_EQ(detail_, (Lines{last_error_}));
+  EXPECT_EQ(report_.detail, (Lines{last_error_}));
 }
 
 TEST_F(VersionCheckTest, YesInstallsTheOlderVersion) {
@@ -57,7 +57,7 @@ TEST_F(VersionCheckTest, YesInstallsTheOlderVersion) {
   EXPECT_EQ(CheckVersion(Run(k150, true), last_error_), S_OK);
   EXPECT_EQ(questions_.size(), 1u);
   EXPECT_EQ(last_error_, u"untouched");
-  EXPECT_TRUE(detail_.empty());
+  EXPECT_TRUE(report_.detail.empty());
 }
 
 TEST_F(VersionCheckTest, ASilentRunNeverAsks) {
@@ -66,7 +66,7 @@ TEST_F(VersionCheckTest, ASilentRunNeverAsks) {
   run.silent = true;
   EXPECT_EQ(CheckVersion(run, last_error_), S_OK);
   EXPECT_TRUE(questions_.empty());
-  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
+  EXPECT_EQ(report_.debug, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
 }
 
 TEST_F(VersionCheckTest, EqualNewerOrNoInstalledVersionDoesNotAsk) {
@@ -75,7 +75,7 @@ TEST_F(VersionCheckTest, EqualNewerOrNoInstalledVersionDoesNotAsk) {
   EXPECT_EQ(CheckVersion(Run(k150, false), last_error_), S_OK);
   EXPECT_EQ(CheckVersion(Run(k200, false), last_error_), S_OK);
   EXPECT_TRUE(questions_.empty());
-  EXPECT_EQ(debug_, (Lines{u"Package version = 1.5.0.0, existing version = 0.0.0.0",
+  EXPECT_EQ(report_.debug, (Lines{u"Package version = 1.5.0.0, existing version = 0.0.0.0",
                            u"Package version = 1.5.0.0, existing version = 1.5.0.0",
                            u"Package version = 2.0.0.0, existing version = 1.5.0.0"}));
 }
@@ -83,7 +83,8 @@ TEST_F(VersionCheckTest, EqualNewerOrNoInstalledVersionDoesNotAsk) {
 TEST_F(VersionCheckTest, VersionsCompareAsUnsignedNumbers) {
   Install(0x80000000);
   EXPECT_EQ(CheckVersion(Run(0x7F0A0B0C, false), last_error_), E_FAIL);
-  EXPECT_EQ(debug_, (Lines{u"Package version = 127.10.11.12, existing version = 128.0.0.0"}));
+  EXPECT_EQ(report_.debug,
+            (Lines{u"Package version = 127.10.11.12, existing version = 128.0.0.0"}));
 }
 
 TEST_F(VersionCheckTest, APackageThatLeavesNoUninstallerIsNotChecked) {
@@ -92,7 +93,7 @@ TEST_F(VersionCheckTest, APackageThatLeavesNoUninstallerIsNotChecked) {
   run.package_flags = 0x01 | 0x10;
   EXPECT_EQ(CheckVersion(run, last_error_), S_FALSE);
   EXPECT_TRUE(questions_.empty());
-  EXPECT_TRUE(debug_.empty());
+  EXPECT_TRUE(report_.debug.empty());
 }
 
 }  // namespace
