@@ -86,8 +86,9 @@ class RegistryStore {
   StoreStatus ValueAt(KeyId key, uint32_t index, StoredValue& value);
   StoreStatus Summarize(KeyId key, KeySummary& summary);
 
-  // Makes every commit so far durable: a commit made with a full sync of the log, which
-  // carries every earlier frame of the log to the disk with it.
+  // Makes every commit so far, of any process, durable: a commit made with a full sync of
+  // the log carries every earlier commit in the log to the disk with it. The log is then
+  // copied into the database file as far as readers allow, to keep it short.
   StoreStatus Flush();
 
  private:
