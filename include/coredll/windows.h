@@ -11,5 +11,7 @@
 #include "coredll/mapping.h"
 #include "coredll/process.h"
 #include "coredll/shellapi.h"
+#include "coredll/winuser.h"
+#include "coredll/commctrl.h"
 
 #endif

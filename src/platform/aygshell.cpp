@@ -1,9 +1,12 @@
 // The built-in "aygshell.dll" of the Pocket PC shell.
 #include <iterator>
 
+#include "coredll/aygshell.h"
 #include "platform/builtin_modules.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
+#include "platform/screen.h"
+#include "platform/window_table.h"
 
 namespace coredll {
 namespace {
@@ -17,9 +20,38 @@ BOOL ExitWindowsEx(UINT flags, DWORD) {
   return RestartDevice();
 }
 
+// Changes the shell's state of a dialog of this process; false when it is none.
+template <typename F>
+BOOL ChangeDialog(HWND dialog, F change) {
+  bool changed = WithWindow(dialog, [&](Window* w) {
+    if (!w || !w->dialog) return false;
+    change(*w->dialog);
+    return true;
+  });
+  if (!changed) return Fail(ERROR_INVALID_PARAMETER);
+  MarkScreenChanged();
+  return TRUE;
+}
+
+BOOL SHInitDialog(PSHINITDLGINFO info) {
+  if (!info || !(info->dwMask & SHIDIM_FLAGS)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD flags = info->dwFlags;
+  return ChangeDialog(info->hDlg, [&](DialogState& d) {
+    d.done_button = flags & SHIDIF_DONEBUTTON;
+    d.full_width = flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR);
+  });
+}
+
+BOOL SHDoneButton(HWND dialog, DWORD state) {
+  if (state != SHDB_SHOW && state != SHDB_HIDE) return Fail(ERROR_INVALID_PARAMETER);
+  return ChangeDialog(dialog, [&](DialogState& d) { d.done_button = state == SHDB_SHOW; });
+}
+
 const BuiltinExport kAygshellExports[] = {
     {"ExitWindowsEx", 0, reinterpret_cast<FARPROC>(ExitWindowsEx),
      [](const DeviceProfile& p) { return p.has_exit_windows; }},
+    {"SHInitDialog", 0, reinterpret_cast<FARPROC>(SHInitDialog)},
+    {"SHDoneButton", SHDONEBUTTON_ORDINAL, reinterpret_cast<FARPROC>(SHDoneButton)},
 };
 
 }  // namespace

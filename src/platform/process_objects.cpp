@@ -15,6 +15,11 @@
 
 namespace coredll {
 
+bool IsPseudoHandle(HANDLE handle) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  return value == 0x41 || value == 0x42;
+}
+
 bool WaitableObject::IsSignalled() const {
   struct pollfd p = {WaitFd(), POLLIN, 0};
   return poll(&p, 1, 0) == 1;

@@ -11,6 +11,9 @@
 
 namespace coredll {
 
+// The pseudo handles of the current thread (0x41) and process (0x42): never signalled.
+bool IsPseudoHandle(HANDLE handle);
+
 // Something a wait can be pointed at: its descriptor becomes readable once signalled.
 class WaitableObject : public KernelObject {
  public:

@@ -120,6 +120,14 @@ void RemoveSelfModule(const std::u16string& device_path) {
   WriteProcessRecord(self.record);
 }
 
+void SetSelfWindows(std::vector<WindowRecord> windows) {
+  Self& self = State();
+  std::lock_guard lock(self.mutex);
+  if (!self.device_process || self.record.windows == windows) return;
+  self.record.windows = std::move(windows);
+  WriteProcessRecord(self.record);
+}
+
 std::u16string PlatformPathOf(const std::string& host) {
   std::string root = HostMode() ? std::string() : FileSystemRoot();
   if (root.empty() || host.compare(0, root.size() + 1, root + "/") != 0) {

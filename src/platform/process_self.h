@@ -16,6 +16,8 @@ ProcessIdentity SelfIdentity();
 
 void AddSelfModule(const std::u16string& device_path);
 void RemoveSelfModule(const std::u16string& device_path);
+// Replaces the top-level windows listed in this process's record.
+void SetSelfWindows(std::vector<WindowRecord> windows);
 
 // The platform's name for a host path: its device path when it lies in the device's file
 // system, the host path itself otherwise.

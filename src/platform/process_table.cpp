@@ -31,6 +31,23 @@ std::string BaseName(const ProcessIdentity& id) {
   return std::to_string(id.pid) + "-" + std::to_string(id.start_time);
 }
 
+WindowRecord ReadWindow(const toml::table& w) {
+  return WindowRecord{DWORD(w["hwnd"].value_or(int64_t{0})), DWORD(w["thread"].value_or(int64_t{0})),
+                      Utf8ToUtf16(w["class"].value_or(std::string())),
+                      Utf8ToUtf16(w["title"].value_or(std::string()))};
+}
+
+toml::array WindowsTable(const std::vector<WindowRecord>& windows) {
+  toml::array list;
+  for (const WindowRecord& w : windows) {
+    list.push_back(toml::table{{"hwnd", int64_t{w.hwnd}},
+                               {"thread", int64_t{w.thread}},
+                               {"class", Utf16ToUtf8(w.class_name)},
+                               {"title", Utf16ToUtf8(w.title)}});
+  }
+  return list;
+}
+
 std::optional<ProcessRecord> ReadRecord(const std::string& path) {
   toml::table table;
   try {
@@ -46,6 +63,11 @@ std::optional<ProcessRecord> ReadRecord(const std::string& path) {
   record.command_line = Utf8ToUtf16(table["command_line"].value_or(std::string()));
   if (const toml::array* modules = table["modules"].as_array()) {
     for (const toml::node& m : *modules) record.modules.push_back(Utf8ToUtf16(m.value_or(std::string())));
+  }
+  if (const toml::array* windows = table["windows"].as_array()) {
+    for (const toml::node& node : *windows) {
+      if (const toml::table* w = node.as_table()) record.windows.push_back(ReadWindow(*w));
+    }
   }
   return record;
 }
@@ -104,6 +126,7 @@ bool WriteProcessRecord(const ProcessRecord& record) {
       {"program", Utf16ToUtf8(record.program)},
       {"command_line", Utf16ToUtf8(record.command_line)},
       {"modules", modules},
+      {"windows", WindowsTable(record.windows)},
   };
   std::ostringstream text;
   text << table << "\n";

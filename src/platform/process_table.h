@@ -1,5 +1,6 @@
 // The device's process table, kept in run/proc: one record per device process (its id,
-// parent, program, command line and modules) and, once it has ended, its exit code.
+// parent, program, command line, modules and top-level windows) and, once it has ended, its
+// exit code.
 //
 // A host pid can be reused, so a process is known by its pid together with its start time;
 // a record whose pid now belongs to another process is a dead one. Each process writes only
@@ -22,12 +23,21 @@ struct ProcessIdentity {
   bool operator==(const ProcessIdentity&) const = default;
 };
 
+struct WindowRecord {
+  DWORD hwnd = 0;
+  DWORD thread = 0;
+  std::u16string class_name;
+  std::u16string title;
+  bool operator==(const WindowRecord&) const = default;
+};
+
 struct ProcessRecord {
   ProcessIdentity id;
   DWORD parent = 0;
   std::u16string program;       // device path
   std::u16string command_line;
   std::vector<std::u16string> modules;  // the program first, then loaded libraries
+  std::vector<WindowRecord> windows;    // top-level, in the order they were made
 };
 
 // The identity of the host process `pid` (also when it has ended and awaits reaping), or

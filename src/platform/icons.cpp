@@ -1,0 +1,110 @@
+// The icon and cursor calls.
+#include "platform/icons.h"
+
+#include <map>
+#include <mutex>
+#include <tuple>
+#include <utility>
+
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "text/utf.h"
+
+namespace coredll {
+namespace {
+
+constexpr UINT kApplicationIcon = 32512;
+constexpr UINT kArrowCursor = 32512;
+constexpr UINT kWaitCursor = 32514;
+
+class IconObject : public KernelObject {
+ public:
+  explicit IconObject(std::u16string glyph) : glyph(std::move(glyph)) {}
+  const std::u16string glyph;  // empty for a cursor
+};
+
+bool IsNumber(LPCWSTR name) { return (reinterpret_cast<uintptr_t>(name) >> 16) == 0; }
+
+UINT Number(LPCWSTR name) { return UINT(reinterpret_cast<uintptr_t>(name)); }
+
+// Handles already given out, by module and name, so that loading again gives the same one.
+struct Loaded {
+  std::mutex mutex;
+  std::map<std::tuple<HINSTANCE, std::u16string, bool>, HANDLE> handles;
+  HCURSOR cursor = nullptr;
+};
+
+Loaded& Cache() {
+  static Loaded* loaded = new Loaded;
+  return *loaded;
+}
+
+// A resource name as text: its number in decimal, or the name itself.
+std::u16string NameText(LPCWSTR name) {
+  return IsNumber(name) ? stowkit::Utf8ToUtf16(std::to_string(Number(name))) : std::u16string(name);
+}
+
+HANDLE Load(HINSTANCE instance, LPCWSTR name, bool cursor, std::u16string glyph) {
+  Loaded& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  HANDLE& handle = cache.handles[{instance, NameText(name), cursor}];
+  if (!handle) handle = AddHandle(std::make_shared<IconObject>(std::move(glyph)));
+  return handle;
+}
+
+}  // namespace
+
+std::u16string SystemIconGlyph(UINT id) {
+  switch (id) {
+    case kApplicationIcon: return u"[=]";
+    case kApplicationIcon + 1: return u"(X)";
+    case kApplicationIcon + 2: return u"(?)";
+    case kApplicationIcon + 3: return u"(!)";
+    case kApplicationIcon + 4: return u"(i)";
+    default: return {};
+  }
+}
+
+std::u16string MessageBoxIconGlyph(UINT type) {
+  UINT icon = type & MB_ICONMASK;  // MB_ICONHAND..MB_ICONASTERISK follow IDI_HAND..IDI_ASTERISK
+  return icon ? SystemIconGlyph(kApplicationIcon + icon / MB_ICONHAND) : std::u16string();
+}
+
+std::u16string IconGlyph(HICON icon) {
+  auto object = std::dynamic_pointer_cast<IconObject>(LookupHandle(icon));
+  return object ? object->glyph : std::u16string();
+}
+
+}  // namespace coredll
+
+using namespace coredll;
+
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
+  if (!name || (IsNumber(name) && Number(name) == 0)) return Fail(ERROR_INVALID_PARAMETER), nullptr;
+  std::u16string glyph;
+  if (instance) {
+    glyph = u"#" + NameText(name);
+  } else if (IsNumber(name)) {
+    glyph = SystemIconGlyph(Number(name));
+  }
+  if (glyph.empty()) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
+  return Load(instance, name, false, glyph);
+}
+
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
+  bool system = !instance && IsNumber(name) && (Number(name) == kArrowCursor || Number(name) == kWaitCursor);
+  if (!system) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
+  return Load(nullptr, name, true, u"");
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+  Loaded& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  return std::exchange(cache.cursor, cursor);
+}
+
+HCURSOR GetCursor(void) {
+  Loaded& cache = Cache();
+  std::lock_guard lock(cache.mutex);
+  return cache.cursor;
+}

@@ -1,0 +1,23 @@
+// Icons and cursors. The system's are known by their IDI_ and IDC_ numbers; a program's
+// resources are compiled into it where the platform cannot see them, so a program icon is
+// known by its resource id or name and shown as "#<id>". Handles live in the handle table;
+// loading the same icon again gives the same handle.
+#pragma once
+
+#include <string>
+
+#include "coredll/winuser.h"
+
+namespace coredll {
+
+// What the screen shows for an icon: "(X)", "(?)", "(!)", "(i)", "[=]" for the system's
+// hand, question, exclamation, information and application icons, "#<id>" for a
+// program's; empty for a handle that is not an icon.
+std::u16string IconGlyph(HICON icon);
+
+// The glyph of a system icon by its IDI_ number; empty when there is no such icon.
+std::u16string SystemIconGlyph(UINT id);
+// The glyph of a message box's MB_ICON bits; empty without an icon.
+std::u16string MessageBoxIconGlyph(UINT type);
+
+}  // namespace coredll

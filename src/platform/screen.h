@@ -1,0 +1,37 @@
+// The device's screen: the terminal the program runs in, when standard input and output are
+// both terminals. This process's visible dialogs and message boxes are drawn there, in the
+// order they were made, each time something on them changed and the program lets the
+// screen catch up (UpdateWindow, or waiting for messages). With nothing left to show, the
+// screen keeps what it showed last. Drawing uses plain ANSI sequences: clear and home.
+#pragma once
+
+#include <termios.h>
+
+#include <string>
+
+namespace coredll {
+
+bool HasTerminal();
+
+// Something shown changed: the next DrawIfChanged draws.
+void MarkScreenChanged();
+void DrawIfChanged();
+
+// The terminal in raw mode (no echo, no line editing) while a message box waits for a key.
+class KeyInput {
+ public:
+  KeyInput();
+  ~KeyInput();
+  KeyInput(const KeyInput&) = delete;
+  KeyInput& operator=(const KeyInput&) = delete;
+
+  int fd() const;
+  // The bytes of one key press (an escape sequence stays whole); empty at the end of input.
+  std::string Read();
+
+ private:
+  bool restore_ = false;
+  struct termios saved_;
+};
+
+}  // namespace coredll

@@ -1,0 +1,85 @@
+// How windows are laid out on a character screen: dialog units to cells, wrapping, cutting
+// to fit, bars and button rows. Pure functions of the platform, compiled in here.
+#include <gtest/gtest.h>
+
+#include "platform/screen_layout.h"
+
+namespace coredll {
+namespace {
+
+using Lines = std::vector<std::u16string>;
+
+ScreenItem Text(int column, int row, int width, int height, std::u16string text, DWORD align = SS_LEFT) {
+  ScreenItem item;
+  item.column = column;
+  item.row = row;
+  item.width = width;
+  item.height = height;
+  item.text = std::move(text);
+  item.align = align;
+  return item;
+}
+
+TEST(ScreenLayoutTest, DialogUnitsBecomeCellsOfFourByEight) {
+  ScreenItem status = PlaceItem(6, 1, 111, 29);
+  EXPECT_EQ((std::vector<int>{status.column, status.row, status.width, status.height}),
+            (std::vector<int>{1, 0, 28, 3}));
+  ScreenItem tiny = PlaceItem(2, 2, 1, 1);
+  EXPECT_EQ((std::vector<int>{tiny.width, tiny.height}), (std::vector<int>{1, 1})) << "never empty";
+}
+
+TEST(ScreenLayoutTest, TextWrapsAtBlanksCutsLongWordsAndStaysInItsRows) {
+  ScreenWindow window{u"Title", 10, 3, false,
+                      {Text(0, 0, 10, 2, u"one two three four five"),
+                       Text(0, 2, 10, 1, u"abcdefghijklmnop")}};
+  EXPECT_EQ(LayOut({window}, 80), (Lines{
+                                      u"+- Title --+",
+                                      u"|one two   |",
+                                      u"|three four|",
+                                      u"|abcdefghij|",
+                                      u"+----------+",
+                                  }));
+}
+
+TEST(ScreenLayoutTest, AlignmentBarsButtonsAndTheDoneButton) {
+  ScreenItem bar;
+  bar.kind = ScreenItem::Kind::kBar;
+  bar.width = 12;
+  bar.low = 0;
+  bar.high = 10;
+  bar.position = 10;
+  ScreenItem button = Text(0, 1, 12, 1, u"&Cancel");
+  button.kind = ScreenItem::Kind::kButton;
+  ScreenWindow window{u"A long title that is cut", 12, 3, true,
+                      {bar, button, Text(0, 2, 12, 1, u"right", SS_RIGHT)}};
+  EXPECT_EQ(LayOut({window}, 80), (Lines{
+                                      u"+- A l -[ok]-+",
+                                      u"|[##########]|",
+                                      u"| [ Cancel ] |",
+                                      u"|       right|",
+                                      u"+------------+",
+                                  }));
+}
+
+TEST(ScreenLayoutTest, AMessageBoxFitsItsTextIconAndButtonsIntoTheScreen) {
+  ScreenWindow box = MessageBoxScreen(u"Q", u"Keep the file?", u"(?)", {IDYES, IDNO}, 80);
+  EXPECT_EQ(LayOut({box}, 80), (Lines{
+                                   u"+- Q ----------------+",
+                                   u"| (?) Keep the file? |",
+                                   u"|                    |",
+                                   u"|    [Y]es  [N]o     |",
+                                   u"+--------------------+",
+                               }));
+  ScreenWindow narrow = MessageBoxScreen(u"Q", u"Keep the file?", u"", {IDOK}, 12);
+  Lines lines = LayOut({narrow}, 12);
+  for (const std::u16string& line : lines) EXPECT_LE(line.size(), 12u) << "cut to the screen";
+  EXPECT_EQ(lines[1], u"| Keep the |");
+}
+
+TEST(ScreenLayoutTest, WindowsAreStackedWithAnEmptyLineBetween) {
+  ScreenWindow a{u"", 2, 1, false, {}}, b{u"", 2, 1, false, {}};
+  EXPECT_EQ(LayOut({a, b}, 80), (Lines{u"+--+", u"|  |", u"+--+", u"", u"+--+", u"|  |", u"+--+"}));
+}
+
+}  // namespace
+}  // namespace coredll
