@@ -1,6 +1,7 @@
 // stowkit-device: create and inspect simulated handhelds kept in a folder.
 #include <CLI/CLI.hpp>
 
+#include "answer_commands.h"
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "process_commands.h"
@@ -52,6 +53,14 @@ int main(int argc, char** argv) {
   run->prefix_command();  // everything after PROGRAM is the program's own
   auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
 
+  std::vector<std::string> answers;
+  bool clear_answers = false;
+  auto* answer = app.add_subcommand(
+      "answer", "Queue answers for message boxes of device programs without a terminal");
+  auto* answer_words = answer->add_option(
+      "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
+  answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -76,6 +85,7 @@ int main(int argc, char** argv) {
   if (reg_import->parsed()) return ImportRegistry(host_file);
   if (products->parsed()) return ListProducts(json);
   if (ps->parsed()) return ListProcesses();
+  if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();
     if (words.empty()) return Error("run: a device program is required");
