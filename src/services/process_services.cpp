@@ -9,6 +9,10 @@ namespace {
 
 // The exit code of a process ended because it did not close when asked (E_ABORT).
 constexpr UINT kClosedByNameExitCode = 0x80004004u;
+// The exit code of a process ended by CloseWindowProcess.
+constexpr UINT kClosedByWindowExitCode = 0;
+// How long a process that was asked to close gets to end.
+constexpr DWORD kCloseTimeoutMs = 10000;
 
 // "toolhelp.dll" and its entries for the length of one call. Any entry may be missing.
 class Toolhelp {
@@ -116,22 +120,55 @@ int FindModuleUserUnguarded(std::u16string_view module_name, std::u16string& pro
   return 0;
 }
 
-// Until the platform has message queues (windows issue), no process owns a top-level window,
-// so there is nothing to post WM_CLOSE to and no reason to give the process 10 seconds:
-// every matching process is terminated at once. The window walk comes with that issue.
-int CloseOrTerminate(HANDLE process) {
+// The first top-level window, in the platform's order, of one process.
+struct WindowSearch {
+  DWORD process_id;
+  HWND found = nullptr;
+};
+
+BOOL StopAtWindowOf(HWND window, LPARAM lparam) {
+  auto* search = reinterpret_cast<WindowSearch*>(lparam);
+  DWORD owner = 0;
+  if (!GetWindowThreadProcessId(window, &owner) || owner != search->process_id) return TRUE;
+  search->found = window;  // an owner that cannot be read is passed over
+  return FALSE;
+}
+
+// Asks the process to close through its first window and gives it kCloseTimeoutMs; a
+// process without a window, or one that stays, is terminated.
+int CloseOrTerminate(HANDLE process, DWORD process_id) {
+  WindowSearch search{process_id};
+  EnumWindows(StopAtWindowOf, reinterpret_cast<LPARAM>(&search));
+  if (search.found) {
+    PostMessageW(search.found, WM_CLOSE, 0, 0);
+    if (WaitWithMessages(process, kCloseTimeoutMs)) return 1;
+  }
   return TerminateProcess(process, kClosedByNameExitCode) ? 1 : 0;
+}
+
+// Takes every message waiting and dispatches it; a quit message is taken but not
+// dispatched, so it ends neither the wait nor anything else.
+void DispatchWaitingMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+    if (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
 }
 
 }  // namespace
 
 int WaitWithMessages(HANDLE object, DWORD timeout_ms) {
-  if (!object) object = GetCurrentProcess();
-  // Until the platform has message queues (windows issue), there is no input to serve, so the
-  // wait is on the object alone. With queues it waits on the object and the queue (mask
-  // 0x7F), dispatches each batch of messages (a quit message is taken, not dispatched) and
-  // waits again with the full time-out.
-  return WaitForSingleObject(object, timeout_ms) == WAIT_OBJECT_0 ? 1 : 0;
+  if (!object) object = GetCurrentProcess();  // never signalled: a pause that serves messages
+  for (;;) {
+    // The full time-out again after every batch of messages.
+    DWORD result = MsgWaitForMultipleObjectsEx(1, &object, timeout_ms, QS_ALLINPUT, 0);
+    if (result == WAIT_OBJECT_0) return 1;
+    if (result != WAIT_OBJECT_0 + 1) return 0;
+    DispatchWaitingMessages();
+  }
 }
 
 int FindModuleUser(std::u16string_view file, std::u16string& process_program) {
@@ -159,7 +196,7 @@ int CloseProcessesByName(std::u16string_view program) {
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (!process) continue;
     found = true;
-    result |= CloseOrTerminate(process);
+    result |= CloseOrTerminate(process, entry.th32ProcessID);
     CloseHandle(process);
   }
   return found ? result : 1;
@@ -182,6 +219,24 @@ int WaitForProcessByName(std::u16string_view program, DWORD timeout_ms) {
     return result;
   }
   return 1;
+}
+
+int CloseWindowProcess(std::u16string_view class_name, UINT message, WPARAM wparam, LPARAM lparam,
+                       bool terminate) {
+  HWND window = FindWindowW(std::u16string(class_name).c_str(), nullptr);
+  if (!window) return 1;
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  PostMessageW(window, message, wparam, lparam);
+  if (process_id == 0) return 0;
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
+  if (!process) return 1;
+  int result = 0;
+  if (!WaitWithMessages(process, kCloseTimeoutMs) && terminate) {
+    result = TerminateProcess(process, kClosedByWindowExitCode) ? 1 : 0;
+  }
+  CloseHandle(process);
+  return result;
 }
 
 }  // namespace stowkit
