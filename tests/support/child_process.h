@@ -58,9 +58,14 @@ class ChildProcess {
   FILE* out_ = nullptr;
 };
 
+// A program of the build: beside the test programs, unless STOWKIT_BIN says otherwise.
 inline std::string BinPath(const std::string& program) {
   const char* bin = std::getenv("STOWKIT_BIN");
-  return std::string(bin ? bin : "build/bin") + "/" + program;
+  if (bin) return std::string(bin) + "/" + program;
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string folder = n > 0 ? std::string(self, size_t(n)) : std::string("build/bin/x");
+  return folder.substr(0, folder.rfind('/')) + "/" + program;
 }
 
 }  // namespace stowkit::testing

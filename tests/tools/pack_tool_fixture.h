@@ -15,20 +15,9 @@
 
 #include "support/child_process.h"
 #include "support/temp_device.h"
+#include "support/tool_run.h"
 
 namespace stowkit::testing {
-
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-inline std::string ShellQuote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // One entry of a dump, as the text shows it.
 struct DumpedEntry {
@@ -71,23 +60,11 @@ class PackToolTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(work_); }
 
   // Runs a shell command in the work folder.
-  ToolResult Shell(const std::string& command) {
-    std::string line = "cd " + ShellQuote(work_) + " && " + command + " 2>" + ShellQuote(work_ + "/.stderr");
-    ToolResult result;
-    FILE* pipe = popen(line.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    result.status = WEXITSTATUS(pclose(pipe));
-    result.err = ReadHostFile(work_ + "/.stderr");
-    return result;
-  }
+  ToolResult Shell(const std::string& command) { return RunShell(command, work_); }
 
   // `environment`: assignments put before the command, e.g. "STOWKIT_FAULTS='read=5'".
   ToolResult Pack(const std::vector<std::string>& args, const std::string& environment = "") {
-    std::string command = environment + " " + ShellQuote(BinPath("stowkit-pack"));
-    for (const std::string& a : args) command += " " + ShellQuote(a);
-    return Shell(command);
+    return Shell(environment + " " + CommandLine(BinPath("stowkit-pack"), args));
   }
 
   // Builds, and fails the test when the build does.

@@ -11,23 +11,14 @@
 
 #include "support/child_process.h"
 #include "support/temp_device.h"
+#include "support/tool_run.h"
 
 namespace stowkit {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+using Result = testing::ToolResult;
 
 // A registry file using every form of value line, odd values included: text that is not one
 // terminated line, a four-byte value that is no REG_DWORD, a REG_DWORD that is not four
@@ -64,19 +55,9 @@ class RegistryToolTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(work_); }
 
-  Result Run(const std::string& device, const std::vector<std::string>& args) {
-    std::string command = Quote(testing::BinPath("stowkit-device")) + " --device " +
-                          Quote(work_ + "/" + device);
-    for (const std::string& a : args) command += " " + Quote(a);
-    command += " 2>" + Quote(work_ + "/stderr");
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-    result.status = WEXITSTATUS(pclose(pipe));
-    result.err = testing::ReadHostFile(work_ + "/stderr");
-    return result;
+  Result Run(const std::string& device, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", work_ + "/" + device});
+    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), args), work_);
   }
 
   // Writes `content` to a file of the work folder and imports it into `device`.
