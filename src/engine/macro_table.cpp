@@ -15,6 +15,10 @@ namespace {
 // as unresolved rather than risking the stack.
 constexpr size_t kMaxMacroDepth = 64;
 
+// Definitions that each use the next one twice grow twofold per level without any cycle; a
+// hostile package could make one line enormous. Past this length references stay unresolved.
+constexpr size_t kMaxExpandedLength = 65536;
+
 class Expander {
  public:
   Expander(const MacroTable& table, StringList& unresolved)
@@ -42,7 +46,7 @@ class Expander {
  private:
   bool Reference(std::u16string_view reference, std::u16string& out) {
     std::u16string key = NormalizeMacroKey(reference), value;
-    bool looping = active_.size() >= kMaxMacroDepth ||
+    bool looping = active_.size() >= kMaxMacroDepth || out.size() >= kMaxExpandedLength ||
                    std::find(active_.begin(), active_.end(), key) != active_.end();
     if (looping || !table_.GetMacro(key, value)) {
       out += reference;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "text/format.h"
+
 namespace stowkit {
 namespace {
 
@@ -190,6 +192,26 @@ TEST_F(ExpandTest, AShortChainResolvesFully) {
   std::u16string text = u"$(L1)";
   EXPECT_EQ(Expand(text), S_OK);
   EXPECT_EQ(text, u"end");
+}
+
+}  // namespace
+}  // namespace stowkit
+
+namespace stowkit {
+namespace {
+
+TEST(MacroExpansionTest, DoublingDefinitionsStopAtALengthCapInsteadOfExhaustingMemory) {
+  MacroTable table;
+  // Each level uses the next one twice: 40 levels would expand to 2^40 copies.
+  for (int level = 0; level < 40; ++level) {
+    std::u16string next = u"$(L" + Format(u"%d", level + 1) + u")";
+    table.SetMacro(u"L" + Format(u"%d", level), next + next);
+  }
+  table.SetMacro(u"L40", u"x");
+  std::u16string text = u"$(L0)", error;
+  EXPECT_TRUE(FAILED(ExpandMacros(table, text, error)));
+  EXPECT_LT(text.size(), 200000u);
+  EXPECT_FALSE(error.empty());
 }
 
 }  // namespace
