@@ -128,9 +128,9 @@ struct WindowSearch {
 
 BOOL StopAtWindowOf(HWND window, LPARAM lparam) {
   auto* search = reinterpret_cast<WindowSearch*>(lparam);
-  DWORD owner = 0;
+  DWORD owner = 0;  // a window whose owner cannot be read is passed over
   if (!GetWindowThreadProcessId(window, &owner) || owner != search->process_id) return TRUE;
-  search->found = window;  // an owner that cannot be read is passed over
+  search->found = window;
   return FALSE;
 }
 

@@ -138,7 +138,7 @@ int ProgressClass() {
 
 int WinMain(HINSTANCE, HINSTANCE, LPWSTR command_line, int) {
   std::vector<std::u16string> words = Words(command_line);
-  if (words.size() >= 1 && words[0].front() == u'\\') words.erase(words.begin());  // program path
+  if (!words.empty() && words[0].starts_with(u"\\")) words.erase(words.begin());  // program path
   auto arg = [&](size_t i) { return i < words.size() ? words[i] : std::u16string(); };
   if (arg(0) == u"window") return ServeWindow(arg(1), arg(2));
   if (arg(0) == u"box") {
