@@ -17,12 +17,13 @@ using Canvas = std::vector<std::u16string>;
 
 // Lines of at most `width` characters: broken at line ends and blanks, long words cut.
 std::vector<std::u16string> Wrap(std::u16string_view text, int width) {
+  width = std::max(width, 1);
   std::vector<std::u16string> lines;
   std::u16string line, word;
   auto flush_word = [&] {
     while (!word.empty()) {
-      size_t room = size_t(width) - line.size() - (line.empty() ? 0 : 1);
-      if (word.size() <= room) {
+      int room = width - int(line.size()) - (line.empty() ? 0 : 1);
+      if (int(word.size()) <= room) {
         line += (line.empty() ? u"" : u" ") + word;
         word.clear();
       } else if (!line.empty()) {

@@ -28,15 +28,17 @@ TEST(ScreenLayoutTest, DialogUnitsBecomeCellsOfFourByEight) {
   EXPECT_EQ((std::vector<int>{tiny.width, tiny.height}), (std::vector<int>{1, 1})) << "never empty";
 }
 
-TEST(ScreenLayoutTest, TextWrapsAtBlanksCutsLongWordsAndStaysInItsRows) {
-  ScreenWindow window{u"Title", 10, 3, false,
-                      {Text(0, 0, 10, 2, u"one two three four five"),
-                       Text(0, 2, 10, 1, u"abcdefghijklmnop")}};
+TEST(ScreenLayoutTest, TextWrapsAtBlanksAndLineEndsCutsLongWordsAndStaysInItsRows) {
+  ScreenWindow window{u"Title", 10, 4, false,
+                      {Text(0, 0, 10, 2, u"abcde fghi jk lm"),
+                       Text(0, 2, 10, 1, u"abcdefghijklmnop"),
+                       Text(0, 3, 10, 1, u"x\r\ny")}};
   EXPECT_EQ(LayOut({window}, 80), (Lines{
                                       u"+- Title --+",
-                                      u"|one two   |",
-                                      u"|three four|",
+                                      u"|abcde fghi|",
+                                      u"|jk lm     |",
                                       u"|abcdefghij|",
+                                      u"|x         |",
                                       u"+----------+",
                                   }));
 }
