@@ -11,6 +11,7 @@
 #include "coredll/toolhelp.h"
 #include "coredll/windows.h"
 #include "support/child_process.h"
+#include "support/device_programs.h"
 #include "support/temp_device.h"
 
 namespace stowkit {
@@ -26,23 +27,11 @@ class ProcessTest : public ::testing::Test {
     device_.Install(BinPath("probe"), "Windows/probe.exe");
     device_.Install(LibPath("libplain.so"), "Windows/plain.dll");
   }
-  void TearDown() override {
-    for (HANDLE h : started_) {
-      TerminateProcess(h, 0);
-      WaitForSingleObject(h, 5000);
-      CloseHandle(h);
-    }
-  }
 
   HANDLE Start(std::u16string command_line, const char16_t* program = u"\\Windows\\probe.exe") {
-    PROCESS_INFORMATION info = {};
-    EXPECT_TRUE(CreateProcessW(program, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, nullptr, &info))
-        << GetLastError();
-    CloseHandle(info.hThread);
-    started_.push_back(info.hProcess);
-    pid_ = info.dwProcessId;
-    return info.hProcess;
+    HANDLE process = programs_.Start(std::move(command_line), program);
+    pid_ = programs_.last_pid();
+    return process;
   }
 
   DWORD RunToEnd(std::u16string command_line) {
@@ -53,16 +42,10 @@ class ProcessTest : public ::testing::Test {
     return code;
   }
 
-  bool WaitForFile(const std::string& relative) {
-    for (int i = 0; i < 500; ++i) {
-      if (std::filesystem::exists(device_.Host(relative))) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-  }
+  bool WaitForFile(const std::string& relative) { return programs_.WaitForFile(relative); }
 
   TempDevice device_;
-  std::vector<HANDLE> started_;
+  testing::StartedPrograms programs_{device_};
   DWORD pid_ = 0;
 };
 

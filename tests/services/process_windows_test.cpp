@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/child_process.h"
+#include "support/device_programs.h"
 #include "support/temp_device.h"
 
 namespace stowkit {
@@ -108,40 +109,18 @@ class CloseByWindowTest : public ::testing::Test {
     device_.Install(BinPath("windowed"), "Windows/windowed.exe");
     device_.Install(BinPath("probe"), "Windows/probe.exe");
   }
-  void TearDown() override {
-    for (HANDLE h : started_) {
-      TerminateProcess(h, 0);
-      WaitForSingleObject(h, 5000);
-      CloseHandle(h);
-    }
-  }
 
   HANDLE Start(std::u16string command_line, const char16_t* program = u"\\Windows\\windowed.exe") {
-    PROCESS_INFORMATION info = {};
-    EXPECT_TRUE(CreateProcessW(program, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, nullptr, &info))
-        << GetLastError();
-    CloseHandle(info.hThread);
-    started_.push_back(info.hProcess);
-    return info.hProcess;
+    HANDLE process = programs_.Start(std::move(command_line), program);
+    return process;
   }
 
-  bool WaitForFile(const std::string& relative) {
-    for (int i = 0; i < 500; ++i) {
-      if (std::filesystem::exists(device_.Host(relative))) return true;
-      std::this_thread::sleep_for(milliseconds(10));
-    }
-    return false;
-  }
+  bool WaitForFile(const std::string& relative) { return programs_.WaitForFile(relative); }
 
-  static DWORD ExitCode(HANDLE process) {
-    DWORD code = 0;
-    EXPECT_TRUE(GetExitCodeProcess(process, &code));
-    return code;
-  }
+  static DWORD ExitCode(HANDLE process) { return testing::StartedPrograms::ExitCode(process); }
 
   testing::TempDevice device_;
-  std::vector<HANDLE> started_;
+  testing::StartedPrograms programs_{device_};
 };
 
 TEST_F(CloseByWindowTest, AClassNoWindowHasPostsNothing) {
