@@ -2,16 +2,15 @@
 
 #include "package/file_io.h"
 #include "services/hresult.h"
+#include "text/trim.h"
 
 namespace stowkit {
 namespace {
 
-bool IsLineBlank(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
-
 void AssignTrimmed(const uint8_t* bytes, size_t length, std::u16string& text) {
   size_t first = 0, last = length;
-  while (first < last && IsLineBlank(bytes[first])) ++first;
-  while (last > first && IsLineBlank(bytes[last - 1])) --last;
+  while (first < last && IsBlank(bytes[first])) ++first;
+  while (last > first && IsBlank(bytes[last - 1])) --last;
   text.assign(bytes + first, bytes + last);  // one wide character per byte
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "text/format.h"
+#include "text/trim.h"
 
 namespace stowkit {
 namespace {
@@ -80,8 +81,6 @@ bool PropertyFromName(const char16_t* const (&names)[N], std::u16string_view nam
   return false;
 }
 
-bool IsListBlank(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
-
 }  // namespace
 
 std::u16string EntryTypeText(uint8_t type) {
@@ -136,11 +135,9 @@ bool EntryPropertyFromName(std::u16string_view name, uint8_t& id) {
 StringList SplitPropertyList(std::u16string_view text) {
   StringList pieces, items;
   SplitList(text, kListDelimiters, pieces);
-  for (std::u16string& piece : pieces) {
-    size_t first = 0, last = piece.size();
-    while (first < last && IsListBlank(piece[first])) ++first;
-    while (last > first && IsListBlank(piece[last - 1])) --last;
-    if (last > first) items.push_back(piece.substr(first, last - first));
+  for (const std::u16string& piece : pieces) {
+    std::u16string_view item = TrimBlanks(piece);
+    if (!item.empty()) items.emplace_back(item);
   }
   return items;
 }

@@ -1,6 +1,7 @@
 #include "services/registry_services.h"
 
 #include "text/fold.h"
+#include "text/trim.h"
 
 namespace stowkit {
 namespace {
@@ -201,14 +202,7 @@ LONG CopyKey(HKEY source, HKEY target_root, const std::u16string& target_subkey)
   return CopySubkeys(source, target.get(), source == target_root ? &target_subkey : nullptr);
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || (c >= 0x09 && c <= 0x0D); }
-
-std::u16string Trim(std::u16string_view text) {
-  size_t first = 0, last = text.size();
-  while (first < last && IsBlank(text[first])) ++first;
-  while (last > first && IsBlank(text[last - 1])) --last;
-  return std::u16string(text.substr(first, last - first));
-}
+std::u16string Trim(std::u16string_view text) { return std::u16string(TrimBlanks(text)); }
 
 }  // namespace
 
