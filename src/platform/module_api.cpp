@@ -126,12 +126,6 @@ DWORD CopyOut(const std::u16string& path, LPWSTR buffer, DWORD size) {
   return copied;
 }
 
-std::string ProgramHostPath() {
-  char buffer[4096];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return n < 0 ? std::string() : std::string(buffer, size_t(n));
-}
-
 }  // namespace
 }  // namespace coredll
 
@@ -192,7 +186,7 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
 }
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-  if (!module || module == &kProgramModule) return CopyOut(PlatformPathOf(ProgramHostPath()), buffer, size);
+  if (!module || module == &kProgramModule) return CopyOut(PlatformPathOf(HostProgramPath()), buffer, size);
   if (const BuiltinModule* builtin = AsBuiltin(module)) {
     return CopyOut(u"\\Windows\\" + std::u16string(builtin->name), buffer, size);
   }

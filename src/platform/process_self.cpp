@@ -33,11 +33,15 @@ Self& State() {
   return *self;
 }
 
+}  // namespace
+
 std::string HostProgramPath() {
   char buffer[4096];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   return n < 0 ? std::string() : std::string(buffer, size_t(n));
 }
+
+namespace {
 
 std::vector<std::u16string> HostArguments() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);

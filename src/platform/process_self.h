@@ -19,6 +19,9 @@ void RemoveSelfModule(const std::u16string& device_path);
 // Replaces the top-level windows listed in this process's record.
 void SetSelfWindows(std::vector<WindowRecord> windows);
 
+// The host path of the running program.
+std::string HostProgramPath();
+
 // The platform's name for a host path: its device path when it lies in the device's file
 // system, the host path itself otherwise.
 std::u16string PlatformPathOf(const std::string& host);
