@@ -20,6 +20,7 @@
 #define STOWKIT_CUSTOM_LIBRARY_H
 
 #include "coredll/wintypes.h"
+#include "coredll/winerror.h"
 #include "coredll/winreg.h"
 #include "coredll/winuser.h"
 
@@ -40,6 +41,13 @@ extern "C" {
 #define PKG_MODE_FULL_REMOVE 3
 #define PKG_MODE_MINOR_REMOVE 4
 
+/* Platform types, as GetPlatformType returns them. */
+#define PKG_PLATFORM_UNKNOWN 0
+#define PKG_PLATFORM_DESKTOP 1
+#define PKG_PLATFORM_POCKET_PC 2
+#define PKG_PLATFORM_SMARTPHONE 3
+#define PKG_PLATFORM_OTHER_CE 4
+
 /* The table, slot by slot (slot numbers in brackets). Services that return int give the
  * installer's service result: 1 on success, 0 on failure with the platform's last error
  * set. */
@@ -53,9 +61,11 @@ typedef struct HostServices {
   WCHAR* (*GetWorkFolder)(WCHAR* buffer, DWORD length);
   WCHAR* (*GetUserName)(WCHAR* buffer, DWORD length);
   WCHAR* (*GetUserLanguage)(WCHAR* buffer, DWORD length);
-  /* [7] The package header's version (major << 24 | minor << 16 | build). */
+  /* [7] The package header's version: four 8-bit fields, major in the top byte, so
+   * 1.2.3.4 is 0x01020304. */
   DWORD (*GetPackageVersion)(void);
-  /* [8] 1 when `names` (a comma-separated list) is empty or names an enabled feature. */
+  /* [8] 1 when `names` (a list split at "," and ";") is empty or names an enabled
+   * feature. */
   BOOL (*IsFeatureEnabled)(LPCWSTR names);
   /* [9] Disables the features and clears "ShouldInstall" on the entries that need them. */
   void (*DisableFeature)(LPCWSTR names);
@@ -64,7 +74,8 @@ typedef struct HostServices {
   /* [11] As [9], for languages. */
   void (*DisableLanguage)(LPCWSTR names);
   /* [12] 1 when the macro is defined and expands without error; `buffer` gets the expanded
-   * value, empty when undefined. Names are given without "$(" and ")". */
+   * value, empty when undefined. The name may be written as NAME or as $(NAME), in any
+   * case. */
   BOOL (*GetMacro)(LPCWSTR name, WCHAR* buffer, DWORD length);
   /* [13] Defines or replaces a macro for the rest of the run. */
   void (*SetMacro)(LPCWSTR name, LPCWSTR value);
@@ -93,7 +104,8 @@ typedef struct HostServices {
   void (*JoinPath)(LPCWSTR folder, LPCWSTR name, WCHAR* buffer, DWORD length);
   void (*PathFileName)(LPCWSTR path, WCHAR* buffer, DWORD length);
   void (*PathFolder)(LPCWSTR path, WCHAR* buffer, DWORD length);
-  /* [29]..[34] Registry services; writes and deletes reach the 32-bit view. */
+  /* [29]..[34] Registry services. Writes are unconditional; deleting a value also deletes
+   * the keys it leaves empty. [31] and [32] fail for a value of another type. */
   int (*SetRegString)(HKEY root, LPCWSTR key, LPCWSTR name, LPCWSTR text);
   int (*SetRegDword)(HKEY root, LPCWSTR key, LPCWSTR name, DWORD value);
   int (*GetRegString)(HKEY root, LPCWSTR key, LPCWSTR name, WCHAR* buffer, DWORD length);
@@ -109,7 +121,7 @@ typedef struct HostServices {
   /* [39] Starts a program, waiting for it when `wait` is set; `unused` is not read. */
   int (*RunProgram)(LPCWSTR program, LPCWSTR arguments, BOOL wait, DWORD unused,
                     DWORD* exit_code);
-  /* [40] Sends `message` to the first window of `window_class` and waits for its program to
+  /* [40] Posts `message` to the first window of `window_class` and waits for its program to
    * end, terminating it after the wait when `terminate` is set. */
   int (*CloseWindowProgram)(LPCWSTR window_class, UINT message, WPARAM wparam, LPARAM lparam,
                             BOOL terminate);
@@ -123,7 +135,7 @@ typedef struct HostServices {
   void (*ServeMessages)(void);
   /* [45] Waits for `handle` (null: only the time-out) while serving window messages. */
   int (*Wait)(HANDLE handle, DWORD timeout_ms);
-  /* [46] The platform type, also stored in `*type`. */
+  /* [46] The platform type (PKG_PLATFORM_*), also stored in `*type` unless it is null. */
   DWORD (*GetPlatformType)(DWORD* type);
   /* [47], [48] Reserved: return `value`. */
   DWORD (*Reserved47)(DWORD value);
@@ -147,8 +159,10 @@ typedef struct HostServices {
 typedef HRESULT (*PkgCustomHook)(const HostServices* services);
 
 /* File in use: "PkgCustomFileInUse" is asked first when a file cannot be written or deleted
- * because a program holds it. Return an answer to decide, or 0 to let the installer ask the
- * user. Any other value is handed to the file step, which retries. */
+ * because a program holds it. PKG_FILE_IN_USE_SKIP or PKG_FILE_IN_USE_ABORT decides. Any
+ * other value says how the installer goes on, unless the run is silent (it then closes the
+ * holding program): 0 or 1 asks the user, 2 closes the holding program without asking, and
+ * anything else is handed to the file step, which retries. */
 #define PKG_FILE_OPERATION_OVERWRITE 0
 #define PKG_FILE_OPERATION_DELETE 1
 
