@@ -17,8 +17,5 @@ HRESULT UnregisterFiles(Engine&) { return S_OK; }
 // Waits for the shortcut steps.
 HRESULT CreateShortcuts(Engine&) { return S_OK; }
 HRESULT RemoveShortcuts(Engine&) { return S_OK; }
-// Waits for the registry steps.
-HRESULT MergeRegistry(Engine&) { return S_OK; }
-HRESULT RemoveRegistryValues(Engine&) { return S_OK; }
 
 }  // namespace stowkit

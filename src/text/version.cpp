@@ -9,19 +9,18 @@ bool IsVersionSeparator(char16_t c) {
   return c == u',' || c == u'.' || c == u' ' || c == u'\t';
 }
 
-// The signed decimal number at the start of `field`, wrapping as a 32-bit value would.
-uint32_t LeadingNumber(std::u16string_view field) {
+}  // namespace
+
+uint32_t LeadingNumber(std::u16string_view text) {
   size_t i = 0;
   bool negative = false;
-  if (i < field.size() && (field[i] == u'+' || field[i] == u'-')) negative = field[i++] == u'-';
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
   uint32_t value = 0;
-  for (; i < field.size() && field[i] >= u'0' && field[i] <= u'9'; ++i) {
-    value = value * 10 + uint32_t(field[i] - u'0');
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = value * 10 + uint32_t(text[i] - u'0');
   }
   return negative ? 0 - value : value;
 }
-
-}  // namespace
 
 Version ParseVersion(const char16_t* text) {
   return text ? ParseVersion(std::u16string_view(text)) : 0;

@@ -14,6 +14,11 @@ namespace stowkit {
 using Version = uint32_t;
 using StringList = std::vector<std::u16string>;
 
+// The signed decimal number that `text` starts with (optional sign, then digits up to the
+// first other character; none: 0), wrapping as a 32-bit value would: "-1" is 0xFFFFFFFF,
+// "0x10" is 0.
+uint32_t LeadingNumber(std::u16string_view text);
+
 // Cuts at ',', '.', blank and tab; each field is the signed decimal number its leading
 // characters spell (none: 0), kept modulo 256. Fields past the fourth are ignored, missing
 // ones are 0, and two separators in a row make an empty field of value 0. Null or empty: 0.
