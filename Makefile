@@ -23,9 +23,10 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# Builds the example package, installs it on the default device, shows what it left there
+# and removes it again.
 demo: build
-	$(BUILD)/bin/stowkit-device init
-	$(BUILD)/bin/stowkit-device ls -l '\'
+	examples/demo.sh $(BUILD)
 
 # stowkit-pack build and verify against zip -9 -r and unzip -t on a generated data set.
 bench-pack: build

@@ -1,7 +1,11 @@
 #include "engine/engine.h"
 
 #include "engine/hooks.h"
+#include "engine/run_stages.h"
 #include "engine/status_reporter.h"
+#include "package/vocabulary.h"
+#include "resources/ui_strings.h"
+#include "services/file_services.h"
 
 namespace stowkit {
 namespace {
@@ -28,6 +32,48 @@ void Engine::TakeJob(const InstallJob& job) {
   silent = job.silent;
   job_macros = job.macros;
   if (!log_path.empty()) report::SetLogPath(log_path);
+}
+
+HRESULT Engine::Run() {
+  HRESULT hr = OpenPackage(last_error_text, package_path, package);
+  if (SUCCEEDED(hr)) hr = RunOpenPackage();
+  if (hr >= 0) {
+    completion_status = 0;
+  } else {
+    switch (mode) {
+      case kModePatchInstall: completion_status = 102; break;
+      case kModeFullRemove: completion_status = 103; break;
+      case kModeMinorRemove: completion_status = 104; break;
+      default: completion_status = 101; break;
+    }
+  }
+  report::Complete(completion_status);
+  return hr;
+}
+
+HRESULT Engine::RunOpenPackage() {
+  SetPackageOptions(package->Header().Flags);
+  std::u16string code;
+  package->GetProperty(kUserLanguage, code);
+  SetUiLanguage(LanguageFromCode(code));
+  if (mode == kModeFullInstall && package->TestFlags(kPatch)) mode = kModePatchInstall;
+
+  HRESULT hr = S_OK;
+  if (mode == kModeFullInstall || mode == kModePatchInstall) {
+    hr = RunInstallSequence(*this);
+  } else if (!package->TestFlags(kPackageNoRemove)) {
+    hr = RunRemovalSequence(*this);
+  }
+  UnloadCustomLibrary(*this);
+  package.reset();
+  if (!work_folder.empty()) DeleteFolder(work_folder, true);
+  report::Progress(10, 10);
+  return hr;
+}
+
+int32_t Engine::CompletionStatus() {
+  if (completion_status == 0 && GetRestartRequest() != 0) completion_status = 1000;
+  return completion_status;
 }
 
 void Engine::ReportError(std::u16string_view text) {

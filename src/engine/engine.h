@@ -69,6 +69,10 @@ class Engine {
   HMODULE custom_library = nullptr;
   // The job's /D definitions, set over the engine's own when the macro table is built.
   MacroTable job_macros;
+
+ private:
+  // Everything after a successful open: the mode, the sequence and the clean-up.
+  HRESULT RunOpenPackage();
 };
 
 // The process-wide engine, or null when none exists.

@@ -1,7 +1,6 @@
 // The registry steps: the texts of the Registry entries are joined into one working file in
 // the work folder, which is then read line by line (forwards to merge, backwards to remove)
 // and deleted on every path.
-#include <algorithm>
 #include <string>
 
 #include "engine/catalog_steps.h"
@@ -155,13 +154,9 @@ HRESULT RemoveLine(Engine& engine, std::u16string_view line) {
   return S_FALSE;
 }
 
-// Of two line results, the one that says more is wrong: a failure, then S_FALSE, then S_OK.
-HRESULT Worse(HRESULT kept, HRESULT next) {
-  if (FAILED(kept)) return kept;
-  return FAILED(next) ? next : std::max(kept, next);
-}
-
 // Every line is handled whatever became of the others, the last line of the text first.
+// The step's result is that of the last line handled, the text's first: a bad line further
+// down is reported but does not fail the removal, which goes on taking what it can.
 HRESULT RemoveLines(Engine& engine, const std::u16string& path) {
   ReverseMappedLineReader reader;
   HRESULT hr = OpenWorkingFile(engine, reader, path);
@@ -169,7 +164,7 @@ HRESULT RemoveLines(Engine& engine, const std::u16string& path) {
   hr = S_OK;
   std::u16string line;
   while (reader.PreviousLine(line)) {
-    if (IsRegistryValueLine(line)) hr = Worse(hr, RemoveLine(engine, line));
+    if (IsRegistryValueLine(line)) hr = RemoveLine(engine, line);
   }
   return hr;
 }

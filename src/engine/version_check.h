@@ -12,10 +12,9 @@
 
 namespace stowkit {
 
-// Asks the user a Yes/No question in a message box owned by `owner`; true for Yes.
-//
-// The platform's message box is not yet among the calls the engine can make, so the engine
-// hands the asking in: MessageBoxW(owner, text, caption, kDowngradeQuestionStyle) == IDYES.
+// Asks the user a Yes/No question in a message box owned by `owner`; true for Yes. The
+// engine asks with MessageBoxW(owner, text, caption, kDowngradeQuestionStyle); tests hand in
+// their own answer.
 using AskYesNo =
     std::function<bool(HWND owner, std::u16string_view text, std::u16string_view caption)>;
 

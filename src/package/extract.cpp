@@ -91,8 +91,9 @@ HRESULT ExtractTo(Streamer stream, HANDLE package, std::u16string_view destinati
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return LastErrorResult();
   uint32_t crc = 0;
-  HRESULT hr = SeekTo(package, offset);
-  if (SUCCEEDED(hr)) {
+  // An empty file has no blob at all, so no package handle either: nothing to read.
+  HRESULT hr = length == 0 ? S_OK : SeekTo(package, offset);
+  if (SUCCEEDED(hr) && length != 0) {
     hr = stream(package, length, [out](const uint8_t* bytes, DWORD size) {
       return WriteAll(out, bytes, size);
     }, crc);

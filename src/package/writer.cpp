@@ -233,7 +233,22 @@ class Writer {
 
 }  // namespace
 
-HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package) {
+namespace {
+
+// A self-contained installer: the program's bytes go first, and every offset after them is
+// counted from the start of the file.
+HRESULT WritePrefix(std::u16string& error_text, std::u16string_view prefix, HANDLE output) {
+  if (prefix.empty()) return S_OK;
+  BlobFields copied;
+  HRESULT hr = AddStoredBlob(prefix, output, copied);
+  if (FAILED(hr)) error_text = Format(u"Error copying '%s' before the package: 0x%x", prefix, hr);
+  return hr;
+}
+
+}  // namespace
+
+HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package,
+                     std::u16string_view prefix) {
   HANDLE old_file = package.FileHandle();
   std::u16string name(path);
   package.SetFileName(u"");
@@ -247,7 +262,8 @@ HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Packa
   } else {
     package.SetFileName(name);
     package.SetFileHandle(output);
-    hr = Writer(package, output, error_text).Write();
+    hr = WritePrefix(error_text, prefix, output);
+    if (SUCCEEDED(hr)) hr = Writer(package, output, error_text).Write();
     CloseHandle(output);
   }
   package.SetFileHandle(INVALID_HANDLE_VALUE);

@@ -105,7 +105,10 @@ int DeleteFolder(std::u16string_view path, bool delete_files) {
     } while (FindNextFileW(find, &data));
     FindClose(find);
   }
-  if (!delete_files && holds_files) return 0;
+  if (!delete_files && holds_files) {
+    SetLastError(ERROR_DIR_NOT_EMPTY);  // not whatever the search left behind
+    return 0;
+  }
   return RemoveDirectoryW(std::u16string(path).c_str()) ? 1 : 0;
 }
 

@@ -143,7 +143,10 @@ int CloseOrTerminate(HANDLE process, DWORD process_id) {
     PostMessageW(search.found, WM_CLOSE, 0, 0);
     if (WaitWithMessages(process, kCloseTimeoutMs)) return 1;
   }
-  return TerminateProcess(process, kClosedByNameExitCode) ? 1 : 0;
+  if (!TerminateProcess(process, kClosedByNameExitCode)) return 0;
+  // Termination only begins here: the program's files are free once it has ended.
+  WaitWithMessages(process, kCloseTimeoutMs);
+  return 1;
 }
 
 // Takes every message waiting and dispatches it; a quit message is taken but not

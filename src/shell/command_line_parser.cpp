@@ -9,9 +9,9 @@
 #include "resources/ui_strings.h"
 #include "services/file_services.h"
 #include "services/hresult.h"
-#include "shell/tokenizer.h"
 #include "text/fold.h"
 #include "text/format.h"
+#include "text/tokenizer.h"
 
 namespace stowkit {
 namespace {

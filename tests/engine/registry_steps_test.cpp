@@ -267,7 +267,8 @@ TEST_F(RegistryRemovalTest, LinesThatCannotBeReadAreReportedAndTheOthersStillRem
                       "HKLM, Software\\$(APP)\\Sub, 9, C, x, ,\n"
                       "HKLM, Software\\$(APP)\\Sub, 0, D, x, ,\n")});
 
-  EXPECT_EQ(RemoveRegistryValues(engine_), kGenericFailure);
+  // The first line of the text is handled last and decides: it went well.
+  EXPECT_EQ(RemoveRegistryValues(engine_), S_OK);
   EXPECT_EQ(report_.detail,
             (Lines{u"Software\\Example\\Sub, D",
                    u"Error parsing registry file: line = HKLM, Software\\$(APP)\\Sub, 9, C, x, ,",
@@ -280,6 +281,12 @@ TEST_F(RegistryRemovalTest, LinesThatCannotBeReadAreReportedAndTheOthersStillRem
   EXPECT_EQ(Text(kLm, u"Software\\Example\\Sub", u"C"), u"x");
   EXPECT_EQ(Text(kLm, u"Software\\Example\\Sub", u"D"), u"<missing>");
   EXPECT_TRUE(WorkFolderEmpty());
+
+  // A first line that cannot be read fails the step, after every other line was handled.
+  Load({RegistryEntry("HKLM, Software\\$(NOPE), 0, E, x, ,\n"
+                      "HKLM, Software\\$(APP)\\Sub, 0, D, x, ,\n")});
+  EXPECT_EQ(RemoveRegistryValues(engine_), kGenericFailure);
+  EXPECT_EQ(Text(kLm, u"Software\\Example\\Sub", u"D"), u"<missing>");
 }
 
 TEST_F(RegistryRemovalTest, TheRunModeChoosesTheEntries) {

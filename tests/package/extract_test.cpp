@@ -107,10 +107,15 @@ TEST_F(ExtractTest, ABlobPastTheEndOfItsFileFailsInsteadOfLooping) {
   }
 }
 
-TEST_F(ExtractTest, EntriesWithoutABlobFailAtTheSeek) {
-  EntryLayout folder;
-  folder.type = 8;
-  EXPECT_EQ(ExtractFrom({folder}), HResultFromError(ERROR_INVALID_HANDLE));
+// An empty file is stored without a blob, so there is no package handle to read from.
+TEST_F(ExtractTest, EntriesWithoutABlobGiveAnEmptyFileWhenTheirCrcSaysSo) {
+  EntryLayout empty;
+  EXPECT_EQ(ExtractFrom({empty}), S_OK);
+  EXPECT_TRUE(Exists("out"));
+  EXPECT_EQ(HostFile("out"), "");
+  EntryLayout claims_content;
+  claims_content.crc = 0x1234;
+  EXPECT_EQ(ExtractFrom({claims_content}), kCrcMismatch);
   EXPECT_FALSE(Exists("out"));
 }
 

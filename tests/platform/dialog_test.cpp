@@ -4,13 +4,11 @@
 
 #include "coredll/aygshell.h"
 #include "coredll/windows.h"
-#include "support/dialog_builder.h"
+#include "resources/dialog_builder.h"
 #include "support/temp_device.h"
 
 namespace stowkit {
 namespace {
-
-using testing::DialogBuilder;
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | DS_SETFONT;
 constexpr WORD kStatic = 0x0082;

@@ -1,10 +1,6 @@
 // The screen in a real terminal: a device program runs in a tmux pane, its dialog and message
 // box are read back from the pane, and the box is answered by a key or by a message from
 // this process. The same box without a terminal takes the scripted or the safe answer.
-#include <chrono>
-#include <cstdio>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "coredll/device.h"
@@ -12,49 +8,10 @@
 #include "support/child_process.h"
 #include "support/no_terminal.h"
 #include "support/temp_device.h"
+#include "support/tmux.h"
 
 namespace stowkit {
 namespace {
-
-// One tmux server of its own, running one command in an 80 x 40 pane that stays open after
-// the command, which ends by writing "exit N".
-class Tmux {
- public:
-  explicit Tmux(const std::string& socket) : socket_(socket) {}
-  ~Tmux() { Run("kill-server"); }
-
-  bool Start(const std::string& command) {
-    return Run("new-session -d -x 80 -y 40 \"" + command + "; echo exit \\$?; sleep 60\"") == 0;
-  }
-
-  std::string Screen() const {
-    std::string text;
-    FILE* pane = popen(("tmux -S " + socket_ + " capture-pane -p 2>/dev/null").c_str(), "r");
-    if (!pane) return text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pane)) > 0;) text.append(buffer, n);
-    pclose(pane);
-    return text;
-  }
-
-  // The screen once it shows `wanted`, or as it is after five seconds.
-  std::string WaitFor(const std::string& wanted) const {
-    std::string screen;
-    for (int i = 0; i < 250 && (screen = Screen()).find(wanted) == std::string::npos; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return screen;
-  }
-
-  void Keys(const std::string& keys) { Run("send-keys " + keys); }
-
- private:
-  int Run(const std::string& arguments) const {
-    return std::system(("tmux -S " + socket_ + " " + arguments + " >/dev/null 2>&1").c_str());
-  }
-
-  std::string socket_;
-};
 
 class TerminalTest : public ::testing::Test {
  protected:
@@ -64,7 +21,7 @@ class TerminalTest : public ::testing::Test {
   }
 
   // Runs the program with `arguments` in a new pane.
-  void Run(Tmux& tmux, const std::string& arguments) {
+  void Run(testing::Tmux& tmux, const std::string& arguments) {
     std::string command = "env STOWKIT_DEVICE=" + device_.folder() + " " +
                           device_.Host("Windows/windowed.exe") + " " + arguments;
     if (!tmux.Start(command)) GTEST_SKIP() << "tmux cannot start here";
@@ -76,7 +33,7 @@ class TerminalTest : public ::testing::Test {
 };
 
 TEST_F(TerminalTest, ADialogAndAMessageBoxAreDrawnAndTheBoxTakesAKey) {
-  Tmux tmux(Socket("show"));
+  testing::Tmux tmux(Socket("show"));
   Run(tmux, "show Demo");
   std::string screen = tmux.WaitFor("[Y]es  [N]o");
   EXPECT_NE(screen.find("+- Installing Demo ---"), std::string::npos) << screen;
@@ -98,7 +55,7 @@ TEST_F(TerminalTest, ADialogAndAMessageBoxAreDrawnAndTheBoxTakesAKey) {
 }
 
 TEST_F(TerminalTest, EnterGivesTheDefaultButton) {
-  Tmux tmux(Socket("enter"));
+  testing::Tmux tmux(Socket("enter"));
   Run(tmux, "box 0x103 Question Continue?");  // Yes, No, Cancel with the second as default
   ASSERT_NE(tmux.WaitFor("[C]ancel").find("[Y]es  [N]o  [C]ancel"), std::string::npos);
   tmux.Keys("Enter");
@@ -106,7 +63,7 @@ TEST_F(TerminalTest, EnterGivesTheDefaultButton) {
 }
 
 TEST_F(TerminalTest, AnotherProcessAnswersTheBoxByPostingOk) {
-  Tmux tmux(Socket("post"));
+  testing::Tmux tmux(Socket("post"));
   Run(tmux, "box 0x40 Notice \\\"Press OK\\\"");
   ASSERT_NE(tmux.WaitFor("[O]K").find("(i) Press OK"), std::string::npos) << tmux.Screen();
   HWND box = FindWindowW(u"Dialog", u"Notice");

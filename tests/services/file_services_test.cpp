@@ -78,6 +78,7 @@ TEST_F(FileServicesTest, DeleteFolderWithoutFilesFlagKeepsFoldersThatHoldFiles) 
   ASSERT_EQ(CreateFolder(u"\\App\\full"), 1);
   Touch(u"\\App\\full\\data.txt");
   EXPECT_EQ(DeleteFolder(u"\\App", false), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_DIR_NOT_EMPTY));
   EXPECT_FALSE(IsFolder(u"\\App\\empty"));  // the empty tree went
   EXPECT_TRUE(IsFolder(u"\\App\\full"));
   EXPECT_NE(GetFileAttributesW(u"\\App\\full\\data.txt"), INVALID_FILE_ATTRIBUTES);

@@ -142,10 +142,11 @@ TEST_F(DeviceRunTest, ExitCodesAreReportedWholeAndAsStatus) {
   EXPECT_EQ(big.err, "exit code: 2147942487\n");
 }
 
+// As the device's launchers build it: the program's path in quotes, then the arguments.
 TEST_F(DeviceRunTest, ArgumentsArriveAsOneWindowsCommandLine) {
   ASSERT_EQ(Run({"run", "probe.exe", "cmdline", "\\Temp\\c.txt", "two words", "-x", "say \"hi\""}).status, 0);
   EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/c.txt"),
-            "cmdline \\Temp\\c.txt \"two words\" -x \"say \\\"hi\\\"\"");
+            "\"probe.exe\" cmdline \\Temp\\c.txt \"two words\" -x \"say \\\"hi\\\"\"");
 }
 
 TEST_F(DeviceRunTest, MissingProgramsAndEmptyTables) {

@@ -4,6 +4,7 @@
 #include "answer_commands.h"
 #include "coredll/device.h"
 #include "device_commands.h"
+#include "install_commands.h"
 #include "process_commands.h"
 #include "product_commands.h"
 #include "registry_commands.h"
@@ -53,6 +54,19 @@ int main(int argc, char** argv) {
   run->prefix_command();  // everything after PROGRAM is the program's own
   auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
 
+  bool silent = false;
+  std::string application;
+  std::vector<std::string> installer_arguments;
+  auto* install = app.add_subcommand(
+      "install", "Push a package and install it: install app.pkg [--silent] [-- /v \\log.txt]");
+  install->add_option("HOSTPKG", host_file, "Package file on the host")->required();
+  install->add_flag("--silent", silent, "Run without the dialog and without questions");
+  install->add_option("STOWKIT-ARGS", installer_arguments, "More arguments for the installer");
+  auto* remove = app.add_subcommand("remove", "Run the uninstaller an install recorded");
+  remove->add_option("APPNAME", application, "The application's name, as 'products' lists it")
+      ->required();
+  remove->add_flag("--silent", silent, "Run without the dialog and without questions");
+
   std::vector<std::string> answers;
   bool clear_answers = false;
   auto* answer = app.add_subcommand(
@@ -85,6 +99,8 @@ int main(int argc, char** argv) {
   if (reg_import->parsed()) return ImportRegistry(host_file);
   if (products->parsed()) return ListProducts(json);
   if (ps->parsed()) return ListProcesses();
+  if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
+  if (remove->parsed()) return RemoveApplication(application, silent);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();

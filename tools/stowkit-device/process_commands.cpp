@@ -57,8 +57,11 @@ int PlacePrograms() {
 int Run(const std::string& program, const std::vector<std::string>& arguments) {
   std::vector<std::u16string> wide;
   for (const std::string& a : arguments) wide.push_back(Utf8ToUtf16(a));
-  std::u16string command_line = JoinArguments(wide);
   std::u16string path = Utf8ToUtf16(program);
+  // The line a device launcher gives: the program's path in quotes, then the arguments, so
+  // the program finds its own path as the first token.
+  std::u16string command_line = u"\"" + path + u"\"";
+  if (!wide.empty()) command_line += u" " + JoinArguments(wide);
   PROCESS_INFORMATION info;
   if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, nullptr, &info)) {

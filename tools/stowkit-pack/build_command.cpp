@@ -35,7 +35,8 @@ int Publish(const Package& package, const std::string& temporary, const std::str
   // Offsets and lengths are 32-bit: past 4 GiB they wrap, and only the file's real size
   // tells that the header no longer describes it.
   const PackageHeader& header = package.Header();
-  uint64_t size = uint64_t(header.BlobLen) + header.CatalogLen + header.DescriptorLen + kHeaderSize;
+  uint64_t size = uint64_t(header.BlobOffset) + header.BlobLen + header.CatalogLen +
+                  header.DescriptorLen + kHeaderSize;
   std::error_code failure;
   if (std::filesystem::file_size(temporary, failure) != size || failure) {
     DeleteFileW(Utf8ToUtf16(temporary).c_str());
@@ -54,13 +55,14 @@ int Publish(const Package& package, const std::string& temporary, const std::str
 
 }  // namespace
 
-int Build(const std::string& manifest, const std::string& output) {
+int Build(const std::string& manifest, const std::string& output, const std::string& program) {
   Package package;
   std::string error;
   if (!ReadManifest(manifest, package, error)) return Error(error);
   std::string temporary = TemporaryName(output);
   std::u16string error_text;
-  HRESULT hr = WritePackage(error_text, Utf8ToUtf16(temporary), package);
+  HRESULT hr =
+      WritePackage(error_text, Utf8ToUtf16(temporary), package, Utf8ToUtf16(program));
   if (FAILED(hr)) {
     // The writer names the file it wrote; the user knows it by the name they gave.
     return Error(ReplaceAll(Explained(error_text, hr), temporary, output));

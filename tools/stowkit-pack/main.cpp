@@ -37,11 +37,13 @@ int main(int argc, char** argv) {
   CLI::App app{"Build Stowkit packages from manifests; dump, verify and unpack packages."};
   app.name("stowkit-pack");
   app.require_subcommand(1);
-  std::string package, manifest, output;
+  std::string package, manifest, output, program;
 
   auto* build = app.add_subcommand("build", "Build a package from a TOML manifest");
   build->add_option("MANIFEST", manifest, "The manifest")->required();
   build->add_option("-o,--output", output, "The package to write (replaced when it exists)")->required();
+  build->add_option("--self-contained", program,
+                    "Put this installer program in front: the result installs itself");
   build->footer(kManifestHelp);
 
   auto* dump = app.add_subcommand("dump", "Print a package's header, properties and entries");
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
 
   // Paths are host paths as the user wrote them, so every message names them that way.
   coredll::SetHostMode(true);
-  if (build->parsed()) return Build(manifest, output);
+  if (build->parsed()) return Build(manifest, output, program);
   if (dump->parsed()) return Dump(package);
   if (verify->parsed()) return Verify(package);
   return Unpack(package, output);

@@ -11,7 +11,8 @@ namespace stowkit::pack_tool {
 
 int Dump(const std::string& package);
 int Verify(const std::string& package);
-int Build(const std::string& manifest, const std::string& output);
+// With a `program`, its bytes come first and the package follows: a self-contained installer.
+int Build(const std::string& manifest, const std::string& output, const std::string& program);
 int Unpack(const std::string& package, const std::string& folder);
 
 // Prints "stowkit-pack: MESSAGE" on standard error and returns 1.

@@ -22,7 +22,7 @@
 #include "coredll/aygshell.h"
 #include "coredll/windows.h"
 #include "coredll/winmain.h"
-#include "support/dialog_builder.h"
+#include "resources/dialog_builder.h"
 #include "text/utf.h"
 
 namespace {
@@ -109,7 +109,7 @@ INT_PTR DialogProcedure(HWND dialog, UINT message, WPARAM, LPARAM) {
 int Show(const std::u16string& caption) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  stowkit::testing::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT, 0, 0,
+  stowkit::DialogBuilder builder(WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_SETFONT, 0, 0,
                                           120, 85, u"Installing Demo");
   builder.Add(WS_VISIBLE | SS_LEFT, 6, 1, 111, 29, 1002, WORD(0x0082), u"")
       .Add(WS_VISIBLE | WS_BORDER, 28, 68, 90, 14, 1000, u"msctls_progress32", u"Progress1")

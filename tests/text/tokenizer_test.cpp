@@ -1,5 +1,5 @@
 // The command-line tokenizer: blanks, quotes, doubled quotes and the end of the text.
-#include "shell/tokenizer.h"
+#include "text/tokenizer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/tokenizer.h"
+#include "text/tokenizer.h"
 
 namespace stowkit {
 namespace {

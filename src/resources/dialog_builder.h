@@ -1,5 +1,6 @@
-// Builds in-memory dialog templates in the platform's binary layout, for tests and test
-// programs: the header, menu/class/title and font, then items on 4-byte boundaries.
+// Builds in-memory dialog templates in the platform's binary layout, for the program's own
+// dialogs and for tests: the header, menu/class/title and font, then items on 4-byte
+// boundaries.
 #pragma once
 
 #include <cstring>
@@ -9,7 +10,7 @@
 
 #include "coredll/windows.h"
 
-namespace stowkit::testing {
+namespace stowkit {
 
 class DialogBuilder {
  public:
@@ -77,4 +78,4 @@ class DialogBuilder {
   std::vector<uint32_t> storage_;  // 4-byte aligned, as the platform expects
 };
 
-}  // namespace stowkit::testing
+}  // namespace stowkit

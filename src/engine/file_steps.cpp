@@ -1,0 +1,135 @@
+// The file steps: AppFile entries written from their blobs, RemoveFile entries and removed
+// AppFile entries deleted, each with a few attempts and the file-in-use handler for files
+// that a running program holds.
+#include <string>
+
+#include "engine/catalog_steps.h"
+#include "engine/engine.h"
+#include "engine/file_in_use.h"
+#include "engine/step_items.h"
+#include "package/extract.h"
+#include "package/vocabulary.h"
+#include "services/file_services.h"
+#include "services/hresult.h"
+#include "services/process_services.h"
+
+namespace stowkit {
+namespace {
+
+constexpr int kAttempts = 5;
+// A program that is just ending, or a file being scanned, often lets go within this time.
+constexpr DWORD kRetryPauseMs = 3000;
+constexpr uint32_t kFileInstallError = 32;
+constexpr uint32_t kFileDeleteError = 33;
+
+// Up to five extractions. S_OK when written, S_FALSE when the file-in-use handler said to
+// skip it (the file stays as it was), else the last extraction's failure.
+HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
+  HRESULT hr = S_OK;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    hr = ExtractEntryBlob(entry, path);
+    if (SUCCEEDED(hr)) return S_OK;
+    if (attempt == 1) {
+      WaitWithMessages(nullptr, kRetryPauseMs);
+      continue;
+    }
+    ReportItemError(engine, kFileInstallError, path, hr);
+    if (!IsInUseResult(hr)) continue;
+    FileInUseAnswer answer = FileInUse(engine, path, PKG_FILE_OPERATION_OVERWRITE);
+    if (answer == PKG_FILE_IN_USE_ABORT) return hr;
+    if (answer == PKG_FILE_IN_USE_SKIP) return S_FALSE;
+  }
+  return hr;
+}
+
+// The attributes the file had before, with those the entry asks for; "normal" only alone.
+uint32_t AttributesAfterWrite(const CatalogEntry& entry, uint32_t before) {
+  uint32_t attributes = before;
+  if (entry.TestTypeFlags(kReadOnly)) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (entry.TestTypeFlags(kHidden)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if (attributes != FILE_ATTRIBUTE_NORMAL) attributes &= ~uint32_t(FILE_ATTRIBUTE_NORMAL);
+  return attributes;
+}
+
+void FinishWrittenFile(const CatalogEntry& entry, const std::u16string& path, uint32_t before) {
+  uint32_t attributes = AttributesAfterWrite(entry, before);
+  if (attributes != 0) SetFileAttributesW(path.c_str(), attributes);
+  std::u16string date;
+  if (entry.GetProperty(kDate, date)) SetFileTimeText(path, date);
+}
+
+// Writes one AppFile's content to `path`: S_OK, S_FALSE when it was kept (NoOverwrite, or
+// skipped while in use), or the failure of the last attempt.
+HRESULT InstallFile(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
+  EnsureParentFolder(path);
+  uint32_t before = 0;
+  if (GetFileAttribs(path, before)) {
+    // An existing file is made writable even when it is kept.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (entry.TestTypeFlags(kNoOverwrite)) return S_FALSE;
+  }
+  HRESULT hr = WriteWithRetries(engine, entry, path);
+  if (hr == S_OK) FinishWrittenFile(entry, path, before);
+  return hr;
+}
+
+// Up to five deletions; a file that is not there counts as deleted. With `pause_first` the
+// first failure is followed by the pause instead of the handler. A file may stay.
+void DeleteWithRetries(Engine& engine, const std::u16string& path, bool pause_first) {
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    if (ForceDeleteFile(path)) return;
+    HRESULT hr = LastErrorResult();
+    if (IsNotFoundResult(hr)) return;
+    ReportItemError(engine, kFileDeleteError, path, hr);
+    if (pause_first && attempt == 1) {
+      WaitWithMessages(nullptr, kRetryPauseMs);
+      continue;
+    }
+    if (!IsInUseResult(hr)) continue;
+    FileInUseAnswer answer = FileInUse(engine, path, PKG_FILE_OPERATION_DELETE);
+    if (answer == PKG_FILE_IN_USE_SKIP || answer == PKG_FILE_IN_USE_ABORT) return;
+  }
+}
+
+void DeleteEntryFile(Engine& engine, CatalogEntry& entry, bool pause_first) {
+  std::u16string path;
+  if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) return;
+  DeleteWithRetries(engine, path, pause_first);
+}
+
+bool IsExtracted(const CatalogEntry& entry) {
+  return entry.EntryType() == kAppFile && IsInstalled(entry) && !entry.TestEntryFlags(kIgnoreBlob);
+}
+
+}  // namespace
+
+// A path that does not expand ends the step at once; an unwritten file fails it only at its
+// end, so that the other files are still written.
+HRESULT ExtractFiles(Engine& engine) {
+  HRESULT last_unwritten = S_OK;
+  for (int index = 0; index < engine.package->NumEntries(); ++index) {
+    CatalogEntry& entry = *engine.package->GetEntry(index);
+    if (IsExtracted(entry)) {
+      std::u16string path;
+      HRESULT hr = ExpandEntryProperty(engine, entry, kDst, path);
+      if (FAILED(hr)) return hr;
+      hr = InstallFile(engine, entry, path);
+      if (FAILED(hr)) last_unwritten = hr;
+    } else if (entry.EntryType() == kRemoveFile && IsInstalled(entry)) {
+      DeleteEntryFile(engine, entry, false);
+    }
+  }
+  return last_unwritten;
+}
+
+HRESULT RemoveFiles(Engine& engine) {
+  for (int index = 0; index < engine.package->NumEntries(); ++index) {
+    CatalogEntry& entry = *engine.package->GetEntry(index);
+    if (entry.EntryType() == kAppFile && IsRemoved(engine, entry)) {
+      DeleteEntryFile(engine, entry, true);
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace stowkit

@@ -1,0 +1,63 @@
+// The self-registration steps: AppFile entries with "SelfRegister" registered at install and
+// unregistered at removal, through the library's own entry points.
+#include <string>
+
+#include "engine/catalog_steps.h"
+#include "engine/engine.h"
+#include "engine/step_items.h"
+#include "package/vocabulary.h"
+#include "services/hresult.h"
+#include "services/program_services.h"
+
+namespace stowkit {
+namespace {
+
+constexpr uint32_t kRegisterError = 34;
+constexpr uint32_t kUnregisterError = 35;
+
+bool IsSelfRegistering(const CatalogEntry& entry) {
+  return entry.EntryType() == kAppFile && entry.TestTypeFlags(kSelfRegister);
+}
+
+// A library that is no longer there has nothing left to unregister.
+bool IsGoneResult(HRESULT hr) {
+  return IsNotFoundResult(hr) || hr == HResultFromError(ERROR_MOD_NOT_FOUND);
+}
+
+}  // namespace
+
+// Entries with "IgnoreBlob" are registered too: their file may already be on the device.
+// Every entry is tried; any failure fails the step at its end.
+HRESULT RegisterFiles(Engine& engine) {
+  HRESULT last = S_OK;
+  bool failed = false;
+  for (int index = 0; index < engine.package->NumEntries(); ++index) {
+    CatalogEntry& entry = *engine.package->GetEntry(index);
+    if (!IsSelfRegistering(entry) || !IsInstalled(entry)) continue;
+    std::u16string path;
+    if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) {
+      failed = true;
+      continue;
+    }
+    last = RegisterServer(path);
+    if (FAILED(last)) {
+      ReportItemError(engine, kRegisterError, path, last);
+      failed = true;
+    }
+  }
+  return failed ? kGenericFailure : last;
+}
+
+HRESULT UnregisterFiles(Engine& engine) {
+  for (int index = 0; index < engine.package->NumEntries(); ++index) {
+    CatalogEntry& entry = *engine.package->GetEntry(index);
+    if (!IsSelfRegistering(entry) || !IsRemoved(engine, entry)) continue;
+    std::u16string path;
+    if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) continue;
+    HRESULT hr = UnregisterServer(path);
+    if (FAILED(hr) && !IsGoneResult(hr)) ReportItemError(engine, kUnregisterError, path, hr);
+  }
+  return S_OK;
+}
+
+}  // namespace stowkit

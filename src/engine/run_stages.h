@@ -1,0 +1,35 @@
+// The stages both sequences share, and the two sequences the driver chooses between.
+#pragma once
+
+#include <cstdint>
+
+#include "coredll/windows.h"
+
+namespace stowkit {
+
+class Engine;
+
+// The stage opening: Status by UI string `status_id`, an empty Detail, Progress(step, 10).
+void BeginStage(uint32_t status_id, int32_t step);
+
+// First stage of both sequences: reads the run's state from the package, creates the work
+// folder, fills the host services, reports Begin, then extracts the support files and loads
+// the custom library.
+HRESULT Initialize(Engine& engine);
+
+// The five removal steps (Status 18..22, Progress 4..8) over the entries that
+// ShouldRemoveEntry picks in the engine's mode; the first failure ends them.
+HRESULT RunRemovalSteps(Engine& engine);
+
+// Sets the default log path on the reporter when the command line named none.
+void OpenDefaultLog(Engine& engine);
+
+// Makes the run's registry changes durable and tells every top-level window.
+void FlushRegistry();
+
+// Modes 1 and 2; ends with the final product status and the registry flush.
+HRESULT RunInstallSequence(Engine& engine);
+// Modes 3 and 4; ends with the product record deleted (or marked failed) and the flush.
+HRESULT RunRemovalSequence(Engine& engine);
+
+}  // namespace stowkit

@@ -1,0 +1,80 @@
+// The progress dialog in a real terminal: the installer runs in a tmux pane through
+// `stowkit-device run`, and the dialog is read back from the screen.
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "package/vocabulary.h"
+#include "support/installer_device.h"
+#include "support/tmux.h"
+#include "support/tool_run.h"
+
+namespace stowkit {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class DialogScreenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux cannot start here";
+  }
+
+  void Run(testing::Tmux& tmux, const std::string& mode, const std::string& package) {
+    std::string command = testing::CommandLine(
+        testing::BinPath("stowkit-device"),
+        {"--device", device_.folder(), "run", "\\Windows\\stowkit.exe", mode, package});
+    // The pane's command is written in double quotes by Start.
+    for (size_t at = 0; (at = command.find('\\', at)) != std::string::npos; at += 2) {
+      command.insert(at, "\\");
+    }
+    if (!tmux.Start(command)) GTEST_SKIP() << "tmux cannot start here";
+  }
+
+  std::string Socket(const std::string& name) const {
+    return device_.folder() + "/" + name + ".tmux";
+  }
+
+  testing::InstallerDevice device_;
+};
+
+TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsOutcomeAndClosesTwoSecondsLater) {
+  device_.WritePackage(testing::AppPackage(u"Demo"));
+  testing::Tmux tmux(Socket("ok"));
+  Run(tmux, "/i", "\\Temp\\app.pkg");
+
+  std::string screen = tmux.WaitFor("Installation of Demo Display completed");
+  Clock::time_point shown = Clock::now();
+  EXPECT_NE(screen.find("+- Installation of Demo Display completed -"), std::string::npos)
+      << "the title\n" << screen;
+  EXPECT_NE(screen.find("| Installation of Demo Display     "), std::string::npos)
+      << "the status line, wrapped at its width\n" << screen;
+  EXPECT_NE(screen.find("#104"), std::string::npos) << "the success icon\n" << screen;
+  EXPECT_NE(screen.find("[####################]"), std::string::npos)
+      << "a full bar\n" << screen;
+
+  screen = tmux.WaitFor("exit 0", 10);
+  double seconds = std::chrono::duration<double>(Clock::now() - shown).count();
+  EXPECT_NE(screen.find("exit 0"), std::string::npos) << screen;
+  EXPECT_GT(seconds, 1.5);
+  EXPECT_LT(seconds, 4.0);
+}
+
+TEST_F(DialogScreenTest, AFailedRunShowsTheErrorBoxAndClosesAfterOk) {
+  testing::WriteHostFile(device_.Host("Temp/broken.pkg"), "not a package");
+  testing::Tmux tmux(Socket("failed"));
+  Run(tmux, "/i", "\\Temp\\broken.pkg");
+
+  // A package that cannot be opened never names itself: the texts have an empty name.
+  std::string screen = tmux.WaitFor("[O]K");
+  EXPECT_NE(screen.find("+- Installation of  failed -"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("#10"), std::string::npos) << "the icon is hidden\n" << screen;
+  EXPECT_EQ(screen.find("[#"), std::string::npos) << "the bar is hidden\n" << screen;
+  tmux.Keys("o");
+  screen = tmux.WaitFor("exit 101");
+  EXPECT_NE(screen.find("exit 101"), std::string::npos) << screen;
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,271 @@
+// The uninstaller an install leaves behind, and what the next install and a removal do with
+// it: upgrades through the old version's uninstaller, removal from the host, the clean-up of
+// the platform's registrations, and a self-contained installer.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "coredll/device.h"
+#include "package/vocabulary.h"
+#include "services/product_state.h"
+#include "services/registry_services.h"
+#include "support/installer_device.h"
+#include "support/no_terminal.h"
+#include "support/tool_run.h"
+
+namespace stowkit {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::EntryLayout;
+using testing::InstallerDevice;
+using testing::PackageLayout;
+
+EntryLayout Entry(uint8_t type, uint8_t flags, testing::Properties properties) {
+  EntryLayout entry;
+  entry.type = type;
+  entry.entry_flags = flags;
+  entry.properties = std::move(properties);
+  return entry;
+}
+
+EntryLayout RegistryText(const std::string& text) {
+  EntryLayout entry = testing::FileEntry(text, true, u"");
+  entry.type = kRegistry;
+  entry.properties.clear();
+  return entry;
+}
+
+// An application with a folder, two files (one kept on removal), a shortcut, registry
+// values (one kept on removal) and its own macro.
+PackageLayout App(uint32_t version, const std::string& content) {
+  PackageLayout layout = testing::AppPackage(u"App", version);
+  layout.entries.push_back(Entry(kMacroDefs, 0, {{kFirstMacroId, u"APPDIR=$(PROGRAMFILES)\\App"}}));
+  layout.entries.push_back(Entry(kFolder, kShouldInstall, {{kDst, u"$(APPDIR)"}}));
+  layout.entries.push_back(testing::FileEntry(content, true, u"$(APPDIR)\\app.txt"));
+  EntryLayout kept = testing::FileEntry("settings", false, u"$(APPDIR)\\settings.ini");
+  kept.entry_flags |= kEntryNoRemove;
+  layout.entries.push_back(kept);
+  layout.entries.push_back(RegistryText(
+      "HKLM, Software\\App, 0, Path, $(APPDIR), ,\n"
+      "HKLM, Software\\App, 1, Build, 7, ,\n"
+      "HKCU, Software\\App, 0, User, x, , NoRemove\n"));
+  layout.entries.push_back(Entry(kShortcut, kShouldInstall,
+                                 {{kLinkName, u"$(PROGRAMS)\\App"},
+                                  {kLinkTarget, u"$(APPDIR)\\app.txt"}}));
+  return layout;
+}
+
+std::set<std::string> DeviceFiles(const InstallerDevice& device) {
+  std::set<std::string> files;
+  for (const auto& item : fs::recursive_directory_iterator(device.Host(""))) {
+    files.insert(item.path().string().substr(device.Host("").size()));
+  }
+  return files;
+}
+
+std::string Registry(const InstallerDevice& device) {
+  return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"),
+                                                {"--device", device.folder(), "reg", "export"}),
+                           device.folder())
+      .out;
+}
+
+std::u16string State(std::u16string_view name) {
+  std::u16string text;
+  GetStateString(u"App", name, text);
+  return text;
+}
+
+class UninstallerTest : public ::testing::Test {
+ protected:
+  testing::ToolResult Tool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--device", device_.folder()});
+    return testing::RunShell(
+        testing::CommandLine(testing::BinPath("stowkit-device"), arguments), device_.folder());
+  }
+
+  testing::NoTerminal no_terminal_;
+  InstallerDevice device_;
+};
+
+TEST_F(UninstallerTest, AnUpgradeRemovesTheOldVersionThroughItsOwnUninstaller) {
+  device_.WritePackage(App(0x01000000, "version one"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  EXPECT_EQ(State(kStateUninstallExe), u"\\Windows\\AppMgr\\App Remove.exe");
+  EXPECT_EQ(State(kStateUninstallPkg), u"\\Windows\\AppMgr\\App Remove.pkg");
+  DWORD attributes = GetFileAttributesW(u"\\Windows\\AppMgr\\App Remove.exe");
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+
+  device_.WritePackage(App(0x02000000, "version two"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg /DINSTALLUSERPID 77"), 0u);
+  std::string log = device_.Log("Stowkit_log_App.txt");
+  EXPECT_THAT(log, HasSubstr("Removing previous application version ...\n\n"
+                             "\\Windows\\AppMgr\\App Remove.exe\n"
+                             "/us \"\\Windows\\AppMgr\\App Remove.pkg\" /v "
+                             "\"\\Stowkit_log_App.txt\" /h 0x0 /DINSTALLUSERPID 77\n"));
+  // The old version's removal writes into the same log, between the new version's lines.
+  EXPECT_THAT(log, HasSubstr("Begin PKG_MODE_MINOR_REMOVE for App Display\n"));
+  EXPECT_LT(log.find("PKG_MODE_MINOR_REMOVE"), log.find("Creating application folders"));
+  EXPECT_EQ(testing::ReadHostFile(device_.Host("Program Files/App/app.txt")), "version two");
+  uint32_t version = 0;
+  GetStateDword(u"App", kStateVersion, version);
+  EXPECT_EQ(version, 0x02000000u);
+  EXPECT_EQ(State(kStateUninstallPkg), u"\\Windows\\AppMgr\\App Remove.pkg");
+  EXPECT_TRUE(fs::exists(device_.Host("Windows/AppMgr/App Remove.exe")));
+}
+
+TEST_F(UninstallerTest, ARunWithTheDialogPassesTheDialogAsOwnerAndAsksNothingSilently) {
+  device_.WritePackage(App(0x01000000, "one"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  ASSERT_EQ(device_.Run(u"/i \\Temp\\app.pkg"), 0u);
+  std::string log = device_.Log("Stowkit_log_App.txt");
+  EXPECT_THAT(log, HasSubstr("\n/u \"\\Windows\\AppMgr\\App Remove.pkg\" /v "));
+  EXPECT_THAT(log, Not(HasSubstr("/h 0x0\n"))) << "the dialog owns the old uninstaller's";
+}
+
+TEST_F(UninstallerTest, RemovalFromTheHostTakesEverythingButWhatIsKept) {
+  std::set<std::string> files_before = DeviceFiles(device_);
+  std::string registry_before = Registry(device_);
+  device_.WritePackage(App(0x01000000, "one"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  device_.WritePackage(App(0x02000000, "two"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  testing::WriteHostFile(device_.Host("Program Files/App/foreign.txt"), "not the package's");
+  fs::remove(device_.Host("Temp/app.pkg"));
+
+  testing::ToolResult removal = Tool({"remove", "App", "--silent"});
+  ASSERT_EQ(removal.status, 0) << removal.err;
+  uint32_t status = 0;
+  EXPECT_EQ(GetStateDword(u"App", kStateStatus, status), 0) << "no product record";
+
+  std::set<std::string> left = DeviceFiles(device_);
+  std::set<std::string> expected = files_before;
+  // Kept on purpose: the file marked NoRemove and the foreign file (so their folder), the
+  // logs, and the uninstaller pair, which cannot delete itself while it runs.
+  for (const char* kept : {"Program Files/App", "Program Files/App/settings.ini",
+                           "Program Files/App/foreign.txt", "Windows/AppMgr",
+                           "Windows/AppMgr/App Remove.exe", "Windows/AppMgr/App Remove.pkg",
+                           "Stowkit_log_App.txt", "Unstowkit_log_App.txt"}) {
+    expected.insert(kept);
+  }
+  EXPECT_EQ(left, expected);
+  std::string registry = Registry(device_);
+  EXPECT_THAT(registry, HasSubstr("[HKEY_CURRENT_USER\\Software\\App]\n\"User\"=\"x\"\n"));
+  // Besides the value marked NoRemove no value is left; what stays are empty keys (the
+  // product store's own among them).
+  ASSERT_EQ(registry_before, "REGEDIT4\n");
+  DeleteRegKey(HKEY_CURRENT_USER, u"Software\\App");
+  registry = Registry(device_);
+  EXPECT_EQ(registry.find('='), std::string::npos) << registry;
+  EXPECT_THAT(registry, Not(HasSubstr("\\App]"))) << registry;
+
+  testing::ToolResult again = Tool({"remove", "App"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_THAT(again.err, HasSubstr("no uninstaller is recorded for 'App'"));
+}
+
+TEST_F(UninstallerTest, TheUninstallPackageCarriesNoContentAndTheWholeMacroTable) {
+  device_.WritePackage(App(0x01000000, "one"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  std::string pkg = device_.Host("Windows/AppMgr/App Remove.pkg");
+  auto pack = [&](const std::string& command) {
+    return testing::RunShell(
+        testing::CommandLine(testing::BinPath("stowkit-pack"), {command, pkg}), device_.folder());
+  };
+  testing::ToolResult dump = pack("dump");
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  EXPECT_THAT(dump.out, HasSubstr("Flags: 0x20 - ( Remove)"));
+  EXPECT_THAT(dump.out, HasSubstr(": $(WINDIR)=\\Windows\n"));
+  EXPECT_THAT(dump.out, HasSubstr(": $(APPDIR)=$(PROGRAMFILES)\\App\n"));
+  EXPECT_THAT(dump.out, Not(HasSubstr("$(SUPPORTDIR)="))) << "the work folder is the run's own";
+  EXPECT_EQ(dump.out.find("Entry 2: MacroDefs"), std::string::npos) << "one MacroDefs entry";
+  // Paths were stored back expanded; AppFile entries hold no blob.
+  EXPECT_THAT(dump.out, HasSubstr("Dst: \\Program Files\\App\\app.txt"));
+  EXPECT_THAT(dump.out, HasSubstr("Entry Flags: 0x07 - ( BlobCompressed IgnoreBlob ShouldInstall)"));
+  testing::ToolResult verify = pack("verify");
+  EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+}
+
+TEST_F(UninstallerTest, ANoRemovePackageLeavesNoUninstaller) {
+  PackageLayout layout = App(0x01000000, "one");
+  layout.flags = kPackageNoRemove;
+  device_.WritePackage(layout);
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  EXPECT_EQ(State(kStateUninstallExe), u"");
+  EXPECT_EQ(State(kStateUninstallPkg), u"");
+  EXPECT_FALSE(fs::exists(device_.Host("Windows/AppMgr/App Remove.exe")));
+}
+
+// The platform's registrations of earlier copies, as a CAB install leaves them.
+void Register(const std::u16string& name) {
+  SetRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Apps\\" + name, u"InstallDir", u"x");
+}
+
+bool Registered(const std::u16string& name) {
+  std::u16string text;
+  return GetRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Apps\\" + name, u"InstallDir", text) != 0;
+}
+
+TEST_F(UninstallerTest, APatchKeepsThePreviousVersionButRunsItsCleanUpEntries) {
+  device_.WritePackage(App(0x01000000, "one"));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  for (const char16_t* name : {u"Photo Viewer", u"viewer", u"Viewer Tools", u"Editor"}) {
+    Register(name);
+  }
+  ASSERT_TRUE(fs::create_directories(device_.Host("Windows/AppMgr/PHOTO VIEWER")));
+
+  PackageLayout patch = App(0x01000100, "patched");
+  patch.flags = kPatch;
+  patch.entries.push_back(Entry(kAppCleanup, 0, {{kDst, u"Viewer"}}));
+  device_.WritePackage(patch);
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  std::string log = device_.Log("Stowkit_log_App.txt");
+  EXPECT_THAT(log, Not(HasSubstr("Removing previous application version")));
+  EXPECT_THAT(log, Not(HasSubstr("PKG_MODE_MINOR_REMOVE")));
+  EXPECT_THAT(log, HasSubstr("Delete regkey SOFTWARE\\Apps\\VIEWER: retcode = "));
+  EXPECT_FALSE(Registered(u"viewer")) << "the exact name, in any case";
+  EXPECT_TRUE(Registered(u"Photo Viewer"));
+
+  patch.entries.back().properties = {{kDst, u"*Viewer*; Nothing"}};
+  device_.WritePackage(patch);
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  EXPECT_FALSE(Registered(u"Photo Viewer"));
+  EXPECT_FALSE(Registered(u"Viewer Tools"));
+  EXPECT_TRUE(Registered(u"Editor"));
+  EXPECT_FALSE(fs::exists(device_.Host("Windows/AppMgr/PHOTO VIEWER")));
+}
+
+TEST_F(UninstallerTest, ASelfContainedInstallerInstallsItself) {
+  std::string folder = device_.folder() + "/self";
+  fs::create_directories(folder + "/files");
+  testing::WriteHostFile(folder + "/files/a.txt", "inside the installer");
+  testing::WriteHostFile(folder + "/app.toml",
+                         "[package.properties]\nAppName = \"Self\"\n"
+                         "[[entry]]\ntype = \"AppFile\"\nflags = [\"BlobCompressed\", "
+                         "\"ShouldInstall\"]\nsource = \"files/a.txt\"\n"
+                         "[entry.properties]\nDst = \"\\\\Apps\\\\a.txt\"\n");
+  testing::ToolResult build = testing::RunShell(
+      testing::CommandLine(testing::BinPath("stowkit-pack"),
+                           {"build", folder + "/app.toml", "-o", folder + "/setup.exe",
+                            "--self-contained", testing::BinPath("stowkit")}),
+      folder);
+  ASSERT_EQ(build.status, 0) << build.err;
+  device_.Install(folder + "/setup.exe", "Temp/setup.exe");
+  fs::permissions(device_.Host("Temp/setup.exe"), fs::perms::owner_exec, fs::perm_options::add);
+
+  testing::ToolResult run = Tool({"run", "\\Temp\\setup.exe", "/is"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(testing::ReadHostFile(device_.Host("Apps/a.txt")), "inside the installer");
+  // The uninstaller is the program part alone.
+  EXPECT_EQ(fs::file_size(device_.Host("Windows/AppMgr/Self Remove.exe")),
+            fs::file_size(testing::BinPath("stowkit")));
+}
+
+}  // namespace
+}  // namespace stowkit
