@@ -20,16 +20,6 @@ using testing::PackageLayout;
 
 constexpr char16_t kRecord[] = u" /DHOOKLOG \\Temp\\hooks.txt";
 
-EntryLayout LibraryEntry(const std::string& library) {
-  EntryLayout entry;
-  entry.type = kCustomDll;
-  entry.blob = testing::ReadHostFile(testing::LibPath(library));
-  entry.final_size = uint32_t(entry.blob.size());
-  entry.crc = testing::Crc(entry.blob);
-  entry.properties = {{kDst, u"recorder.dll"}};
-  return entry;
-}
-
 EntryLayout FeatureFile(const std::u16string& dst, const std::u16string& feature) {
   EntryLayout entry = testing::FileEntry("content of " + Utf16ToUtf8(dst), true, dst);
   entry.properties.push_back({kFeatures, feature});
@@ -43,7 +33,7 @@ PackageLayout HookPackage(const std::u16string& enabled,
   PackageLayout layout = testing::AppPackage(u"Hooked");
   layout.properties.push_back({kAllFeatures, u"Help,Extras"});
   layout.properties.push_back({kEnabledFeatures, enabled});
-  layout.entries.push_back(LibraryEntry(library));
+  layout.entries.push_back(testing::CustomLibraryEntry(library));
   layout.entries.push_back(FeatureFile(u"\\Apps\\help.txt", u"Help"));
   layout.entries.push_back(FeatureFile(u"$(APPDIR)\\extras.txt", u"Extras"));
   for (EntryLayout& entry : layout.entries) {

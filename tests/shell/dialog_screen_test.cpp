@@ -2,6 +2,7 @@
 // `stowkit-device run`, and the dialog is read back from the screen.
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,10 +22,12 @@ class DialogScreenTest : public ::testing::Test {
     if (std::system("tmux -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux cannot start here";
   }
 
-  void Run(testing::Tmux& tmux, const std::string& mode, const std::string& package) {
-    std::string command = testing::CommandLine(
-        testing::BinPath("stowkit-device"),
-        {"--device", device_.folder(), "run", "\\Windows\\stowkit.exe", mode, package});
+  void Run(testing::Tmux& tmux, const std::string& mode, const std::string& package,
+           const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments = {"--device", device_.folder(), "run",
+                                          "\\Windows\\stowkit.exe", mode, package};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    std::string command = testing::CommandLine(testing::BinPath("stowkit-device"), arguments);
     // The pane's command is written in double quotes by Start.
     for (size_t at = 0; (at = command.find('\\', at)) != std::string::npos; at += 2) {
       command.insert(at, "\\");
@@ -39,12 +42,22 @@ class DialogScreenTest : public ::testing::Test {
   testing::InstallerDevice device_;
 };
 
-TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsOutcomeAndClosesTwoSecondsLater) {
-  device_.WritePackage(testing::AppPackage(u"Demo"));
+TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoSecondsLater) {
+  // The package's library waits in its pre-install hook, so the stage stays on screen.
+  testing::PackageLayout layout = testing::AppPackage(u"Demo");
+  layout.entries.push_back(testing::CustomLibraryEntry("libhook_recorder.so"));
+  layout.entries.push_back(testing::FileEntry("x", true, u"\\Apps\\x.txt"));
+  device_.WritePackage(layout);
   testing::Tmux tmux(Socket("ok"));
-  Run(tmux, "/i", "\\Temp\\app.pkg");
+  Run(tmux, "/i", "\\Temp\\app.pkg", {"/DHOOKWAIT", "1500"});
 
-  std::string screen = tmux.WaitFor("Installation of Demo Display completed");
+  std::string screen = tmux.WaitFor("| Performing pre-install");
+  EXPECT_NE(screen.find("+- Installing Demo Display ... -"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("#103"), std::string::npos) << "the normal icon\n" << screen;
+  EXPECT_NE(screen.find("[####................]"), std::string::npos)
+      << "the bar at 2 of 10\n" << screen;
+
+  screen = tmux.WaitFor("Installation of Demo Display completed");
   Clock::time_point shown = Clock::now();
   EXPECT_NE(screen.find("+- Installation of Demo Display completed -"), std::string::npos)
       << "the title\n" << screen;

@@ -75,4 +75,15 @@ inline PackageLayout AppPackage(const std::u16string& app_name, uint32_t version
   return layout;
 }
 
+// A CustomDll entry carrying a library of the build (stored as it is).
+inline EntryLayout CustomLibraryEntry(const std::string& library) {
+  EntryLayout entry;
+  entry.type = 6;  // CustomDll
+  entry.blob = ReadHostFile(LibPath(library));
+  entry.final_size = uint32_t(entry.blob.size());
+  entry.crc = Crc(entry.blob);
+  entry.properties = {{1, u"custom.dll"}};
+  return entry;
+}
+
 }  // namespace stowkit::testing

@@ -23,6 +23,9 @@
  *   HOOKFAIL=<hook names>         the named hooks return E_FAIL (0x80004005).
  *   HOOKSFALSE=<hook names>       the named hooks return S_FALSE (1); all others return S_OK.
  *   HOOKINUSE=<number>            PkgCustomFileInUse answers that number (0 when undefined).
+ *   HOOKWAIT=<milliseconds>       PkgCustomPreInstall and PkgCustomPreRemove wait that long
+ *                                 while serving window messages (service 45), so that a
+ *                                 test can watch the progress dialog at that stage.
  * A hook first writes its line, then acts, then returns. Lists of names are split at ","
  * and ";" and compared without regard to case; numbers are unsigned decimal.
  */
@@ -116,6 +119,8 @@ static void ActOnMacros(const HostServices* services) {
   if (value[0] != 0) DefineMacro(services, value);
   ReadMacro(services, u"HOOKRESTART", value);
   if (value[0] != 0) services->RequestRestart(ParseNumber(value));
+  ReadMacro(services, u"HOOKWAIT", value);
+  if (value[0] != 0) services->Wait(NULL, ParseNumber(value));
 }
 
 static HRESULT ResultFor(const HostServices* services, const WCHAR* hook) {
