@@ -143,5 +143,28 @@ TEST_F(CustomLibraryRunTest, ALibraryThatCannotBeLoadedFailsTheRunBeforeAnyFile)
   EXPECT_TRUE(device_.Names("Temp", "PKG_").empty());
 }
 
+TEST_F(CustomLibraryRunTest, SupportFilesNeedANameAndWholeContent) {
+  PackageLayout layout = testing::AppPackage(u"Support");
+  EntryLayout support = testing::FileEntry("help text", false, u"readme.txt");
+  support.type = kSupportFile;
+  layout.entries = {testing::FileEntry("a", true, u"\\Apps\\a.txt"), support, support,
+                    support};
+  layout.entries[3].properties = {{kDst, u""}};
+  device_.WritePackage(layout);
+  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg"), 101u);
+  EXPECT_THAT(device_.Log("Stowkit_log_Support.txt"),
+              HasSubstr("\nSupport file entry 3 missing file name\n"));
+  EXPECT_FALSE(Exists("Apps/a.txt"));
+
+  layout.entries[3].properties = {{kDst, u"other.txt"}};
+  layout.entries[3].crc ^= 1;
+  device_.WritePackage(layout);
+  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg"), 101u);
+  std::string log = device_.Log("Stowkit_log_Support.txt");
+  EXPECT_THAT(log, HasSubstr("Error extracting to \\Temp\\PKG_"));
+  EXPECT_THAT(log, HasSubstr("\\other.txt, hr = 0x80070017\n"));
+  EXPECT_TRUE(device_.Names("Temp", "PKG_").empty());
+}
+
 }  // namespace
 }  // namespace stowkit
