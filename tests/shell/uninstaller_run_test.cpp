@@ -171,7 +171,12 @@ TEST_F(UninstallerTest, RemovalFromTheHostTakesEverythingButWhatIsKept) {
 }
 
 TEST_F(UninstallerTest, TheUninstallPackageCarriesNoContentAndTheWholeMacroTable) {
-  device_.WritePackage(App(0x01000000, "one"));
+  PackageLayout layout = App(0x01000000, "one");
+  EntryLayout support = testing::FileEntry("notes for the hooks", true, u"notes.txt");
+  support.type = kSupportFile;
+  layout.entries.push_back(support);
+  layout.entries.push_back(testing::CustomLibraryEntry("libpost_install_only.so"));
+  device_.WritePackage(layout);
   ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
   std::string pkg = device_.Host("Windows/AppMgr/App Remove.pkg");
   auto pack = [&](const std::string& command) {
@@ -188,8 +193,10 @@ TEST_F(UninstallerTest, TheUninstallPackageCarriesNoContentAndTheWholeMacroTable
   // Paths were stored back expanded; AppFile entries hold no blob.
   EXPECT_THAT(dump.out, HasSubstr("Dst: \\Program Files\\App\\app.txt"));
   EXPECT_THAT(dump.out, HasSubstr("Entry Flags: 0x07 - ( BlobCompressed IgnoreBlob ShouldInstall)"));
+  // The registry text, the support file and the library keep their blobs.
   testing::ToolResult verify = pack("verify");
   EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+  EXPECT_THAT(verify.out, HasSubstr("OK, 3 blobs verified"));
 }
 
 TEST_F(UninstallerTest, ANoRemovePackageLeavesNoUninstaller) {
