@@ -1,7 +1,8 @@
 # The two commands of the README: `make demo` and `make test`. Both install the Debian
 # packages that are missing, then build.
 DEBS := cmake make g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev zlib1g-dev \
-        libutfcpp-dev libcli11-dev libtomlplusplus-dev python3 tmux
+        libutfcpp-dev libcli11-dev libtomlplusplus-dev libmspack-dev libgcab-dev \
+        libpugixml-dev python3 tmux
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "answer_commands.h"
+#include "cab_commands.h"
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "install_commands.h"
@@ -75,6 +76,8 @@ int main(int argc, char** argv) {
       "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
+  CabCommand cab(app);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
   if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
   if (remove->parsed()) return RemoveApplication(application, silent);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
+  if (cab.parsed()) return cab.Run();
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();
     if (words.empty()) return Error("run: a device program is required");

@@ -24,10 +24,6 @@ constexpr std::pair<const char*, const char16_t*> kDevicePrograms[] = {
     {"unload", u"\\Windows\\unload.exe"},
 };
 
-std::filesystem::path ToolFolder() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
-}
-
 bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -40,6 +36,10 @@ bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
 }
 
 }  // namespace
+
+std::filesystem::path ToolFolder() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
 
 int PlacePrograms() {
   std::filesystem::path folder = ToolFolder();

@@ -1,10 +1,15 @@
 // Device programs from the host: placing them into a device, running one, listing processes.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace stowkit::device_tool {
+
+// The folder this tool runs from: the build's programs lie beside it, its libraries in
+// ../lib.
+std::filesystem::path ToolFolder();
 
 // Copies the device programs built beside this tool into \Windows (stowkit, wceload and
 // unload, as far as they are built), replacing older copies.

@@ -1,0 +1,88 @@
+// The four exports the CAB installer calls. The library shares nothing with the installer
+// program but command lines, exit codes and the product state store: the installer records
+// its uninstaller there, and "CEUpgradeMode" tells a removal that an upgrade runs it.
+#include "stowkit/setup_exports.h"
+
+#include "coredll/windows.h"
+#include "services/file_services.h"
+#include "services/product_state.h"
+#include "setupext/installer_files.h"
+#include "setupext/installer_start.h"
+#include "setupext/setup_options.h"
+
+using namespace stowkit;
+
+namespace {
+
+// The package the CAB unpacked, or the one that lies beside the CAB when it carried none.
+std::u16string PackageToInstall(const InstallerFiles& files, const SetupOptions& options) {
+  if (FileExists(files.package)) return files.package;
+  std::u16string beside = PackageBesideCab(options.cab_path, files.key);
+  return beside.empty() ? files.package : beside;
+}
+
+}  // namespace
+
+STOWKIT_SETUP_EXPORT codeINSTALL_INIT Install_Init(HWND, BOOL first_call, BOOL previously_installed,
+                                                   LPCWSTR install_folder) {
+  CreateFolder(install_folder);
+  // A re-install: the removal of the old copy that follows is the first half of an upgrade.
+  if (first_call && previously_installed) {
+    SetStateString(ProductKeyOf(install_folder), kStateUpgradeMode, u"1");
+  }
+  return codeINSTALL_INIT_CONTINUE;
+}
+
+STOWKIT_SETUP_EXPORT codeINSTALL_EXIT Install_Exit(HWND parent, LPCWSTR install_folder, WORD, WORD,
+                                                   WORD, WORD, WORD) {
+  SetupOptions options = ReadSetupOptions();
+  InstallerFiles files = InstallerFilesIn(install_folder);
+  std::u16string package = PackageToInstall(files, options);
+  std::u16string arguments = InstallerArguments(u"/i", options.silent, package, parent);
+  codeINSTALL_EXIT result = codeINSTALL_EXIT_DONE;
+  DWORD exit_code = 0;
+  if (RunAndWait(parent, files.program, arguments, kInstallStartFailure, exit_code)) {
+    if (exit_code == 0 || exit_code == kInstallerRestartCode) {
+      SetStateString(files.key, kStateUpgradeMode, u"0");
+    }
+    if (exit_code == kInstallerRestartCode) HandOffRestart(files.program);
+  } else {
+    result = codeINSTALL_EXIT_UNINSTALL;
+  }
+  ForceDeleteFile(files.program);
+  ForceDeleteFile(package);
+  DeleteFolder(install_folder, true);
+  if (options.delete_cab) DeleteFileW(options.cab_path.c_str());
+  SetForegroundWindow(parent);
+  return result;
+}
+
+STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR install_folder) {
+  SetupOptions options = ReadSetupOptions();
+  CreateFolder(install_folder);
+  std::u16string key = ProductKeyOf(install_folder);
+  std::u16string program, package;
+  if (GetStateString(key, kStateUninstallExe, program) &&
+      GetStateString(key, kStateUninstallPkg, package)) {
+    std::u16string upgrade;
+    // An upgrade's removal keeps what the new version takes over; a plain one takes all.
+    bool upgrading = GetStateString(key, kStateUpgradeMode, upgrade) && upgrade == u"1";
+    if (upgrading) SetStateString(key, kStateUpgradeMode, u"0");
+    std::u16string arguments =
+        InstallerArguments(upgrading ? u"/u" : u"/x", options.silent, package, parent);
+    DWORD exit_code = 0;
+    if (RunAndWait(parent, program, arguments, kUninstallStartFailure, exit_code) &&
+        exit_code == kInstallerRestartCode) {
+      HandOffRestart(program);
+    }
+  }
+  ForceDeleteFile(program);
+  ForceDeleteFile(package);
+  DeleteFolder(install_folder, true);
+  return codeUNINSTALL_INIT_CONTINUE;
+}
+
+STOWKIT_SETUP_EXPORT codeUNINSTALL_EXIT Uninstall_Exit(HWND parent) {
+  SetForegroundWindow(parent);
+  return codeUNINSTALL_EXIT_DONE;
+}

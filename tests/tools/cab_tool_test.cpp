@@ -1,0 +1,211 @@
+// CABs as a user runs them: `stowkit-device cab build`, then the device's CAB installer
+// (wceload) with the setup extension and the installer, `cab remove` through unload.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "package/package_bytes.h"
+#include "package/vocabulary.h"
+#include "services/product_state.h"
+#include "services/registry_services.h"
+#include "support/child_process.h"
+#include "support/installer_device.h"
+#include "support/no_terminal.h"
+#include "support/tool_run.h"
+
+namespace stowkit {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using testing::ToolResult;
+
+constexpr char kInstallFolder[] = "Program Files/Notes$Notes";
+
+class CabToolTest : public ::testing::Test {
+ protected:
+  CabToolTest() : input_(device_.folder() + "/input") {
+    fs::create_directories(input_);
+    EXPECT_EQ(Tool({"init"}).status, 0);  // places wceload.exe and unload.exe
+  }
+
+  ToolResult Tool(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"--device", device_.folder()});
+    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), args),
+                             device_.folder());
+  }
+  // Runs \Windows\wceload.exe with `args`; its exit code.
+  int Wceload(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"run", "\\Windows\\wceload.exe"});
+    return Tool(args).status;
+  }
+
+  void WriteInput(const std::string& name, const testing::PackageLayout& layout) const {
+    testing::WriteHostFile(input_ + "/" + name, testing::BuildPackage(layout));
+  }
+  // Notes.pkg puts one file at \Apps\notes.txt.
+  void WriteNotesPackage() const {
+    testing::PackageLayout layout = testing::AppPackage(u"Notes");
+    layout.entries.push_back(testing::FileEntry("notes", true, u"\\Apps\\notes.txt"));
+    WriteInput("Notes.pkg", layout);
+  }
+  // The installer in the CAB is the recording program; the package stays a plain file.
+  void UseRecordingInstaller() const {
+    fs::copy_file(testing::BinPath("recording-installer"), input_ + "/Notes.exe");
+    testing::WriteHostFile(input_ + "/Notes.pkg", "package");
+  }
+  std::string BuildCab(std::vector<std::string> extra = {}) const {
+    std::string cab = device_.folder() + "/notes.cab";
+    std::vector<std::string> args = {"cab", "build", input_, "-o", cab};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ToolResult built = Tool(args);
+    EXPECT_EQ(built.status, 0) << built.err;
+    return cab;
+  }
+  bool Exists(const std::string& relative) const { return fs::exists(device_.Host(relative)); }
+  std::string Calls() const {
+    return testing::ReadHostFile(device_.Host("Temp/installer-calls.txt"));
+  }
+  bool Registered() const {
+    std::vector<std::u16string> subkeys;
+    return ListRegSubkeys(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Apps\\Notes", subkeys) != 0;
+  }
+
+  testing::NoTerminal no_terminal_;
+  testing::InstallerDevice device_;
+  std::string input_;
+};
+
+TEST_F(CabToolTest, ACabInstallsTheApplicationAndCabRemoveTakesItOffAgain) {
+  WriteNotesPackage();
+  ToolResult installed = Tool({"cab", "install", "--silent", BuildCab()});
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+  EXPECT_FALSE(Exists(kInstallFolder)) << "the unpacked installer and package are gone";
+  EXPECT_FALSE(Exists("Temp/notes.cab"));
+  EXPECT_TRUE(Registered());
+  EXPECT_TRUE(Exists("Windows/AppMgr/Notes.dll")) << "the setup library is kept for the removal";
+  std::u16string uninstaller;
+  EXPECT_TRUE(GetStateString(u"Notes", kStateUninstallExe, uninstaller));
+
+  ToolResult removed = Tool({"cab", "remove", "Notes"});
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(Exists("Apps/notes.txt"));
+  EXPECT_THAT(device_.Log("Unstowkit_log_Notes.txt"),
+              HasSubstr("Command line: \"\\Windows\\AppMgr\\Notes Remove.exe\" /x "
+                        "\"\\Windows\\AppMgr\\Notes Remove.pkg\" /h 0x"));
+  std::vector<std::u16string> products;
+  ListRegSubkeys(HKEY_LOCAL_MACHINE, kStateKey, products);
+  EXPECT_TRUE(products.empty()) << "no product record is left";
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes.dll"));
+
+  ToolResult again = Tool({"cab", "remove", "Notes"});
+  EXPECT_EQ(again.status, 6);
+  EXPECT_THAT(again.err, HasSubstr("unload: no application 'Notes' is installed"));
+}
+
+TEST_F(CabToolTest, AReinstallRemovesTheOldCopyAsAnUpgradeFirst) {
+  WriteNotesPackage();
+  std::string cab = BuildCab();
+  ASSERT_EQ(Tool({"cab", "install", "--silent", cab}).status, 0);
+  ToolResult again = Tool({"cab", "install", "--silent", cab});
+  ASSERT_EQ(again.status, 0) << again.err;
+  // Install_Init set the marker, so the old copy's Uninstall_Init ran the uninstaller with /u.
+  EXPECT_THAT(device_.Log("Unstowkit_log_Notes.txt"),
+              HasSubstr("Command line: \"\\Windows\\AppMgr\\Notes Remove.exe\" /us "));
+  std::u16string marker;
+  EXPECT_TRUE(GetStateString(u"Notes", kStateUpgradeMode, marker));
+  EXPECT_EQ(marker, u"0");
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+  EXPECT_TRUE(Registered());
+  EXPECT_FALSE(Exists(kInstallFolder));
+}
+
+TEST_F(CabToolTest, TheCabIsDeletedUnlessDeleteZeroOrNodelete) {
+  UseRecordingInstaller();
+  std::string cab = BuildCab();
+  ASSERT_EQ(Tool({"push", cab, "\\Temp\\notes.cab"}).status, 0);
+  EXPECT_EQ(Wceload({"/noui", "/delete", "0", "\\Temp\\notes.cab"}), 0);
+  EXPECT_TRUE(Exists("Temp/notes.cab"));
+  EXPECT_EQ(Wceload({"/noui", "/nodelete", "\\Temp\\notes.cab"}), 0);
+  EXPECT_TRUE(Exists("Temp/notes.cab"));
+  EXPECT_EQ(Wceload({"/noui", "/delete", "1", "\\Temp\\notes.cab"}), 0);
+  EXPECT_FALSE(Exists("Temp/notes.cab"));
+}
+
+TEST_F(CabToolTest, AFileThatIsNoCabIsRefusedAndKept) {
+  testing::WriteHostFile(device_.Host("Temp/notes.cab"), "not a cabinet");
+  EXPECT_EQ(Wceload({"/noui", "\\Temp\\notes.cab"}), 3);
+  EXPECT_TRUE(Exists("Temp/notes.cab"));
+  ToolResult shown = Tool({"run", "\\Windows\\wceload.exe", "\\Temp\\notes.cab"});
+  EXPECT_THAT(shown.err, HasSubstr("'\\Temp\\notes.cab' is not a CAB file that can be read."));
+}
+
+TEST_F(CabToolTest, SilentRunsAndAPackageBesideAQuotedCab) {
+  UseRecordingInstaller();
+  fs::remove(input_ + "/Notes.pkg");
+  std::string cab = BuildCab({"--key", "Notes"});
+  ASSERT_EQ(Tool({"push", cab, "\\Temp\\my notes.cab"}).status, 0);
+  testing::WriteHostFile(device_.Host("Temp/Notes.pkg"), "package");
+  // The tool quotes the path for the device's command line.
+  EXPECT_EQ(Wceload({"/noui", "\\Temp\\my notes.cab"}), 0);
+  EXPECT_THAT(Calls(), MatchesRegex("\"\\\\Program Files\\\\Notes\\$Notes\\\\Notes.exe\" /is "
+                                    "\"\\\\Temp\\\\Notes.pkg\" /h 0x[0-9a-f]+\n"));
+  EXPECT_FALSE(Exists("Temp/Notes.pkg")) << "the package used is deleted afterwards";
+  EXPECT_FALSE(Exists("Temp/my notes.cab"));
+}
+
+TEST_F(CabToolTest, TheProvisioningMarkerMakesTheInstallerSilent) {
+  UseRecordingInstaller();
+  std::string cab = BuildCab();
+  ASSERT_EQ(Tool({"cab", "install", cab}).status, 0);
+  EXPECT_THAT(Calls(), HasSubstr("Notes.exe\" /i \"\\Program Files\\Notes$Notes\\Notes.pkg\""));
+  ASSERT_TRUE(
+      SetRegString(HKEY_LOCAL_MACHINE, u"Software\\TalvenorClientProvision", u"ROOTC", u"1"));
+  ASSERT_EQ(Tool({"cab", "install", cab}).status, 0);
+  EXPECT_THAT(Calls(), HasSubstr("Notes.exe\" /is \"\\Program Files\\Notes$Notes\\Notes.pkg\""));
+}
+
+int Boots(const testing::TempDevice& device) {
+  return std::stoi("0" + testing::ReadHostFile(device.folder() + "/boots"));
+}
+
+TEST_F(CabToolTest, ARestartRequestRestartsTheDeviceOnceWceloadHasEnded) {
+  testing::PackageLayout layout = testing::AppPackage(u"Notes");
+  testing::EntryLayout macros;
+  macros.type = kMacroDefs;
+  macros.properties = {{kFirstMacroId, u"HOOKRESTART=1"}};
+  testing::EntryLayout library;
+  library.type = kCustomDll;
+  library.blob = testing::ReadHostFile(testing::LibPath("libhook_recorder.so"));
+  library.final_size = uint32_t(library.blob.size());
+  library.crc = testing::Crc(library.blob);
+  library.properties = {{kDst, u"recorder.dll"}};
+  layout.entries = {macros, library, testing::FileEntry("notes", true, u"\\Apps\\notes.txt")};
+  WriteInput("Notes.pkg", layout);
+  int boots = Boots(device_);
+  ToolResult installed = Tool({"cab", "install", "--silent", BuildCab()});
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+  // The second start waits for wceload, which has ended by now, then for a second.
+  for (int i = 0; i < 100 && Boots(device_) == boots; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_EQ(Boots(device_), boots + 1);
+}
+
+TEST_F(CabToolTest, BuildNeedsAPackageOrAKey) {
+  ToolResult refused = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_THAT(refused.err, HasSubstr("must hold exactly one .pkg, or name the key with --key"));
+  EXPECT_FALSE(fs::exists(device_.folder() + "/x.cab"));
+}
+
+}  // namespace
+}  // namespace stowkit

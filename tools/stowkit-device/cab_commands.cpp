@@ -1,0 +1,131 @@
+#include "cab_commands.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "cab_writer.h"
+#include "device_commands.h"
+#include "process_commands.h"
+#include "registration.h"
+#include "setup_document.h"
+#include "text/utf.h"
+
+namespace stowkit::device_tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CabBuildOptions {
+  std::string key;          // product key; default: the name of the one .pkg in the folder
+  std::string app_name;     // the name the platform registers; default: the key
+  std::string install_dir;  // default: %CE1%\\<key>$<app name>
+};
+
+// The package's key: --key, else the stem of the folder's one package.
+bool FindKey(const fs::path& folder, std::string& key) {
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    if (entry.path().extension() != ".pkg") continue;
+    if (!key.empty()) return false;
+    key = entry.path().stem().string();
+  }
+  return !key.empty();
+}
+
+fs::path FolderFileOr(const fs::path& folder, const std::string& name, const fs::path& fallback) {
+  return fs::exists(folder / name) ? folder / name : fallback;
+}
+
+// The installer and the package, which `document` places into the install folder where the
+// setup library looks for them, then the setup library and the document itself.
+std::vector<CabMember> Members(const fs::path& folder, const std::string& key,
+                               cab::SetupDocument& document) {
+  fs::path tools = ToolFolder();
+  std::vector<CabMember> members = {
+      {key + ".exe", FolderFileOr(folder, key + ".exe", tools / "stowkit"), {}}};
+  if (fs::exists(folder / (key + ".pkg"))) {
+    members.push_back({key + ".pkg", folder / (key + ".pkg"), {}});
+  }
+  for (const CabMember& member : members) {
+    std::u16string name = Utf8ToUtf16(member.name);
+    document.files.push_back({u"%InstallDir%", name, name});
+  }
+  members.push_back(
+      {"_setup.dll", FolderFileOr(folder, "_setup.dll", tools / "../lib/libtrellant.so"), {}});
+  members.push_back({"_setup.xml", {}, cab::WriteSetupDocument(document)});
+  return members;
+}
+
+int BuildCab(const std::string& folder_text, const std::string& output,
+             const CabBuildOptions& options) {
+  fs::path folder(folder_text);
+  if (!fs::is_directory(folder)) return Error("cab build: '" + folder_text + "' is not a folder");
+  std::string key = options.key;
+  if (key.empty() && !FindKey(folder, key)) {
+    return Error("cab build: '" + folder_text +
+                 "' must hold exactly one .pkg, or name the key with --key");
+  }
+  std::string app_name = options.app_name.empty() ? key : options.app_name;
+  if (key.find_first_of("$\\/") != key.npos || !cab::IsAppName(Utf8ToUtf16(app_name))) {
+    return Error("cab build: '" + key + "' and '" + app_name + "' cannot name a product");
+  }
+  cab::SetupDocument document;
+  document.app_name = Utf8ToUtf16(app_name);
+  document.install_dir = Utf8ToUtf16(options.install_dir.empty() ? "%CE1%\\" + key + "$" + app_name
+                                                                 : options.install_dir);
+  std::vector<CabMember> members = Members(folder, key, document);
+  std::string why;
+  if (!WriteCab(output, members, why)) {
+    return Error("cab build: cannot write '" + output + "': " + why);
+  }
+  return 0;
+}
+
+int InstallCab(const std::string& host_cab, bool silent) {
+  std::string name = fs::path(host_cab).filename().string();
+  if (name.empty()) return Error("cab install: '" + host_cab + "' names no file");
+  std::string device_path = "\\Temp\\" + name;
+  if (int status = Push(host_cab, device_path); status != 0) return status;
+  std::vector<std::string> arguments;
+  if (silent) arguments.push_back("/noui");
+  arguments.push_back(device_path);
+  return Run("\\Windows\\wceload.exe", arguments);
+}
+
+int RemoveCabApplication(const std::string& app_name) {
+  return Run("\\Windows\\unload.exe", {app_name});
+}
+
+}  // namespace
+
+CabCommand::CabCommand(CLI::App& app) {
+  command_ =
+      app.add_subcommand("cab", "Build CABs that carry a package, install them, remove them");
+  command_->require_subcommand(1);
+  build_ = command_->add_subcommand(
+      "build", "Build a CAB for the device's CAB installer: build DIR -o OUT.cab");
+  build_
+      ->add_option("DIR", path_,
+                   "Folder with the package <key>.pkg (and, optionally, <key>.exe and _setup.dll)")
+      ->required();
+  build_->add_option("-o", output_, "The CAB to write")->required();
+  build_->add_option("--key", key_, "Product key (default: the package's file name)");
+  build_->add_option("--app-name", app_name_, "Name the device registers (default: the key)");
+  build_->add_option("--install-dir", install_dir_,
+                     "Install folder (default: %CE1%\\<key>$<app name>)");
+  install_ =
+      command_->add_subcommand("install", "Push a CAB and install it with \\Windows\\wceload.exe");
+  install_->add_option("HOSTCAB", path_, "CAB file on the host")->required();
+  install_->add_flag("--silent", silent_, "Run without user interface (/noui)");
+  CLI::App* remove =
+      command_->add_subcommand("remove", "Remove a CAB's application with \\Windows\\unload.exe");
+  remove->add_option("APPNAME", app_name_, "The name the CAB registered")->required();
+}
+
+int CabCommand::Run() const {
+  if (build_->parsed()) return BuildCab(path_, output_, {key_, app_name_, install_dir_});
+  if (install_->parsed()) return InstallCab(path_, silent_);
+  return RemoveCabApplication(app_name_);
+}
+
+}  // namespace stowkit::device_tool

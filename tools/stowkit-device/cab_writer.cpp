@@ -1,0 +1,74 @@
+#include "cab_writer.h"
+
+#include <libgcab.h>
+
+#include <memory>
+
+namespace stowkit::device_tool {
+namespace {
+
+// GLib objects released when the scope ends.
+struct Unref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, Unref>;
+
+// Takes the error's message and frees it.
+std::string Message(GError* error) {
+  std::string text = error ? error->message : "unknown error";
+  if (error) g_error_free(error);
+  return text;
+}
+
+GBytes* MemberBytes(const CabMember& member, std::string& why) {
+  if (member.source.empty()) return g_bytes_new(member.bytes.data(), member.bytes.size());
+  gchar* contents = nullptr;
+  gsize length = 0;
+  GError* error = nullptr;
+  if (!g_file_get_contents(member.source.c_str(), &contents, &length, &error)) {
+    why = Message(error);
+    return nullptr;
+  }
+  return g_bytes_new_take(contents, length);
+}
+
+bool AddMembers(GCabFolder* folder, const std::vector<CabMember>& members, std::string& why) {
+  for (const CabMember& member : members) {
+    GBytes* bytes = MemberBytes(member, why);
+    if (bytes == nullptr) return false;
+    GObjectPtr<GCabFile> file(gcab_file_new_with_bytes(member.name.c_str(), bytes));
+    g_bytes_unref(bytes);
+    GError* error = nullptr;
+    if (!gcab_folder_add_file(folder, file.get(), FALSE, nullptr, &error)) {
+      why = Message(error);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteCab(const std::filesystem::path& output, const std::vector<CabMember>& members,
+              std::string& why) {
+  GObjectPtr<GCabCabinet> cabinet(gcab_cabinet_new());
+  GObjectPtr<GCabFolder> folder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
+  if (!AddMembers(folder.get(), members, why)) return false;
+  GError* error = nullptr;
+  if (!gcab_cabinet_add_folder(cabinet.get(), folder.get(), &error)) {
+    why = Message(error);
+    return false;
+  }
+  GObjectPtr<GFile> file(g_file_new_for_path(output.c_str()));
+  GObjectPtr<GFileOutputStream> stream(
+      g_file_replace(file.get(), nullptr, FALSE, G_FILE_CREATE_NONE, nullptr, &error));
+  bool written = stream &&
+                 gcab_cabinet_write_simple(cabinet.get(), G_OUTPUT_STREAM(stream.get()), nullptr,
+                                           nullptr, nullptr, &error) &&
+                 g_output_stream_close(G_OUTPUT_STREAM(stream.get()), nullptr, &error);
+  if (!written) why = Message(error);
+  return written;
+}
+
+}  // namespace stowkit::device_tool
