@@ -29,11 +29,6 @@ enum StatusText : uint32_t {
   kConfiguringUninstallText = 16,
 };
 
-struct CatalogStep {
-  uint32_t status_id;
-  HRESULT (*work)(Engine&);
-};
-
 // Registry values are merged before the files are registered, so the progress numbers of
 // the last two steps run 4, 5, 6, 7, 8 while the texts come in this order.
 constexpr CatalogStep kInstallSteps[] = {
@@ -98,12 +93,8 @@ HRESULT InstallFeatures(Engine& engine) {
   StringList enabled = engine.selection.features.EnabledList();
   HRESULT hr = CallFeatureHooks(engine, FeatureHook::kPreInstall, enabled, false);
   if (FAILED(hr)) return hr;
-  int32_t step = 4;
-  for (const CatalogStep& catalog_step : kInstallSteps) {
-    BeginStage(catalog_step.status_id, step++);
-    hr = catalog_step.work(engine);
-    if (FAILED(hr)) return hr;
-  }
+  hr = RunCatalogSteps(engine, kInstallSteps);
+  if (FAILED(hr)) return hr;
   return CallFeatureHooks(engine, FeatureHook::kPostInstall, enabled, false);
 }
 

@@ -76,22 +76,30 @@ HRESULT Initialize(Engine& engine) {
   return LoadCustomLibrary(engine);
 }
 
-HRESULT RunRemovalSteps(Engine& engine) {
-  struct RemovalStep {
-    uint32_t status_id;
-    HRESULT (*work)(Engine&);
-  };
-  static constexpr RemovalStep kSteps[] = {
-      {18, UnregisterFiles}, {19, RemoveFiles},     {20, RemoveRegistryValues},
-      {21, RemoveShortcuts}, {22, RemoveFolders},
-  };
-  int32_t step = 4;
-  for (const RemovalStep& removal_step : kSteps) {
-    BeginStage(removal_step.status_id, step++);
-    HRESULT hr = removal_step.work(engine);
+HRESULT RunCatalogSteps(Engine& engine, const CatalogStep (&steps)[5]) {
+  int32_t progress = 4;
+  for (const CatalogStep& step : steps) {
+    BeginStage(step.status_id, progress++);
+    HRESULT hr = step.work(engine);
     if (FAILED(hr)) return hr;
   }
   return S_OK;
+}
+
+HRESULT RunRemovalSteps(Engine& engine) {
+  enum : uint32_t {
+    kUnregisteringText = 18,
+    kRemovingFilesText = 19,
+    kRemovingValuesText = 20,
+    kRemovingShortcutsText = 21,
+    kRemovingFoldersText = 22,
+  };
+  static constexpr CatalogStep kRemovalSteps[] = {
+      {kUnregisteringText, UnregisterFiles},     {kRemovingFilesText, RemoveFiles},
+      {kRemovingValuesText, RemoveRegistryValues}, {kRemovingShortcutsText, RemoveShortcuts},
+      {kRemovingFoldersText, RemoveFolders},
+  };
+  return RunCatalogSteps(engine, kRemovalSteps);
 }
 
 void OpenDefaultLog(Engine& engine) {

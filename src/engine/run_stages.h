@@ -17,8 +17,18 @@ void BeginStage(uint32_t status_id, int32_t step);
 // the custom library.
 HRESULT Initialize(Engine& engine);
 
-// The five removal steps (Status 18..22, Progress 4..8) over the entries that
-// ShouldRemoveEntry picks in the engine's mode; the first failure ends them.
+// One of the five catalog steps of a stage: its status text and its work.
+struct CatalogStep {
+  uint32_t status_id;
+  HRESULT (*work)(Engine&);
+};
+
+// Runs five catalog steps in order, each opened with BeginStage at Progress 4..8; the first
+// failure ends them.
+HRESULT RunCatalogSteps(Engine& engine, const CatalogStep (&steps)[5]);
+
+// The five removal steps (Status 18..22) over the entries that ShouldRemoveEntry picks in
+// the engine's mode.
 HRESULT RunRemovalSteps(Engine& engine);
 
 // Sets the default log path on the reporter when the command line named none.
