@@ -29,6 +29,13 @@ COREDLL_API void SelectDevice(const std::string& folder);
 // Returns false with a one-line reason in `error`.
 COREDLL_API bool InitDevice(const std::string& folder, Platform platform, std::string* error);
 
+// Copies the device in `from` into the new folder `to` for a throwaway run: its files with
+// their attributes and times, its profile, boot count and registry (one consistent state
+// even while device programs write to it). The copy starts with no running programs and no
+// scripted answers, as after a restart. False with a one-line reason in `error`; a copy
+// that failed half-way is removed.
+COREDLL_API bool CopyDevice(const std::string& from, const std::string& to, std::string* error);
+
 // In host mode a path is a host path taken as the user wrote it ("/tmp/app.pkg"), for the
 // host tools that run the package code on host files.
 COREDLL_API void SetHostMode(bool on);

@@ -159,6 +159,24 @@ HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary
   return hr;
 }
 
+HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32_t limit) {
+  content.clear();
+  if (entry.BlobLength() == 0) return entry.FinalCRC() == 0 ? S_OK : kCrcMismatch;
+  HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
+  if (FAILED(hr)) return hr;
+  Sink into_memory = [&content, limit](const uint8_t* bytes, DWORD size) {
+    if (size > limit - content.size()) return HResultFromError(ERROR_FILE_TOO_LARGE);
+    content.append(reinterpret_cast<const char*>(bytes), size);
+    return S_OK;
+  };
+  uint32_t crc = 0;
+  Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
+  hr = stream(entry.BlobFileHndl(), entry.BlobLength(), into_memory, crc);
+  if (SUCCEEDED(hr) && crc != entry.FinalCRC()) hr = kCrcMismatch;
+  if (FAILED(hr)) content.clear();
+  return hr;
+}
+
 HRESULT VerifyEntryBlob(const CatalogEntry& entry) {
   HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
   if (FAILED(hr)) return hr;

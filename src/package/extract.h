@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "package/package.h"
@@ -28,6 +29,12 @@ HRESULT ExtractCompressedBlob(HANDLE package, std::u16string_view destination, u
 // `temporary`, which is always removed afterwards.
 HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary,
                         std::u16string_view target);
+
+// The entry's content in memory, checked against its CRC as extraction checks it; for tools
+// that read registry texts and libraries without writing them anywhere. Content longer
+// than `limit` bytes fails with HResultFromError(ERROR_FILE_TOO_LARGE) as soon as it passes
+// the limit, so a small blob that inflates without end cannot exhaust memory.
+HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32_t limit);
 
 // Streams the blob through inflate (or a plain copy) and the CRC without writing anything;
 // the check behind `stowkit-pack verify`. Stricter than extraction: a deflate stream that

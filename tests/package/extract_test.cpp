@@ -163,5 +163,26 @@ TEST_F(ExtractTest, VerifyRefusesAStreamThatNeverEndsWhereExtractionTrustsTheCrc
   EXPECT_EQ(VerifyEntryBlob(*package_->GetEntry(0)), kGenericFailure);
 }
 
+TEST_F(ExtractTest, ReadingIntoMemoryChecksTheCrcAndStopsAtTheLimit) {
+  std::string text = RandomText(100000, 8);
+  PackageLayout layout;
+  layout.entries = {FileEntry(text, true, u"\\a"), FileEntry("plain", false, u"\\b"), EntryLayout{}};
+  ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
+  std::string content;
+  EXPECT_EQ(ReadEntryContent(*package_->GetEntry(0), content, 100000), S_OK);
+  EXPECT_EQ(content, text);
+  EXPECT_EQ(ReadEntryContent(*package_->GetEntry(1), content, 100000), S_OK);
+  EXPECT_EQ(content, "plain");
+  EXPECT_EQ(ReadEntryContent(*package_->GetEntry(2), content, 100000), S_OK);
+  EXPECT_EQ(content, "");
+
+  // One byte under the content: refused before the rest is inflated.
+  EXPECT_EQ(ReadEntryContent(*package_->GetEntry(0), content, 99999), HResultFromError(ERROR_FILE_TOO_LARGE));
+  EXPECT_EQ(content, "");
+  package_->GetEntry(1)->SetFinalCRC(package_->GetEntry(1)->FinalCRC() ^ 1);
+  EXPECT_EQ(ReadEntryContent(*package_->GetEntry(1), content, 100), kCrcMismatch);
+  EXPECT_EQ(content, "");
+}
+
 }  // namespace
 }  // namespace stowkit

@@ -1,6 +1,7 @@
 // Installing and removing applications from the host, as a user would on the device.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,16 @@ int InstallPackage(const std::string& host_package, bool silent,
 // Runs the uninstaller that the product record of `application` names, with /x (/xs when
 // `silent`) on its uninstall package; a clear error when none is recorded.
 int RemoveApplication(const std::string& application, bool silent);
+
+// Where InstallPackage puts a host package: "\Temp\<its file name>"; "" when the path
+// names no file.
+std::string PushedPackagePath(const std::string& host_package);
+
+// InstallPackage and RemoveApplication for tools that judge the outcome themselves: true
+// with the installer's whole exit code, false with the reason printed when the package
+// could not be pushed, no uninstaller is recorded or the program could not be started.
+bool RunInstaller(const std::string& host_package, bool silent,
+                  const std::vector<std::string>& extra, uint32_t& code);
+bool RunUninstaller(const std::string& application, bool silent, uint32_t& code);
 
 }  // namespace stowkit::device_tool

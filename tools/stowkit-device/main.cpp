@@ -8,6 +8,7 @@
 #include "install_commands.h"
 #include "process_commands.h"
 #include "product_commands.h"
+#include "qa_commands.h"
 #include "registry_commands.h"
 
 using namespace stowkit::device_tool;
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
   CabCommand cab(app);
+  QaCommands qa(app);
 
   try {
     app.parse(argc, argv);
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
   if (remove->parsed()) return RemoveApplication(application, silent);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
   if (cab.parsed()) return cab.Run();
+  if (qa.parsed()) return qa.Run(folder);
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();
     if (words.empty()) return Error("run: a device program is required");

@@ -54,7 +54,8 @@ int PlacePrograms() {
   return 0;
 }
 
-int Run(const std::string& program, const std::vector<std::string>& arguments) {
+bool RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                uint32_t& code) {
   std::vector<std::u16string> wide;
   for (const std::string& a : arguments) wide.push_back(Utf8ToUtf16(a));
   std::u16string path = Utf8ToUtf16(program);
@@ -65,15 +66,26 @@ int Run(const std::string& program, const std::vector<std::string>& arguments) {
   PROCESS_INFORMATION info;
   if (!CreateProcessW(path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, nullptr, &info)) {
-    return Error("cannot run '" + program + "': " + SystemErrorText(GetLastError()));
+    Error("cannot run '" + program + "': " + SystemErrorText(GetLastError()));
+    return false;
   }
   WaitForSingleObject(info.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(info.hProcess, &code);
+  DWORD exit_code = 0;
+  GetExitCodeProcess(info.hProcess, &exit_code);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
+  code = exit_code;
+  return true;
+}
+
+int ExitStatus(uint32_t code) {
   if (code != 0) std::cerr << "exit code: " << code << "\n";
   return int(code % 256);
+}
+
+int Run(const std::string& program, const std::vector<std::string>& arguments) {
+  uint32_t code = 0;
+  return RunAndWait(program, arguments, code) ? ExitStatus(code) : 1;
 }
 
 int ListProcesses() {

@@ -1,6 +1,7 @@
 // Device programs from the host: placing them into a device, running one, listing processes.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@ int PlacePrograms();
 // passed through, and waits. Returns the exit code modulo 256; a non-zero code is also
 // printed as "exit code: N" on standard error.
 int Run(const std::string& program, const std::vector<std::string>& arguments);
+
+// Starts PROGRAM as Run does and waits for it: true with its whole 32-bit exit code, false
+// with the reason printed when it could not be started.
+bool RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                uint32_t& code);
+// The exit status Run gives for a program's exit code, printing a non-zero code.
+int ExitStatus(uint32_t code);
 
 int ListProcesses();
 

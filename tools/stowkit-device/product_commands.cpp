@@ -7,6 +7,7 @@
 
 #include "coredll/windows.h"
 #include "device_commands.h"
+#include "json_writer.h"
 #include "services/product_state.h"
 #include "services/registry_services.h"
 #include "text/utf.h"
@@ -77,28 +78,10 @@ void PrintText(const Product& product) {
   for (const Field& field : product.fields) line(field.label, field.value);
 }
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      constexpr char kDigits[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kDigits[(c >> 4) & 0xF];
-      out += kDigits[c & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonValue(const Text& value) { return value ? JsonString(*value) : "null"; }
+std::string JsonValue(const Text& value) { return value ? tool::JsonString(*value) : "null"; }
 
 void PrintJson(const Product& product, bool last) {
-  std::cout << "  {\n    \"name\": " << JsonString(product.name) << ",\n    \"status\": "
+  std::cout << "  {\n    \"name\": " << tool::JsonString(product.name) << ",\n    \"status\": "
             << (product.status ? std::to_string(*product.status) : "null")
             << ",\n    \"status_text\": "
             << JsonValue(product.status ? Text(StatusText(*product.status)) : std::nullopt);

@@ -7,86 +7,12 @@
 
 #include "coredll/windows.h"
 #include "device_commands.h"
+#include "registry_reading.h"
 #include "registry_text.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
 namespace {
-
-struct RootKey {
-  std::u16string_view name;
-  HKEY handle;
-};
-const RootKey kRootKeys[] = {
-    {u"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {u"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {u"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {u"HKEY_USERS", HKEY_USERS},
-};
-
-// `full_name` as RootName gives it.
-HKEY RootHandle(std::u16string_view full_name) {
-  for (const RootKey& root : kRootKeys) {
-    if (root.name == full_name) return root.handle;
-  }
-  return nullptr;
-}
-
-// A key handle closed when it is replaced or goes out of scope.
-class OpenedKey {
- public:
-  OpenedKey() = default;
-  ~OpenedKey() { Reset(); }
-  OpenedKey(const OpenedKey&) = delete;
-  OpenedKey& operator=(const OpenedKey&) = delete;
-
-  PHKEY Out() {
-    Reset();
-    return &key_;
-  }
-  HKEY get() const { return key_; }
-  void Reset() {
-    if (key_) RegCloseKey(key_);
-    key_ = nullptr;
-  }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-LONG ReadValue(HKEY key, DWORD index, RegistryValue& value) {
-  for (;;) {
-    WCHAR name[MAX_PATH];
-    DWORD chars = MAX_PATH, size = 0;
-    LONG result = RegEnumValueW(key, index, name, &chars, nullptr, &value.type, nullptr, &size);
-    if (result != ERROR_SUCCESS) return result;
-    value.data.assign(size, '\0');
-    chars = MAX_PATH;
-    result = RegEnumValueW(key, index, name, &chars, nullptr, &value.type,
-                           reinterpret_cast<BYTE*>(value.data.data()), &size);
-    if (result == ERROR_MORE_DATA) continue;  // it grew in between: ask again
-    if (result == ERROR_SUCCESS) value.name.assign(name, chars);
-    return result;
-  }
-}
-
-LONG ReadKey(HKEY key, std::vector<RegistryValue>& values, std::vector<std::u16string>& subkeys) {
-  LONG result;
-  for (DWORD index = 0;; ++index) {
-    RegistryValue value;
-    if ((result = ReadValue(key, index, value)) != ERROR_SUCCESS) break;
-    values.push_back(std::move(value));
-  }
-  if (result != ERROR_NO_MORE_ITEMS) return result;
-  for (DWORD index = 0;; ++index) {
-    WCHAR name[MAX_PATH];
-    DWORD chars = MAX_PATH;
-    result = RegEnumKeyExW(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (result != ERROR_SUCCESS) break;
-    subkeys.emplace_back(name, chars);
-  }
-  return result == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : result;
-}
 
 // Collects the text of a key tree; nothing is printed until all of it has been read.
 class Exporter {

@@ -1,4 +1,4 @@
-// stowkit-pack: build packages from manifests, and dump, verify and unpack them.
+// stowkit-pack: build packages from manifests; dump, verify, unpack, lint and compare them.
 #include <CLI/CLI.hpp>
 
 #include "coredll/device.h"
@@ -34,7 +34,7 @@ Unknown keys are errors. The same manifest and sources always give the same byte
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Build Stowkit packages from manifests; dump, verify and unpack packages."};
+  CLI::App app{"Build Stowkit packages from manifests; dump, verify, unpack, lint and compare packages."};
   app.name("stowkit-pack");
   app.require_subcommand(1);
   std::string package, manifest, output, program;
@@ -56,6 +56,20 @@ int main(int argc, char** argv) {
   unpack->add_option("PKG", package, "The package")->required();
   unpack->add_option("-o,--output", output, "A new or empty folder")->required();
 
+  std::vector<std::string> allowed;
+  bool json = false;
+  auto* lint = app.add_subcommand("lint", "Check a package for mistakes without a device");
+  lint->add_option("PKG", package, "The package")->required();
+  lint->add_option("--allow", allowed, "Codes not to report, e.g. --allow no-hooks long-path");
+  lint->add_flag("--json", json, "Write JSON instead of the table");
+  lint->footer(LintCodesHelp());
+
+  std::string other;
+  auto* diff = app.add_subcommand("diff", "Compare two packages: header, properties, entries, contents");
+  diff->add_option("A", package, "The first package")->required();
+  diff->add_option("B", other, "The second package")->required();
+  diff->add_flag("--json", json, "Write JSON instead of the text");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -68,5 +82,7 @@ int main(int argc, char** argv) {
   if (build->parsed()) return Build(manifest, output, program);
   if (dump->parsed()) return Dump(package);
   if (verify->parsed()) return Verify(package);
+  if (lint->parsed()) return Lint(package, allowed, json);
+  if (diff->parsed()) return Diff(package, other, json);
   return Unpack(package, output);
 }

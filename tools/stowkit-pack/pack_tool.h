@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "coredll/windows.h"
 
@@ -14,6 +15,12 @@ int Verify(const std::string& package);
 // With a `program`, its bytes come first and the package follows: a self-contained installer.
 int Build(const std::string& manifest, const std::string& output, const std::string& program);
 int Unpack(const std::string& package, const std::string& folder);
+// Exit status 1 when an error is found that `allowed_codes` does not name (lint_rules.h).
+int Lint(const std::string& package, const std::vector<std::string>& allowed_codes, bool json);
+// The codes for lint's --help.
+std::string LintCodesHelp();
+// Exit status 0 whether or not the packages differ (package_diff.h).
+int Diff(const std::string& a, const std::string& b, bool json);
 
 // Prints "stowkit-pack: MESSAGE" on standard error and returns 1.
 int Error(const std::string& message);

@@ -1,0 +1,255 @@
+// stowkit-device snapshot, diff, plan and check as a user runs them: a device's changes
+// since a snapshot, a plan that foretells a real install exactly, and a package's whole life
+// on a fresh device judged item by item.
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "coredll/device.h"
+#include "coredll/windows.h"
+#include "support/child_process.h"
+#include "support/temp_device.h"
+#include "support/tool_run.h"
+
+namespace stowkit {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ToolResult;
+
+class DeviceQaTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/stowkit-qa-XXXXXX";
+    work_ = mkdtemp(pattern);
+    device_ = work_ + "/dev";
+    ASSERT_EQ(Device({"init"}).status, 0);
+  }
+  void TearDown() override { fs::remove_all(work_); }
+
+  ToolResult Device(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--device", device_});
+    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), args), work_);
+  }
+  ToolResult Pack(const std::vector<std::string>& args) {
+    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-pack"), args), work_);
+  }
+
+  // The example package, built as examples/demo.sh builds it, with `registry` appended to
+  // its registry text and `entries` to its manifest; returns the package's path.
+  std::string Example(const std::string& name, const std::string& entries = "",
+                      const std::string& registry = "") {
+    std::string folder = work_ + "/" + name;
+    fs::copy(std::string(STOWKIT_EXAMPLES) + "/notes", folder, fs::copy_options::recursive);
+    fs::copy_file(testing::LibPath("libexample_custom.so"), folder + "/libexample_custom.so");
+    testing::WriteHostFile(folder + "/notes.toml", testing::ReadHostFile(folder + "/notes.toml") + entries);
+    std::string text = testing::ReadHostFile(folder + "/files/notes.registry");
+    testing::WriteHostFile(folder + "/files/notes.registry", text + registry);
+    ToolResult built = Pack({"build", folder + "/notes.toml", "-o", folder + ".pkg"});
+    EXPECT_EQ(built.status, 0) << built.err;
+    return folder + ".pkg";
+  }
+
+  // Changes as "+ file    \path" (the label, without sizes, CRCs or data), one per line.
+  static std::multiset<std::string> Labels(const std::string& report) {
+    std::multiset<std::string> labels;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.size() < 2 || (line[0] != '+' && line[0] != '-' && line[0] != '~') || line[1] != ' ') continue;
+      // "+ " and the kind padded to 8 come first; details follow two blanks or " = ".
+      labels.insert(line.substr(0, std::min(line.find("  ", 10), line.find(" = "))));
+    }
+    return labels;
+  }
+  // The whole lines of a report that name `text`.
+  static std::vector<std::string> LinesWith(const std::string& report, const std::string& text) {
+    std::vector<std::string> found;
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find(text) != std::string::npos) found.push_back(line);
+    }
+    return found;
+  }
+
+  std::string work_, device_;
+};
+
+TEST_F(DeviceQaTest, DiffShowsWhatWasAddedRemovedAndChanged) {
+  testing::WriteHostFile(work_ + "/one.txt", "one");
+  testing::WriteHostFile(work_ + "/two.txt", "two");
+  ASSERT_EQ(Device({"push", work_ + "/one.txt", "\\Temp\\one.txt"}).status, 0);
+  ASSERT_EQ(Device({"push", work_ + "/one.txt", "\\Temp\\gone.txt"}).status, 0);
+  testing::WriteHostFile(work_ + "/r.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Qa]\n\"Kept\"=\"same\"\n\"Count\"=dword:00000001\n");
+  ASSERT_EQ(Device({"reg", "import", work_ + "/r.reg"}).status, 0);
+  ToolResult snapshot = Device({"snapshot", "start"});
+  ASSERT_EQ(snapshot.status, 0) << snapshot.err;
+  EXPECT_EQ(snapshot.out.rfind("Snapshot 'start': 5 files, ", 0), 0u) << snapshot.out;
+  EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+
+  ASSERT_EQ(Device({"push", work_ + "/two.txt", "\\Temp\\one.txt"}).status, 0);
+  ASSERT_EQ(Device({"push", work_ + "/two.txt", "\\Temp\\New\\two.txt"}).status, 0);
+  fs::remove(device_ + "/fs/Temp/gone.txt");
+  testing::WriteHostFile(work_ + "/r.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Qa]\n\"Count\"=dword:00000002\n\"Text\"=\"new\"\n");
+  ASSERT_EQ(Device({"reg", "import", work_ + "/r.reg"}).status, 0);
+
+  ToolResult diff = Device({"diff", "start"});
+  EXPECT_EQ(diff.status, 0) << diff.err;
+  EXPECT_EQ(Labels(diff.out), (std::multiset<std::string>{
+                                  "~ file    \\Temp\\one.txt", "- file    \\Temp\\gone.txt",
+                                  "+ folder  \\Temp\\New", "+ file    \\Temp\\New\\two.txt",
+                                  "~ value   HKEY_LOCAL_MACHINE\\Software\\Qa: Count",
+                                  "+ value   HKEY_LOCAL_MACHINE\\Software\\Qa: Text"}))
+      << diff.out;
+  EXPECT_NE(diff.out.find("~ file    \\Temp\\one.txt  crc "), std::string::npos) << diff.out;
+  EXPECT_NE(diff.out.find("~ value   HKEY_LOCAL_MACHINE\\Software\\Qa: Count  data dword 1 (0x1) -> dword 2 (0x2)"),
+            std::string::npos) << diff.out;
+  EXPECT_NE(diff.out.find("+ value   HKEY_LOCAL_MACHINE\\Software\\Qa: Text = \"new\""), std::string::npos);
+  EXPECT_NE(diff.out.find("\n3 added, 1 removed, 2 changed\n"), std::string::npos);
+
+  ToolResult json = Device({"diff", "start", "--json"});
+  for (const char* expected : {"\"added\": [", "\"kind\": \"folder\"", "\"path\": \"\\\\Temp\\\\New\"",
+                               "\"removed\": [", "\"field\": \"crc\"", "\"key\": \"HKEY_LOCAL_MACHINE\\\\Software\\\\Qa\""}) {
+    EXPECT_NE(json.out.find(expected), std::string::npos) << expected << "\n" << json.out;
+  }
+
+  // A new snapshot of the same name replaces the old one.
+  ASSERT_EQ(Device({"snapshot", "start"}).status, 0);
+  EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+}
+
+TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
+  testing::WriteHostFile(work_ + "/one.txt", "one");
+  ASSERT_EQ(Device({"push", work_ + "/one.txt", "\\Temp\\one.txt"}).status, 0);
+  ASSERT_EQ(Device({"snapshot", "before"}).status, 0);
+  coredll::SelectDevice(device_);
+  ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\one.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(LinesWith(Device({"diff", "before"}).out, "one.txt"),
+            std::vector<std::string>{"~ file    \\Temp\\one.txt  attributes ----a -> -r---"});
+
+  ToolResult unknown = Device({"diff", "never"});
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "stowkit-device: diff: this device has no snapshot 'never' (take one with "
+                         "'stowkit-device snapshot never')\n");
+  EXPECT_EQ(Device({"snapshot", "../escape"}).status, 1);
+  EXPECT_FALSE(fs::exists(device_ + "/escape"));
+  testing::WriteHostFile(device_ + "/snapshots/bad", "stowkit-snapshot 1\nfile\tx\n");
+  EXPECT_NE(Device({"diff", "bad"}).err.find("snapshots/bad:2: not a snapshot line"), std::string::npos);
+}
+
+TEST_F(DeviceQaTest, PlanForetellsTheRealInstallAndTouchesNothing) {
+  std::string package = Example("notes");
+  ASSERT_EQ(Device({"snapshot", "before"}).status, 0);
+  ToolResult plan = Device({"plan", package});
+  ASSERT_EQ(plan.status, 0) << plan.err;
+  EXPECT_EQ(plan.out.rfind("Plan for installing " + package + " on " + device_ +
+                               " (tried on a copy; the device is unchanged)\nInstaller exit code: 0\n", 0),
+            0u) << plan.out;
+  EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n");
+
+  ASSERT_EQ(Device({"install", package, "--silent"}).status, 0);
+  ToolResult real = Device({"diff", "before"});
+  EXPECT_EQ(Labels(plan.out), Labels(real.out));
+  EXPECT_GT(Labels(real.out).size(), 20u);
+  // Installed files and registry texts alike, to the byte; the logs and the install time
+  // differ by the clock alone.
+  for (const char* item : {"\\Program Files\\Notes\\", "Software\\Notes: InstallDir", "Notes Remove.pkg"}) {
+    EXPECT_EQ(LinesWith(plan.out, item), LinesWith(real.out, item)) << item;
+  }
+}
+
+TEST_F(DeviceQaTest, PlanOfAFailingInstallShowsWhatTheFailedRunLeaves) {
+  std::string package = Example("broken", "", "HKLM, Software\\Notes, 2, Broken, 1, ,\n");
+  ASSERT_EQ(Device({"snapshot", "before"}).status, 0);
+  ToolResult plan = Device({"plan", package, "--json"});
+  EXPECT_EQ(plan.status, 1);
+  EXPECT_EQ(plan.err, "stowkit-device: plan: the install would fail with exit code 101\n");
+  EXPECT_NE(plan.out.find("\"exit_code\": 101"), std::string::npos) << plan.out;
+  EXPECT_NE(plan.out.find("\"succeeded\": false"), std::string::npos);
+  EXPECT_NE(plan.out.find("\\\\Program Files\\\\Notes\\\\notes.ini"), std::string::npos);  // written before the failure
+  EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n");
+}
+
+TEST_F(DeviceQaTest, CheckPassesTheExamplePackage) {
+  ToolResult check = Device({"check", Example("notes")});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  for (const char* expected : {"  ok    install ", "  ok    install again ", "  ok    remove ",
+                               "  ok    leftovers         nothing left behind\n",
+                               "Kept, as the package marks them \"NoRemove\":\n",
+                               "  value   HKEY_CURRENT_USER\\Software\\Notes: LastFolder\n",
+                               "  file    \\Windows\\AppMgr\\Notes Remove.exe\n",
+                               "  key     HKEY_LOCAL_MACHINE\\SOFTWARE\\TalvenorKitwright\n", "\nPASS\n"}) {
+    EXPECT_NE(check.out.find(expected), std::string::npos) << expected << "\n" << check.out;
+  }
+  EXPECT_NE(check.out.find("  ok    product record    Notes 1.2.0.0, installed, uninstaller "
+                           "\\Windows\\AppMgr\\Notes Remove.exe\n"),
+            std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find("Left behind"), std::string::npos);
+  // The user's own device is never used.
+  EXPECT_EQ(Device({"products"}).out, "No products are recorded on this device.\n");
+}
+
+// The registry text marks one value "NoRemove", which may stay; the package's custom library
+// writes a file that no entry marks, and that may not.
+TEST_F(DeviceQaTest, CheckNamesWhatTheRemovalLeavesBehind) {
+  std::string entries =
+      "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKLOG=$(MYDOCUMENTS)\\\\hooks.txt\"\n";
+  std::string folder = work_ + "/leaky";
+  std::string package = Example("leaky", entries, "HKLM, Software\\Notes, 0, Kept, yes, , NoRemove\n");
+  // The recording library in place of the example's.
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), folder + "/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", folder + "/notes.toml", "-o", package}).status, 0);
+
+  ToolResult check = Device({"check", package});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("  FAIL  leftovers         1 item left behind that the package did not mark "
+                           "\"NoRemove\"\nLeft behind:\n  file    \\My Documents\\hooks.txt\n"),
+            std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("  value   HKEY_LOCAL_MACHINE\\SOFTWARE\\Notes: Kept\n"), std::string::npos)
+      << "kept as marked:\n" << check.out;
+  EXPECT_EQ(LinesWith(check.out, "hooks.txt").size(), 1u);
+  EXPECT_EQ(check.err, "stowkit-device: check: leftovers failed: 1 item left behind that the package "
+                       "did not mark \"NoRemove\"\n");
+
+  ToolResult json = Device({"check", package, "--json"});
+  EXPECT_NE(json.out.find("\"passed\": false"), std::string::npos);
+  EXPECT_NE(json.out.find("\"left_behind\": [\n    {\n      \"kind\": \"file\",\n      \"path\": "
+                          "\"\\\\My Documents\\\\hooks.txt\""),
+            std::string::npos) << json.out;
+}
+
+// A file marked "NoRemove" stays, and so does its folder; an upgrade runs the old version's
+// uninstaller first, which must leave nothing of its own either.
+TEST_F(DeviceQaTest, CheckAcceptsMarkedFilesAndUpgrades) {
+  std::string kept_file =
+      "[[entry]]\ntype = \"AppFile\"\nflags = [\"ShouldInstall\", \"NoRemove\"]\nsource = \"files/readme.txt\"\n"
+      "[entry.properties]\nDst = \"$(APPDIR)\\\\Data\\\\user.txt\"\n";
+  std::string old_package = Example("old", kept_file);
+  std::string folder = work_ + "/new";
+  std::string package = Example("new", kept_file);
+  std::string toml = testing::ReadHostFile(folder + "/notes.toml");
+  testing::WriteHostFile(folder + "/notes.toml", toml.replace(toml.find("1.2.0.0"), 7, "1.3.0.0"));
+  ASSERT_EQ(Pack({"build", folder + "/notes.toml", "-o", package}).status, 0);
+
+  ToolResult check = Device({"check", package, "--upgrade-from", old_package});
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("  ok    install " + old_package + "  exit code 0\n  ok    upgrade "),
+            std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("Notes 1.3.0.0, installed"), std::string::npos);
+  EXPECT_NE(check.out.find("  file    \\Program Files\\Notes\\Data\\user.txt\n"), std::string::npos);
+  EXPECT_NE(check.out.find("  folder  \\Program Files\\Notes\n"), std::string::npos) << check.out;
+}
+
+TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
+  std::string package = Example("broken", "", "HKLM, Software\\Notes, 2, Broken, 1, ,\n");
+  ToolResult check = Device({"check", package});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("  FAIL  install           exit code 101 (0 or 1000 expected)\nFAIL\n"),
+            std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find("install again"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace stowkit

@@ -1,0 +1,205 @@
+#include "check_commands.h"
+
+#include <iostream>
+
+#include "coredll/windows.h"
+#include "device_commands.h"
+#include "install_commands.h"
+#include "package/vocabulary.h"
+#include "package_marks.h"
+#include "services/product_state.h"
+#include "snapshot_diff.h"
+#include "text/utf.h"
+#include "text/version.h"
+#include "throwaway_device.h"
+
+namespace stowkit::device_tool {
+namespace {
+
+struct Step {
+  std::string name;
+  bool ok = false;
+  std::string detail;
+};
+
+struct CheckRun {
+  std::vector<Step> steps;
+  std::vector<PackageMarks> packages;  // OLD first when upgrading
+  std::vector<SnapshotItem> left, kept, artefacts;
+
+  bool passed() const {
+    for (const Step& step : steps) {
+      if (!step.ok) return false;
+    }
+    return true;
+  }
+  bool Record(std::string name, bool ok, std::string detail) {
+    steps.push_back({std::move(name), ok, std::move(detail)});
+    return ok;
+  }
+};
+
+bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
+
+std::string ExitText(uint32_t code) {
+  return "exit code " + std::to_string(code) + (Succeeded(code) ? "" : " (0 or 1000 expected)");
+}
+
+bool FileExists(const std::u16string& path) {
+  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Installs a host package and learns what it marks; false when the run did not succeed.
+bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
+  uint32_t code = 0;
+  if (!RunInstaller(host_package, true, {}, code)) return run.Record(step, false, "could not run the installer");
+  PackageMarks marks;
+  std::string error;
+  if (!ReadPackageMarks(Utf8ToUtf16(PushedPackagePath(host_package)), marks, error)) {
+    return run.Record(step, false, error);
+  }
+  run.packages.push_back(std::move(marks));
+  return run.Record(step, Succeeded(code), ExitText(code));
+}
+
+bool CheckRecord(CheckRun& run) {
+  const PackageMarks& package = run.packages.back();
+  const std::u16string& app = package.application;
+  uint32_t status = 0, version = 0;
+  bool recorded = GetStateDword(app, kStateStatus, status);
+  if (package.flags & kNoState) {
+    return run.Record("product record", !recorded,
+                      recorded ? "recorded although the package has the flag NoState"
+                               : "none, as the package has the flag NoState");
+  }
+  std::string name = Utf16ToUtf8(app);
+  if (!recorded) return run.Record("product record", false, "no record for '" + name + "'");
+  GetStateDword(app, kStateVersion, version);
+  std::u16string program;
+  GetStateString(app, kStateUninstallExe, program);
+  std::string detail = name + " " + Utf16ToUtf8(FormatVersion(version)) +
+                       (status == kStatusInstalled ? ", installed" : ", status " + std::to_string(status));
+  bool ok = status == kStatusInstalled && version == package.version;
+  if (!ok) detail += " (installed " + Utf16ToUtf8(FormatVersion(package.version)) + " expected)";
+  if (!(package.flags & kPackageNoRemove)) {
+    std::u16string uninstall_package;
+    GetStateString(app, kStateUninstallPkg, uninstall_package);
+    bool present = FileExists(program) && FileExists(uninstall_package);
+    detail += present ? ", uninstaller " + Utf16ToUtf8(program) : ", uninstaller missing";
+    ok = ok && present;
+  }
+  return run.Record("product record", ok, detail);
+}
+
+void JudgeDevice(CheckRun& run, const Snapshot& fresh) {
+  std::string error;
+  Snapshot now;
+  if (!TakeSnapshot(now, error)) {
+    run.Record("leftovers", false, error);
+    return;
+  }
+  for (const ItemChange& change : DiffSnapshots(fresh, now)) {
+    if (change.change == ItemChange::kRemoved) continue;  // what a package deletes is its business
+    switch (Judge(change.item(), run.packages)) {
+      case ItemVerdict::kInstallerArtefact: run.artefacts.push_back(change.item()); break;
+      case ItemVerdict::kKept: run.kept.push_back(change.item()); break;
+      case ItemVerdict::kLeftover: run.left.push_back(change.item()); break;
+    }
+  }
+  size_t left = run.left.size();
+  run.Record("leftovers", left == 0,
+             left == 0 ? "nothing left behind"
+                       : std::to_string(left) + (left == 1 ? " item" : " items") +
+                             " left behind that the package did not mark \"NoRemove\"");
+}
+
+void Remove(CheckRun& run, const Snapshot& fresh) {
+  const PackageMarks& package = run.packages.back();
+  if (package.flags & kPackageNoRemove) {
+    run.Record("remove", true, "skipped: the package has the flag NoRemove and leaves no uninstaller");
+    return;
+  }
+  uint32_t code = 0;
+  bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, code);
+  if (run.Record("remove", ran && Succeeded(code), ran ? ExitText(code) : "could not run the uninstaller")) {
+    JudgeDevice(run, fresh);
+  }
+}
+
+// Stops at the first step that fails: the later ones would only repeat its fault.
+void RunSteps(CheckRun& run, const std::string& host_package, const std::string& old_package,
+              const Snapshot& fresh) {
+  if (!old_package.empty() && !Install(run, "install " + old_package, old_package)) return;
+  if (!Install(run, old_package.empty() ? "install" : "upgrade", host_package) || !CheckRecord(run)) {
+    return;
+  }
+  if (!Install(run, "install again", host_package) || !CheckRecord(run)) return;
+  Remove(run, fresh);
+}
+
+void PrintItems(const std::string& heading, const std::vector<SnapshotItem>& items) {
+  if (items.empty()) return;
+  std::cout << heading << "\n";
+  for (const SnapshotItem& item : items) std::cout << "  " << ItemLabel(item) << "\n";
+}
+
+void PrintText(const CheckRun& run, const std::string& host_package) {
+  std::cout << "Checking " << host_package << " on a fresh Pocket PC device\n";
+  for (const Step& step : run.steps) {
+    std::string name = step.name;
+    name.resize(std::max<size_t>(name.size(), 16), ' ');
+    std::cout << (step.ok ? "  ok    " : "  FAIL  ") << name << "  " << step.detail << "\n";
+  }
+  PrintItems("Left behind:", run.left);
+  PrintItems("Kept, as the package marks them \"NoRemove\":", run.kept);
+  PrintItems("Left by the installer after every removal (expected):", run.artefacts);
+  std::cout << (run.passed() ? "PASS" : "FAIL") << "\n";
+}
+
+void WriteItems(tool::JsonWriter& json, const char* key, const std::vector<SnapshotItem>& items) {
+  json.Key(key).BeginArray();
+  for (const SnapshotItem& item : items) WriteItemJson(json, item);
+  json.EndArray();
+}
+
+void PrintJson(const CheckRun& run, const std::string& host_package, const std::string& old_package) {
+  tool::JsonWriter json;
+  json.BeginObject().Key("package").String(host_package).Key("upgrade_from");
+  json.OptionalString(old_package.empty() ? std::nullopt : std::optional(old_package));
+  json.Key("passed").Bool(run.passed()).Key("steps").BeginArray();
+  for (const Step& step : run.steps) {
+    json.BeginObject().Key("step").String(step.name).Key("ok").Bool(step.ok);
+    json.Key("detail").String(step.detail).EndObject();
+  }
+  json.EndArray();
+  WriteItems(json, "left_behind", run.left);
+  WriteItems(json, "kept", run.kept);
+  WriteItems(json, "installer_artefacts", run.artefacts);
+  std::cout << json.EndObject().text();
+}
+
+}  // namespace
+
+int CheckPackage(const std::string& host_package, const std::string& old_package, bool json) {
+  CheckRun run;
+  {
+    ThrowawayDevice device;
+    std::string error;
+    Snapshot fresh;
+    if (!device.Fresh(error) || !TakeSnapshot(fresh, error)) return Error("check: " + error);
+    RunSteps(run, host_package, old_package, fresh);
+  }
+  if (json) {
+    PrintJson(run, host_package, old_package);
+  } else {
+    PrintText(run, host_package);
+  }
+  std::cout << std::flush;
+  if (!std::cout) return Error("cannot write to standard output");
+  for (const Step& step : run.steps) {
+    if (!step.ok) return Error("check: " + step.name + " failed: " + step.detail);
+  }
+  return 0;
+}
+
+}  // namespace stowkit::device_tool

@@ -1,0 +1,20 @@
+// stowkit-device check: the whole life of a package on a fresh throwaway device, as one CI
+// step. Install (after OLD when upgrading), check the product record, install again, remove,
+// and compare the device with the fresh one: whatever is left that the package did not mark
+// "NoRemove" and that the installer does not leave after every removal fails the check.
+//
+// The installer leaves, by design: the uninstaller pair "\Windows\AppMgr\<App> Remove.exe"
+// and ".pkg" (a running uninstaller cannot delete itself), the logs of the runs, the
+// packages pushed to \Temp, and the product store's key HKLM\SOFTWARE\TalvenorKitwright with
+// the keys above it.
+#pragma once
+
+#include <string>
+
+namespace stowkit::device_tool {
+
+// Runs every step silently, prints one line per step and the items kept, left by the
+// installer and left behind, as text or JSON. Exit status 0 when every step passed.
+int CheckPackage(const std::string& host_package, const std::string& old_package, bool json);
+
+}  // namespace stowkit::device_tool

@@ -1,0 +1,62 @@
+#include "plan_commands.h"
+
+#include <iostream>
+
+#include "coredll/device.h"
+#include "device_commands.h"
+#include "install_commands.h"
+#include "snapshot_diff.h"
+#include "throwaway_device.h"
+
+namespace stowkit::device_tool {
+namespace {
+
+bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
+
+void PrintText(const std::string& device_folder, const std::string& host_package, uint32_t code,
+               const std::vector<ItemChange>& changes) {
+  std::cout << "Plan for installing " << host_package << " on " << device_folder
+            << " (tried on a copy; the device is unchanged)\n"
+            << "Installer exit code: " << code << (Succeeded(code) ? "" : " (the install fails)")
+            << "\n"
+            << ChangesText(changes);
+}
+
+void PrintJson(const std::string& device_folder, const std::string& host_package, uint32_t code,
+               const std::vector<ItemChange>& changes) {
+  tool::JsonWriter json;
+  json.BeginObject().Key("package").String(host_package).Key("device").String(device_folder);
+  json.Key("exit_code").Number(code).Key("succeeded").Bool(Succeeded(code)).Key("changes");
+  WriteChangesJson(json, changes);
+  json.EndObject();
+  std::cout << json.text();
+}
+
+}  // namespace
+
+int PlanInstall(const std::string& device_folder, const std::string& host_package,
+                const std::vector<std::string>& extra, bool json) {
+  std::string error;
+  Snapshot before, after;
+  uint32_t code = 0;
+  {
+    ThrowawayDevice copy;
+    if (!copy.CopyOf(device_folder, error) || !TakeSnapshot(before, error)) {
+      return Error("plan: " + error);
+    }
+    if (!RunInstaller(host_package, true, extra, code)) return 1;
+    if (!TakeSnapshot(after, error)) return Error("plan: " + error);
+  }
+  std::vector<ItemChange> changes = DiffSnapshots(before, after);
+  if (json) {
+    PrintJson(device_folder, host_package, code, changes);
+  } else {
+    PrintText(device_folder, host_package, code, changes);
+  }
+  std::cout << std::flush;
+  if (!std::cout) return Error("cannot write to standard output");
+  if (!Succeeded(code)) return Error("plan: the install would fail with exit code " + std::to_string(code));
+  return 0;
+}
+
+}  // namespace stowkit::device_tool

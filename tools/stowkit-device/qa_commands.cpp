@@ -1,0 +1,48 @@
+#include "qa_commands.h"
+
+#include "check_commands.h"
+#include "plan_commands.h"
+#include "snapshot_commands.h"
+
+namespace stowkit::device_tool {
+
+QaCommands::QaCommands(CLI::App& app) {
+  constexpr const char* kJsonHelp = "Write JSON instead of the table";
+  snapshot_ = app.add_subcommand("snapshot", "Keep every file and registry value of the device as NAME");
+  snapshot_->add_option("NAME", name_, "The snapshot's name")->required();
+
+  diff_ = app.add_subcommand("diff", "Show what was added, removed and changed since snapshot NAME");
+  diff_->add_option("NAME", name_, "The snapshot's name")->required();
+  diff_->add_flag("--json", json_, kJsonHelp);
+
+  plan_ = app.add_subcommand(
+      "plan", "Show what installing a package would change, tried on a copy of the device");
+  plan_->add_option("HOSTPKG", package_, "Package file on the host")->required();
+  plan_->add_option("STOWKIT-ARGS", installer_arguments_, "More arguments for the installer, after --");
+  plan_->add_flag("--json", json_, kJsonHelp);
+  plan_->footer("The install runs silently (/is) on a throwaway copy; the device is not touched.");
+
+  check_ = app.add_subcommand(
+      "check", "Install, check the record, install again and remove a package on a fresh device");
+  check_->add_option("HOSTPKG", package_, "Package file on the host")->required();
+  check_->add_option("--upgrade-from", old_package_, "Install this older package first");
+  check_->add_flag("--json", json_, kJsonHelp);
+  check_->footer(
+      "Fails, naming each item, on anything left behind that the package did not mark\n"
+      "\"NoRemove\", and on any run that does not end with 0 or 1000. The installer's own\n"
+      "remains are expected: the uninstaller pair in \\Windows\\AppMgr, the run logs, the\n"
+      "packages pushed to \\Temp and the key HKLM\\SOFTWARE\\TalvenorKitwright.");
+}
+
+bool QaCommands::parsed() const {
+  return snapshot_->parsed() || diff_->parsed() || plan_->parsed() || check_->parsed();
+}
+
+int QaCommands::Run(const std::string& device_folder) const {
+  if (snapshot_->parsed()) return SnapshotDevice(device_folder, name_);
+  if (diff_->parsed()) return DiffDevice(device_folder, name_, json_);
+  if (plan_->parsed()) return PlanInstall(device_folder, package_, installer_arguments_, json_);
+  return CheckPackage(package_, old_package_, json_);
+}
+
+}  // namespace stowkit::device_tool

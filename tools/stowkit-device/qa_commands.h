@@ -1,0 +1,33 @@
+// The commands for package authors and QA, added to the tool's command line by the
+// constructor:
+//   snapshot NAME                      keep the device's state as NAME
+//   diff NAME [--json]                 what changed since snapshot NAME
+//   plan HOSTPKG [--json] [-- ARGS]    what an install would change (tried on a copy)
+//   check HOSTPKG [--upgrade-from OLD.pkg] [--json]
+//                                      a package's whole life on a fresh device
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+namespace stowkit::device_tool {
+
+class QaCommands {
+ public:
+  explicit QaCommands(CLI::App& app);
+  bool parsed() const;
+  // The chosen command's exit status, on the device in `device_folder`.
+  int Run(const std::string& device_folder) const;
+
+ private:
+  CLI::App* snapshot_ = nullptr;
+  CLI::App* diff_ = nullptr;
+  CLI::App* plan_ = nullptr;
+  CLI::App* check_ = nullptr;
+  std::string name_, package_, old_package_;
+  std::vector<std::string> installer_arguments_;
+  bool json_ = false;
+};
+
+}  // namespace stowkit::device_tool

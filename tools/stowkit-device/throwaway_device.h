@@ -1,0 +1,33 @@
+// A device that lives for one command, in a new folder under the host's temporary folder:
+// a copy of a device, or a fresh one. It is the selected device while it lives; afterwards
+// its folder is gone and the device selected before it is selected again.
+#pragma once
+
+#include <string>
+
+namespace stowkit::device_tool {
+
+class ThrowawayDevice {
+ public:
+  ThrowawayDevice() = default;
+  ThrowawayDevice(const ThrowawayDevice&) = delete;
+  ThrowawayDevice& operator=(const ThrowawayDevice&) = delete;
+  ~ThrowawayDevice();
+
+  // A copy of the device in `device` (coredll::CopyDevice). False with a one-line reason.
+  bool CopyOf(const std::string& device, std::string& error);
+  // A new Pocket PC device with the device programs of this build in \Windows.
+  bool Fresh(std::string& error);
+
+  const std::string& folder() const { return folder_; }
+
+ private:
+  bool MakeParent(std::string& error);
+  void Select();
+
+  std::string parent_;    // the temporary folder that holds the device
+  std::string folder_;    // the device folder inside it
+  std::string previous_;  // the device selected before
+};
+
+}  // namespace stowkit::device_tool

@@ -1,0 +1,202 @@
+// Names and destinations: present where needed, expandable, short enough, and not shared by
+// two entries that can be installed together.
+#include <algorithm>
+
+#include "lint_rules.h"
+#include "pack_tool.h"
+#include "package/vocabulary.h"
+#include "text/fold.h"
+#include "text/trim.h"
+#include "text/utf.h"
+
+namespace stowkit::pack_tool {
+namespace {
+
+constexpr size_t kLongestPath = MAX_PATH - 1;
+constexpr int kCarriedMacros = kFirstMemoryOnlyId - kFirstMacroId;
+
+// The property an entry of this type cannot do without; 0 for none.
+uint8_t NeededProperty(uint8_t type) {
+  switch (type) {
+    case kAppFile:
+    case kFolder:
+    case kRemoveFolder:
+    case kRemoveFile:
+    case kAppCleanup:
+    case kSupportFile:
+    case kCustomDll: return kDst;
+    case kShortcut:
+    case kRemoveShortcut: return kLinkName;
+    default: return 0;
+  }
+}
+
+// The properties the installer expands before use.
+std::vector<uint8_t> ExpandedProperties(uint8_t type) {
+  switch (type) {
+    case kAppFile:
+    case kFolder:
+    case kRemoveFolder:
+    case kRemoveFile:
+    case kAppCleanup: return {kDst};
+    case kShortcut:
+    case kRemoveShortcut: return {kLinkName, kLinkTarget, kLinkArgs, kLinkIcon};
+    default: return {};
+  }
+}
+
+std::u16string Property(const CatalogEntry& entry, uint8_t id) {
+  std::u16string value;
+  entry.GetProperty(id, value);
+  return value;
+}
+
+std::string PropertyName(uint8_t id) { return Utf16ToUtf8(EntryPropertyName(id)); }
+
+std::u16string Expanded(const LintContext& lint, std::u16string text) {
+  std::u16string ignored;
+  ExpandMacros(lint.macros, text, ignored);
+  return text;
+}
+
+bool EndsWithLnk(const std::u16string& path) {
+  return path.size() >= 4 && EqualsNoCase(std::u16string_view(path).substr(path.size() - 4), u".lnk");
+}
+
+// The paths an entry puts on (or takes off) the device, expanded.
+std::vector<std::u16string> Paths(const LintContext& lint, const CatalogEntry& entry) {
+  uint8_t type = entry.EntryType();
+  if (type == kAppCleanup) {
+    std::vector<std::u16string> paths;
+    for (const std::u16string& item : SplitPropertyList(Property(entry, kDst))) {
+      paths.push_back(Expanded(lint, item));
+    }
+    return paths;
+  }
+  if (type == kShortcut || type == kRemoveShortcut) {
+    std::u16string link = Expanded(lint, Property(entry, kLinkName));
+    return {EndsWithLnk(link) ? link : link + u".lnk"};  // as the shortcut service names it
+  }
+  if (type == kAppFile || type == kFolder || type == kRemoveFile || type == kRemoveFolder) {
+    return {Expanded(lint, Property(entry, kDst))};
+  }
+  return {};
+}
+
+void CheckNames(LintContext& lint, int index, const CatalogEntry& entry) {
+  uint8_t needed = NeededProperty(entry.EntryType());
+  if (needed != 0 && TrimBlanks(Property(entry, needed)).empty()) {
+    lint.Add("missing-name", index, "has no \"" + PropertyName(needed) + "\"");
+  }
+  if (entry.EntryType() == kShortcut && TrimBlanks(Property(entry, kLinkTarget)).empty()) {
+    lint.Add("missing-name", index, "has no \"LinkTarget\": the shortcut would lead nowhere");
+  }
+}
+
+void CheckExpansion(LintContext& lint, int index, const CatalogEntry& entry) {
+  for (uint8_t id : ExpandedProperties(entry.EntryType())) {
+    std::u16string text;
+    if (!entry.GetProperty(id, text)) continue;
+    std::string undefined = UndefinedReferences(lint, text);
+    if (!undefined.empty()) {
+      lint.Add("undefined-macro", index, PropertyName(id) + " " + Shown(text) + " refers to " + undefined);
+    }
+  }
+  for (const std::u16string& path : Paths(lint, entry)) {
+    if (path.size() > kLongestPath) {
+      lint.Add("long-path", index, Shown(path) + " has " + std::to_string(path.size()) +
+                                       " characters on a Pocket PC; the device takes at most " +
+                                       std::to_string(kLongestPath));
+    }
+  }
+}
+
+bool Contradict(const std::u16string& a, const std::u16string& b) {
+  auto negated = [](const std::u16string& item) { return !item.empty() && item[0] == u'!'; };
+  if (negated(a) == negated(b)) return false;
+  std::u16string_view plain_a = TrimBlanks(std::u16string_view(a).substr(negated(a)));
+  std::u16string_view plain_b = TrimBlanks(std::u16string_view(b).substr(negated(b)));
+  return EqualsNoCase(plain_a, plain_b);
+}
+
+// True when no choice of features and languages installs both entries: every feature item
+// of one contradicts every item of the other ("Help" and "!Help"), or they are for
+// different languages.
+bool Exclusive(const CatalogEntry& a, const CatalogEntry& b) {
+  StringList features_a = SplitPropertyList(Property(a, kFeatures));
+  StringList features_b = SplitPropertyList(Property(b, kFeatures));
+  bool all_contradict = !features_a.empty() && !features_b.empty();
+  for (const std::u16string& x : features_a) {
+    for (const std::u16string& y : features_b) all_contradict = all_contradict && Contradict(x, y);
+  }
+  if (all_contradict) return true;
+  StringList languages_a = SplitPropertyList(Property(a, kLang));
+  StringList languages_b = SplitPropertyList(Property(b, kLang));
+  if (languages_a.empty() || languages_b.empty()) return false;
+  for (const std::u16string& x : languages_a) {
+    for (const std::u16string& y : languages_b) {
+      if (EqualsNoCase(x, y)) return false;
+    }
+  }
+  return true;
+}
+
+// What an entry places, for comparing destinations: files (AppFile, Shortcut), folders and
+// support files each among themselves.
+int PlacedKind(uint8_t type) {
+  switch (type) {
+    case kAppFile:
+    case kShortcut: return 1;
+    case kFolder: return 2;
+    case kSupportFile: return 3;
+    default: return 0;
+  }
+}
+
+void CheckDuplicates(LintContext& lint) {
+  struct Placed {
+    int index, kind;
+    std::u16string path;
+  };
+  std::vector<Placed> placed;
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    const CatalogEntry& entry = *lint.package.GetEntry(i);
+    int kind = PlacedKind(entry.EntryType());
+    // Without a name there is nothing to compare: missing-name says so.
+    if (kind == 0 || TrimBlanks(Property(entry, NeededProperty(entry.EntryType()))).empty()) continue;
+    std::u16string path = kind == 3 ? Property(entry, kDst) : Paths(lint, entry).front();
+    for (const Placed& earlier : placed) {
+      if (earlier.kind == kind && EqualsNoCase(earlier.path, path) &&
+          !Exclusive(*lint.package.GetEntry(earlier.index), entry)) {
+        lint.Add("duplicate-destination", i,
+                 Shown(path) + " is also written by " + EntryLabel(earlier.index,
+                                                                 lint.package.GetEntry(earlier.index)->EntryType()));
+        break;
+      }
+    }
+    placed.push_back({i, kind, path});
+  }
+}
+
+void CheckMacroCount(LintContext& lint) {
+  int carried = lint.macros.Count() - 1;  // all but SUPPORTDIR, which belongs to one run
+  if (carried <= kCarriedMacros) return;
+  lint.Add("too-many-macros", -1,
+           std::to_string(carried) + " macro definitions with the device folders, LANG and USERNAME; the "
+           "uninstall package carries " + std::to_string(kCarriedMacros) + ", so a removal would miss " +
+           std::to_string(carried - kCarriedMacros));
+}
+
+}  // namespace
+
+void LintDestinations(LintContext& lint) {
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    const CatalogEntry& entry = *lint.package.GetEntry(i);
+    CheckNames(lint, i, entry);
+    CheckExpansion(lint, i, entry);
+  }
+  CheckDuplicates(lint);
+  CheckMacroCount(lint);
+}
+
+}  // namespace stowkit::pack_tool

@@ -1,0 +1,77 @@
+// Features and languages: every name an entry or the enabled lists use is one the package
+// lists, or the selection treats the entry in ways its author did not mean.
+#include "lint_rules.h"
+#include "package/vocabulary.h"
+#include "text/fold.h"
+#include "text/trim.h"
+#include "text/utf.h"
+
+namespace stowkit::pack_tool {
+namespace {
+
+struct SelectionKind {
+  const char* code;
+  const char* noun;       // "feature"
+  uint8_t all, enabled;   // the package's lists
+  uint8_t entry_property; // the entry's tie
+};
+
+constexpr SelectionKind kFeatureSelection = {"unknown-feature", "feature", kAllFeatures, kEnabledFeatures, kFeatures};
+constexpr SelectionKind kLanguageSelection = {"unknown-language", "language", kAllLanguages, kEnabledLanguages, kLang};
+
+StringList PackageList(const Package& package, uint8_t id) {
+  std::u16string text;
+  package.GetProperty(id, text);
+  return SplitPropertyList(text);
+}
+
+bool Listed(const StringList& names, std::u16string_view name) {
+  for (const std::u16string& known : names) {
+    if (EqualsNoCase(known, name)) return true;
+  }
+  return false;
+}
+
+std::string AllName(const SelectionKind& kind) { return Utf16ToUtf8(PackagePropertyName(kind.all)); }
+
+void CheckEnabledList(LintContext& lint, const SelectionKind& kind, const StringList& all) {
+  if (all.empty()) return;  // the installer then takes every enabled name
+  for (const std::u16string& name : PackageList(lint.package, kind.enabled)) {
+    if (!Listed(all, name)) {
+      lint.Add(kind.code, -1, Utf16ToUtf8(PackagePropertyName(kind.enabled)) + " names " + kind.noun +
+                                  " '" + Utf16ToUtf8(name) + "', which " + AllName(kind) +
+                                  " does not list: the installer drops it");
+    }
+  }
+}
+
+void CheckEntries(LintContext& lint, const SelectionKind& kind, const StringList& known) {
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    std::u16string tie;
+    if (!lint.package.GetEntry(i)->GetProperty(kind.entry_property, tie)) continue;
+    for (const std::u16string& item : SplitPropertyList(tie)) {
+      std::u16string_view name = item;
+      if (kind.entry_property == kFeatures && name.starts_with(u'!')) name = TrimBlanks(name.substr(1));
+      if (Listed(known, name)) continue;
+      lint.Add(kind.code, i, std::string("is tied to ") + kind.noun + " '" + Utf16ToUtf8(name) + "', which " +
+                                 (known.empty() ? "the package does not list (it lists none)"
+                                                : AllName(kind) + " does not list"));
+    }
+  }
+}
+
+void CheckSelection(LintContext& lint, const SelectionKind& kind) {
+  StringList all = PackageList(lint.package, kind.all);
+  CheckEnabledList(lint, kind, all);
+  // With no "all" list, the installer knows the enabled names alone.
+  CheckEntries(lint, kind, all.empty() ? PackageList(lint.package, kind.enabled) : all);
+}
+
+}  // namespace
+
+void LintSelection(LintContext& lint) {
+  CheckSelection(lint, kFeatureSelection);
+  CheckSelection(lint, kLanguageSelection);
+}
+
+}  // namespace stowkit::pack_tool
