@@ -81,25 +81,29 @@ TEST_F(LintTest, TheExamplePackageIsClean) {
 
 TEST_F(LintTest, DestinationsThatDoNotExpandOrAreTooLong) {
   std::string manifest =
-      kPackage + Entry("MacroDefs", {"\"0x30\" = \"APPDIR=$(PROGRAMFILES)\\\\Lint\"", "\"0x31\" = \"LOOP=$(LOOP)\\\\x\""}, "", "") +
+      kPackage + Entry("MacroDefs", {"\"0x30\" = \"APPDIR=$(PROGRAMFILES)\\\\Lint\"", "\"0x31\" = \"LOOP=$(LOOP)\\\\x\"",
+                                   "\"0x32\" = \"BROKEN=$(GONE)\\\\y\""}, "", "") +
       Entry("Folder", {Dst("$(APPDIR)")}) +
       Entry("AppFile", {Dst("$(APDIR)\\a.txt")}, "a.txt") +
       Entry("Shortcut", {"LinkName = '$(PROGRAMS)\\Lint'", "LinkTarget = '$(APPDIR)\\$(NOPE)'"}) +
       Entry("AppFile", {Dst("$(LOOP)\\b.txt")}, "a.txt") +
       Entry("AppFile", {Dst("$(PROGRAMFILES)\\" + std::string(244, 'x'))}, "a.txt") +  // 259 characters
       Entry("AppFile", {Dst("$(PROGRAMFILES)\\" + std::string(245, 'y'))}, "a.txt") +  // 260
-      Entry("AppFile", {Dst("$(SUPPORTDIR)\\$(LANG)\\c.txt")}, "a.txt");
+      Entry("AppFile", {Dst("$(SUPPORTDIR)\\$(LANG)\\c.txt")}, "a.txt") +
+      Entry("AppFile", {Dst("$(BROKEN)\\d.txt")}, "a.txt");
   ToolResult lint = Lint(manifest);
   EXPECT_EQ(lint.status, 1);
   EXPECT_EQ(Findings(lint), (std::multiset<std::string>{"undefined-macro@3", "undefined-macro@4",
                                                         "undefined-macro@5", "long-path@7",
-                                                        "undefined-macro@8"}))
+                                                        "undefined-macro@8", "undefined-macro@9"}))
       << lint.out;
   EXPECT_NE(lint.out.find("Dst \"$(APDIR)\\a.txt\" refers to $(APDIR), which nothing defines"),
             std::string::npos) << lint.out;
   EXPECT_NE(lint.out.find("LinkTarget \"$(APPDIR)\\$(NOPE)\" refers to $(NOPE)"), std::string::npos);
   EXPECT_NE(lint.out.find("has 260 characters"), std::string::npos);
   EXPECT_NE(lint.out.find("$(LANG) (the package has no \"UserLanguage\" to define it)"), std::string::npos);
+  EXPECT_NE(lint.out.find("Dst \"$(BROKEN)\\d.txt\" refers to $(GONE) (in the value of a macro it uses)"),
+            std::string::npos) << lint.out;
 
   // The user's language defines LANG, as the installer does.
   size_t at = manifest.find("AppName");

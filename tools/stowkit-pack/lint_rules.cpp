@@ -82,6 +82,8 @@ std::string UndefinedReferences(const LintContext& lint, const std::u16string& t
   for (const std::u16string& reference : named) {
     if (!list.empty()) list += ", ";
     list += Utf16ToUtf8(reference) + Hint(reference);
+    // Found while expanding a macro's value rather than in the text itself.
+    if (text.find(reference) == std::u16string::npos) list += " (in the value of a macro it uses)";
   }
   return list + (named.size() == 1 ? ", which nothing defines" : ": nothing defines them");
 }
