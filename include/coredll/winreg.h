@@ -110,6 +110,19 @@ COREDLL_API LONG RegQueryInfoKeyW(HKEY key, LPWSTR class_name, LPDWORD class_cha
 /* Makes every write made so far, through any handle, durable on the host disk. */
 COREDLL_API LONG RegFlushKey(HKEY key);
 
+/* Not calls of the handheld, which keeps registry writes in memory and saves them lazily, so
+ * that a run of writes costs little there; here every call is a commit of the device's
+ * database. RegBeginBatch gathers this process's registry calls into one transaction until
+ * the matching RegEndBatch commits them; batches nest and the outermost end commits. Each
+ * call inside still succeeds or fails whole. Meanwhile other device processes read the
+ * registry as it was before the batch, and a write of theirs waits for its end (up to ten
+ * seconds, then ERROR_BUSY): a batch must never span a wait for another process.
+ * RegFlushKey inside a batch commits what it holds so far. RegEndBatch answers the commit's
+ * error when the batch's writes could not be kept. A port to the handheld makes both do
+ * nothing. */
+COREDLL_API LONG RegBeginBatch(void);
+COREDLL_API LONG RegEndBatch(void);
+
 COREDLL_END
 
 #endif

@@ -69,11 +69,14 @@ void LogFileSink::WriteLine(std::u16string_view text) {
 }
 
 // A child installer given the same path appends to this file while this process waits for
-// it; seeking to the end before every line keeps the child's lines instead of overwriting
-// them when this process goes on logging. Write errors are ignored: the run goes on.
+// it, and the engine refreshes the reporter after every such wait; seeking to the end after
+// a refresh keeps the child's lines instead of overwriting them. Only then: a seek per line
+// would cost a call on the file for every item of a run. Write errors are ignored: the run
+// goes on.
 void LogFileSink::WriteToFile(std::u16string_view line) {
   std::string bytes = Utf16LeBytes(line);
-  SetFilePointer(file_, 0, nullptr, FILE_END);
+  if (!at_end_) SetFilePointer(file_, 0, nullptr, FILE_END);
+  at_end_ = true;
   WriteFile(file_, bytes.data(), DWORD(bytes.size()), nullptr, nullptr);
 }
 

@@ -34,7 +34,9 @@ class LogFileSink final : public StatusSink {
   void Detail(std::u16string_view text) override { WriteLine(text); }
   void Debug(std::u16string_view text) override { WriteLine(text); }
   void Progress(int32_t, int32_t) override {}
-  void Refresh() override {}
+  // Another program has run (a custom action, a child installer given this log's path) and
+  // may have appended to the file: the next line goes after whatever it wrote.
+  void Refresh() override { at_end_ = false; }
   // "Completion status = <status>".
   void Complete(int32_t completion_status) override;
   HWND OwnerWindow() override { return nullptr; }
@@ -48,6 +50,7 @@ class LogFileSink final : public StatusSink {
   std::u16string path_;
   std::deque<std::u16string> pending_;
   HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool at_end_ = false;  // this process's next write lands at the end of the file
 };
 
 }  // namespace stowkit

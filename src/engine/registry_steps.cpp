@@ -119,14 +119,27 @@ HRESULT MergeLine(Engine& engine, std::u16string_view line) {
   return WriteValue(engine, value);
 }
 
+// Values written are kept whatever comes after them, so a commit that fails loses them all:
+// that fails the step.
+HRESULT CommitValues(Engine& engine, RegistryBatch& batch) {
+  if (batch.End()) return S_OK;
+  HRESULT hr = LastErrorResult();
+  engine.ReportError(Format(u"Error saving registry values: %s", ErrorText(uint32_t(hr))));
+  return hr;
+}
+
+// One registry commit for all the lines: no other process runs meanwhile.
 HRESULT MergeLines(Engine& engine, const std::u16string& path) {
   MappedLineReader reader;
   HRESULT hr = OpenWorkingFile(engine, reader, path);
+  RegistryBatch batch;
   std::u16string line;
   while (SUCCEEDED(hr) && reader.NextLine(line)) {
     if (IsRegistryValueLine(line)) hr = MergeLine(engine, line);
   }
-  return FAILED(hr) ? hr : S_OK;
+  HRESULT committed = CommitValues(engine, batch);
+  if (FAILED(hr)) return hr;
+  return FAILED(committed) ? committed : S_OK;
 }
 
 // Deletes the line's value, and the keys that this leaves empty, unless its removal rule
@@ -157,16 +170,19 @@ HRESULT RemoveLine(Engine& engine, std::u16string_view line) {
 // Every line is handled whatever became of the others, the last line of the text first.
 // The step's result is that of the last line handled, the text's first: a bad line further
 // down is reported but does not fail the removal, which goes on taking what it can.
+// A commit that fails keeps every value: reported, and the step's result is that of a
+// failed delete.
 HRESULT RemoveLines(Engine& engine, const std::u16string& path) {
   ReverseMappedLineReader reader;
   HRESULT hr = OpenWorkingFile(engine, reader, path);
   if (FAILED(hr)) return hr;
   hr = S_OK;
+  RegistryBatch batch;
   std::u16string line;
   while (reader.PreviousLine(line)) {
     if (IsRegistryValueLine(line)) hr = RemoveLine(engine, line);
   }
-  return hr;
+  return FAILED(CommitValues(engine, batch)) && SUCCEEDED(hr) ? S_FALSE : hr;
 }
 
 }  // namespace

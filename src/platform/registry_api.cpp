@@ -60,10 +60,18 @@ struct OpenRegistry {
   std::mutex mutex;
   unsigned generation = 0;
   std::shared_ptr<RegistryStore> store;
+  // The store of each open batch, innermost last: a batch ends where it began even when
+  // the process has moved to another device meanwhile.
+  std::vector<std::shared_ptr<RegistryStore>> batches;
 };
 
-LONG CurrentStore(std::shared_ptr<RegistryStore>& store) {
+OpenRegistry& Registry() {
   static OpenRegistry* open = new OpenRegistry;  // outlives every static destructor
+  return *open;
+}
+
+LONG CurrentStore(std::shared_ptr<RegistryStore>& store) {
+  OpenRegistry* open = &Registry();
   std::lock_guard lock(open->mutex);
   unsigned generation = DeviceGeneration();
   if (!open->store || open->generation != generation) {
@@ -297,4 +305,27 @@ LONG RegFlushKey(HKEY key) {
   LONG error = Resolve(key, ref);
   if (error != ERROR_SUCCESS) return error;
   return ErrorFrom(ref.store->Flush(), Access::kWrite);
+}
+
+LONG RegBeginBatch(void) {
+  std::shared_ptr<RegistryStore> store;
+  LONG error = CurrentStore(store);
+  if (error == ERROR_SUCCESS) error = ErrorFrom(store->BeginBatch(), Access::kWrite);
+  if (error != ERROR_SUCCESS) return error;
+  OpenRegistry& open = Registry();
+  std::lock_guard lock(open.mutex);
+  open.batches.push_back(std::move(store));
+  return ERROR_SUCCESS;
+}
+
+LONG RegEndBatch(void) {
+  std::shared_ptr<RegistryStore> store;
+  {
+    OpenRegistry& open = Registry();
+    std::lock_guard lock(open.mutex);
+    if (open.batches.empty()) return ERROR_SUCCESS;
+    store = std::move(open.batches.back());
+    open.batches.pop_back();
+  }
+  return ErrorFrom(store->EndBatch(), Access::kWrite);
 }

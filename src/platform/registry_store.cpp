@@ -29,6 +29,10 @@ enum Slot : int {
   kMarkFlush,
   kSyncFull,
   kSyncNormal,
+  kDataVersion,
+  kSavepoint,
+  kRelease,
+  kRollbackTo,
   kSlotCount
 };
 
@@ -182,9 +186,33 @@ RegistryStore::~RegistryStore() {
 
 template <typename Work>
 StoreStatus RegistryStore::Transact(bool write, Work work) {
+  if (write) changed_ = true;
+  if (batch_depth_ > 0) return InSavepoint(work);
   Transaction transaction(*this, write);
   if (transaction.begun() != StoreStatus::kOk) return transaction.begun();
   return transaction.Commit(work());
+}
+
+// A failed call is undone back to its savepoint and the batch goes on; a failure that ended
+// the batch's whole transaction (a full disk, an I/O error) is kept for EndBatch.
+template <typename Work>
+StoreStatus RegistryStore::InSavepoint(Work work) {
+  StoreStatus status = Run(kSavepoint, "SAVEPOINT call");
+  if (status != StoreStatus::kOk) return status;
+  status = work();
+  if (status == StoreStatus::kOk) return Run(kRelease, "RELEASE call");
+  if (sqlite3_get_autocommit(db_)) {
+    if (batch_lost_ == StoreStatus::kOk) batch_lost_ = status;
+    return status;
+  }
+  Run(kRollbackTo, "ROLLBACK TO call");
+  Run(kRelease, "RELEASE call");
+  return status;
+}
+
+StoreStatus RegistryStore::Run(int slot, const char* sql) {
+  Statement statement(Cached(slot, sql));
+  return statement.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
 }
 
 template <typename Work>
@@ -429,20 +457,64 @@ StoreStatus RegistryStore::Summarize(KeyId key, KeySummary& summary) {
 
 StoreStatus RegistryStore::Flush() {
   std::lock_guard lock(mutex_);
-  if (Statement(Cached(kSyncFull, "PRAGMA synchronous = FULL")).Step() != SQLITE_DONE) {
-    return Error(SQLITE_ERROR);
+  bool batched = batch_depth_ > 0 && !sqlite3_get_autocommit(db_);
+  StoreStatus held = batched ? Run(kCommit, "COMMIT") : StoreStatus::kOk;
+  if (held != StoreStatus::kOk) {
+    Run(kRollback, "ROLLBACK");
+    batch_lost_ = held;
   }
-  StoreStatus status = Transact(true, [&] {
-    Statement mark(Cached(kMarkFlush, "UPDATE flushes SET count = count + 1"));
-    return mark.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
-  });
-  Statement(Cached(kSyncNormal, "PRAGMA synchronous = NORMAL")).Step();
+  StoreStatus status = FlushCommitted();
+  // Should the batch not begin again, the calls after this go one transaction each.
+  if (batch_depth_ > 0) Run(kBeginWrite, "BEGIN IMMEDIATE");
+  return held != StoreStatus::kOk ? held : status;
+}
+
+// Nothing to do when no connection committed anything since this one's last flush: every
+// commit before that is durable already.
+StoreStatus RegistryStore::FlushCommitted() {
+  Statement version(Cached(kDataVersion, "PRAGMA data_version"));
+  if (version.Step() != SQLITE_ROW) return Error(SQLITE_ERROR);
+  int64_t others = version.Int(0);
+  if (!changed_ && others == flushed_version_) return StoreStatus::kOk;
+  if (Run(kSyncFull, "PRAGMA synchronous = FULL") != StoreStatus::kOk) return Error(SQLITE_ERROR);
+  StoreStatus status;
+  {
+    Transaction transaction(*this, true);
+    status = transaction.begun();
+    if (status == StoreStatus::kOk) {
+      status = transaction.Commit(Run(kMarkFlush, "UPDATE flushes SET count = count + 1"));
+    }
+  }
+  Run(kSyncNormal, "PRAGMA synchronous = NORMAL");
   // Durable now; copying the log into the database keeps the log short for what follows.
   // Readers may hold part of it back, which is harmless.
   if (status == StoreStatus::kOk) {
     sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    changed_ = false;
+    flushed_version_ = others;
   }
   return status;
+}
+
+StoreStatus RegistryStore::BeginBatch() {
+  std::lock_guard lock(mutex_);
+  if (batch_depth_ == 0) {
+    StoreStatus status = Run(kBeginWrite, "BEGIN IMMEDIATE");
+    if (status != StoreStatus::kOk) return status;
+    batch_lost_ = StoreStatus::kOk;
+  }
+  ++batch_depth_;
+  return StoreStatus::kOk;
+}
+
+StoreStatus RegistryStore::EndBatch() {
+  std::lock_guard lock(mutex_);
+  if (batch_depth_ == 0 || --batch_depth_ > 0) return StoreStatus::kOk;
+  if (sqlite3_get_autocommit(db_)) return batch_lost_;
+  changed_ = true;
+  StoreStatus status = Run(kCommit, "COMMIT");
+  if (status != StoreStatus::kOk) Run(kRollback, "ROLLBACK");
+  return batch_lost_ != StoreStatus::kOk ? batch_lost_ : status;
 }
 
 }  // namespace coredll

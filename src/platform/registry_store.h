@@ -7,9 +7,10 @@
 // creation order; overwriting a value keeps its place. Key ids are never reused, so a key
 // that is deleted stays deleted for whoever still holds its id (kKeyDeleted).
 //
-// Every call is one transaction. Commits reach the write-ahead log without waiting for the
-// disk (synchronous=NORMAL); Flush() makes every earlier commit durable. A call that finds
-// the database locked waits up to kBusyTimeoutMs for it.
+// Every call is one transaction, or one savepoint of a batch (BeginBatch). Commits reach the
+// write-ahead log without waiting for the disk (synchronous=NORMAL); Flush() makes every
+// earlier commit durable. A call that finds the database locked waits up to kBusyTimeoutMs
+// for it.
 #pragma once
 
 #include <cstdint>
@@ -88,8 +89,17 @@ class RegistryStore {
 
   // Makes every commit so far, of any process, durable: a commit made with a full sync of
   // the log carries every earlier commit in the log to the disk with it. The log is then
-  // copied into the database file as far as readers allow, to keep it short.
+  // copied into the database file as far as readers allow, to keep it short. Inside a batch
+  // it commits what the batch holds first and goes on with a new batch transaction.
   StoreStatus Flush();
+
+  // A batch: one write transaction, taken at once, that the calls until the matching
+  // EndBatch join, each in a savepoint of its own so that a failed call still changes
+  // nothing. Batches nest; the outermost EndBatch commits. Meanwhile other connections read
+  // the state before the batch and wait to write. EndBatch fails when the commit does, or
+  // when a failure on the way took the batch's transaction with it (its writes are lost).
+  StoreStatus BeginBatch();
+  StoreStatus EndBatch();
 
  private:
   class Statement;
@@ -103,6 +113,10 @@ class RegistryStore {
   StoreStatus Transact(bool write, Work work);
   template <typename Work>
   StoreStatus InTransaction(bool write, Work work);
+  template <typename Work>
+  StoreStatus InSavepoint(Work work);
+  StoreStatus Run(int slot, const char* sql);
+  StoreStatus FlushCommitted();
   StoreStatus CheckKey(KeyId key);
   StoreStatus Walk(KeyId from, const std::vector<std::u16string>& path, size_t& walked,
                    KeyId& key);
@@ -116,6 +130,10 @@ class RegistryStore {
   sqlite3* db_;
   std::vector<KeyId> roots_;
   std::vector<sqlite3_stmt*> statements_;
+  int batch_depth_ = 0;
+  StoreStatus batch_lost_ = StoreStatus::kOk;  // why the batch's transaction ended early
+  bool changed_ = true;          // this connection may have committed since its last flush
+  int64_t flushed_version_ = -1;  // data_version at the last flush: others' commits since
 };
 
 }  // namespace coredll

@@ -112,11 +112,16 @@ int DeleteFolder(std::u16string_view path, bool delete_files) {
   return RemoveDirectoryW(std::u16string(path).c_str()) ? 1 : 0;
 }
 
+// A parent without wildcards is looked up by name: it answers as a search for it would,
+// without listing the folder that holds it, which matters once per file an install writes.
 int EnsureParentFolder(std::u16string_view file_path) {
   size_t separator = LastSeparator(file_path);
   if (separator == kNoSeparator || separator <= 2) return 1;
-  std::u16string_view parent = file_path.substr(0, separator);
-  return FileExists(parent) ? 1 : CreateFolder(parent);
+  std::u16string parent(file_path.substr(0, separator));
+  bool found = parent.find_first_of(u"*?") == std::u16string::npos
+                   ? GetFileAttributesW(parent.c_str()) != INVALID_FILE_ATTRIBUTES
+                   : FileExists(parent);
+  return found ? 1 : CreateFolder(parent);
 }
 
 int FileExists(std::u16string_view path) {

@@ -298,6 +298,16 @@ int CopyRegTree(HKEY source_root, std::u16string_view source_subkey, HKEY target
   return result == ERROR_SUCCESS ? 1 : 0;
 }
 
+RegistryBatch::RegistryBatch() : open_(RegBeginBatch() == ERROR_SUCCESS) {}
+
+RegistryBatch::~RegistryBatch() { End(); }
+
+int RegistryBatch::End() {
+  if (!open_) return Outcome(ERROR_SUCCESS);
+  open_ = false;
+  return Outcome(RegEndBatch());
+}
+
 void SplitNameValue(std::u16string_view line, std::u16string& name, std::u16string& value) {
   size_t equals = line.find(u'=');
   name = Trim(line.substr(0, equals));

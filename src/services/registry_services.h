@@ -65,6 +65,24 @@ int ListRegSubkeys(HKEY root, std::u16string_view subkey, std::vector<std::u16st
 int CopyRegTree(HKEY source_root, std::u16string_view source_subkey, HKEY target_root,
                 std::u16string_view target_subkey);
 
+// Gathers the registry calls made while it lives into one commit of the device's registry
+// (RegBeginBatch): many writes then cost about what one does. End commits and gives 1/0
+// with last-error set to the commit's result; a batch not ended commits when it goes. A
+// batch that could not begin leaves every call its own commit, as without one. Never hold
+// one across a wait for another process, which would wait for its end to write.
+class RegistryBatch {
+ public:
+  RegistryBatch();
+  ~RegistryBatch();
+  RegistryBatch(const RegistryBatch&) = delete;
+  RegistryBatch& operator=(const RegistryBatch&) = delete;
+
+  int End();
+
+ private:
+  bool open_;
+};
+
 // "name = value": both sides trimmed of white space; no '=' gives the whole trimmed line as
 // the name and an empty value.
 void SplitNameValue(std::u16string_view line, std::u16string& name, std::u16string& value);

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <vector>
 
 #include "coredll/windows.h"
@@ -12,6 +11,8 @@
 
 namespace stowkit::device_tool {
 namespace {
+
+constexpr size_t kPushBufferBytes = 1 << 20;
 
 int Failed(const std::string& what, const std::string& path) {
   return Error(what + " '" + path + "': " + SystemErrorText(GetLastError()));
@@ -110,11 +111,11 @@ int List(const std::string& path, bool long_format) {
   return 0;
 }
 
+// Streamed through a fixed buffer, so pushing a package takes the same memory whatever its
+// size.
 int Push(const std::string& host_file, const std::string& device_path) {
   std::ifstream in(host_file, std::ios::binary);
-  std::string bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in.is_open() || in.bad()) return Error("cannot read '" + host_file + "'");
+  if (!in.is_open()) return Error("cannot read '" + host_file + "'");
   std::u16string target = Utf8ToUtf16(device_path);
   auto create = [&] {
     return CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -126,12 +127,17 @@ int Push(const std::string& host_file, const std::string& device_path) {
     file = create();
   }
   if (file == INVALID_HANDLE_VALUE) return Failed("cannot push to", device_path);
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  std::vector<char> buffer(kPushBufferBytes);
+  BOOL ok = TRUE;
+  while (ok && in.read(buffer.data(), std::streamsize(buffer.size())).gcount() > 0) {
+    DWORD written = 0;
+    ok = WriteFile(file, buffer.data(), DWORD(in.gcount()), &written, nullptr);
+  }
   DWORD error = GetLastError();
   CloseHandle(file);
-  if (!ok) {
+  if (!ok || in.bad()) {
     DeleteFileW(target.c_str());  // never leave half a file behind
+    if (ok) return Error("cannot read '" + host_file + "'");
     SetLastError(error);
     return Failed("cannot write", device_path);
   }
