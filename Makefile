@@ -3,19 +3,29 @@
 DEBS := cmake make g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev zlib1g-dev \
         libutfcpp-dev libcli11-dev libtomlplusplus-dev libmspack-dev libgcab-dev \
         libpugixml-dev python3 tmux
+# What the benchmarks measure against; installed by the bench targets, never by `make test`.
+BENCH_DEBS := hyperfine zip unzip cabextract gcab time
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test demo clean bench-pack bench-memory bench-registry fuzz
+.PHONY: deps bench-deps build test demo clean bench bench-pack bench-memory bench-registry fuzz
 
-deps:
-	@missing=$$(for p in $(DEBS); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+# Installs those of the packages $(1) that are missing.
+define install_missing
+	@missing=$$(for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing Debian packages:" $$missing; \
 	  $(SUDO) apt-get update -qq && \
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(DEBS))
+
+bench-deps: deps
+	$(call install_missing,$(BENCH_DEBS))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -29,12 +39,19 @@ test: build
 demo: build
 	examples/demo.sh $(BUILD)
 
+# Installs against unzip, tar, cabextract, gcab and a plain C floor; removals against rm -rf;
+# package builds against zip -9 -r; the registry merge against one SQLite transaction; the
+# peak memory of each: on three seeded datasets, in one run (bench/run.sh: BENCH_RUNS,
+# BENCH_PROFILES, BENCH_DATA).
+bench: bench-deps build
+	bench/run.sh $(BUILD)
+
 # stowkit-pack build and verify against zip -9 -r and unzip -t on a generated data set.
-bench-pack: build
+bench-pack: bench-deps build
 	bench/pack.sh $(BUILD)
 
 # Peak memory of stowkit-pack build, verify and unpack on a 256 MiB file (limit 32 MiB).
-bench-memory: build
+bench-memory: bench-deps build
 	bench/memory.sh $(BUILD)
 
 # 10,000 SetRegString calls, one registry transaction each, against one SQLite transaction.

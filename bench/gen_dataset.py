@@ -1,11 +1,19 @@
 #!/usr/bin/env python3
-"""A seeded dataset for the packing benchmark: 2,000 small files (1-16 KiB) in 40 nested
-folders and 20 files of 8 MiB, half text-like (deflate shrinks it 3-5x) and half
-binary-like (about 1.1x), with a stowkit-pack manifest that packs every file compressed.
+"""A seeded dataset for the benchmarks, in one of three profiles:
 
-    bench/gen_dataset.py [--seed N] OUT_DIR
+    small  2,000 files of 1-16 KiB in 40 nested folders
+    large  20 files of 8 MiB
+    mixed  both
 
-The same seed always gives the same bytes; an OUT_DIR already made with the seed is kept."""
+Half the files are text-like (deflate shrinks them 3-5x), half binary-like (about 1.1x).
+Beside them: bench.registry, a registry text of 2,000 values, and a stowkit-pack manifest
+(manifest.toml) whose package installs the folders, every file (compressed) and the
+registry text under "$(PROGRAMFILES)\\Bench".
+
+    bench/gen_dataset.py [--seed N] [--profile small|large|mixed] OUT_DIR
+
+The same seed and profile always give the same bytes; an OUT_DIR already made with them is
+kept."""
 import argparse
 import itertools
 import os
@@ -16,6 +24,9 @@ SMALL_FILES = 2000
 FOLDERS = 40
 LARGE_FILES = 20
 LARGE_SIZE = 8 * 1024 * 1024
+REGISTRY_VALUES = 2000
+REGISTRY_KEYS = 20
+APP_DIR = "$(PROGRAMFILES)\\Bench"
 
 
 def vocabulary(rng):
@@ -51,32 +62,78 @@ def folders(rng):
     return tree[1:]
 
 
-def write(root, relative, data, manifest):
+def device_path(relative):
+    return APP_DIR + "".join("\\" + part for part in relative.split("/") if part)
+
+
+def toml_text(text):
+    return '"' + text.replace("\\", "\\\\") + '"'
+
+
+def folder_entry(relative):
+    return (f'[[entry]]\ntype = "Folder"\nflags = ["ShouldInstall"]\n'
+            f"[entry.properties]\nDst = {toml_text(device_path(relative))}\n")
+
+
+def file_entry(relative):
+    return (f'[[entry]]\ntype = "AppFile"\nflags = ["BlobCompressed", "ShouldInstall"]\n'
+            f'source = "files/{relative}"\n[entry.properties]\nDst = {toml_text(device_path(relative))}\n')
+
+
+def write_file(root, relative, data):
     path = os.path.join(root, "files", relative)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
-    dst = "\\\\Program Files\\\\Bench\\\\" + relative.replace("/", "\\\\")
-    manifest.append(
-        f'[[entry]]\ntype = "AppFile"\nflags = ["BlobCompressed", "ShouldInstall"]\n'
-        f'source = "files/{relative}"\n[entry.properties]\nDst = "{dst}"\n'
-    )
 
 
-def generate(root, seed):
+# Text values (with a macro, as packages have) and number values under a few keys.
+def registry_text(rng):
+    lines = ["// Bench registry values"]
+    for i in range(REGISTRY_VALUES):
+        key = f"Software\\Bench\\Group{i % REGISTRY_KEYS:02d}"
+        if i % 4 == 3:
+            lines.append(f"HKLM, {key}, 1, Count{i:04d}, {rng.randint(0, 1 << 30)}, , ")
+        else:
+            rule = "NoOverwrite" if i % 10 == 0 else ""
+            data = f"$(PROGRAMFILES)\\Bench\\file{i:04d}.txt, {rng.randint(0, 99999)}"
+            lines.append(f'HKLM, {key}, 0, Path{i:04d}, "{data}", {rule}, ')
+    return ("\n".join(lines) + "\n").encode()
+
+
+def generate(root, seed, profile):
     rng = random.Random(seed)
     words, weights = vocabulary(rng)
     tree = folders(rng)
+    files = []
+    if profile in ("small", "mixed"):
+        for i in range(SMALL_FILES):
+            size = rng.randint(1024, 16 * 1024)
+            text = i % 2 == 0
+            data = text_like(rng, size, words, weights) if text else binary_like(rng, size)
+            relative = f"{rng.choice(tree)}/f{i:04d}.{'txt' if text else 'bin'}"
+            write_file(root, relative, data)
+            files.append(relative)
+    else:
+        tree = []
+    if profile in ("large", "mixed"):
+        tree.append("large")
+        for i in range(LARGE_FILES):
+            text = i % 2 == 0
+            data = text_like(rng, LARGE_SIZE, words, weights) if text else binary_like(rng, LARGE_SIZE)
+            relative = f"large/l{i:02d}.{'txt' if text else 'bin'}"
+            write_file(root, relative, data)
+            files.append(relative)
+    with open(os.path.join(root, "bench.registry"), "wb") as f:
+        f.write(registry_text(rng))
+
     manifest = ['[package]\nversion = "1.0.0.0"\n[package.properties]\nAppName = "Bench"\n']
-    for i in range(SMALL_FILES):
-        size = rng.randint(1024, 16 * 1024)
-        text = i % 2 == 0
-        data = text_like(rng, size, words, weights) if text else binary_like(rng, size)
-        write(root, f"{rng.choice(tree)}/f{i:04d}.{'txt' if text else 'bin'}", data, manifest)
-    for i in range(LARGE_FILES):
-        text = i % 2 == 0
-        data = text_like(rng, LARGE_SIZE, words, weights) if text else binary_like(rng, LARGE_SIZE)
-        write(root, f"large/l{i:02d}.{'txt' if text else 'bin'}", data, manifest)
+    # Parents before their subfolders.
+    manifest.append(folder_entry(""))
+    manifest += [folder_entry(folder) for folder in sorted(tree, key=lambda f: f.count("/"))]
+    manifest += [file_entry(relative) for relative in files]
+    manifest.append('[[entry]]\ntype = "Registry"\nflags = ["BlobCompressed", "ShouldInstall"]\n'
+                    'source = "bench.registry"\n')
     with open(os.path.join(root, "manifest.toml"), "w") as f:
         f.write("\n".join(manifest))
 
@@ -84,16 +141,18 @@ def generate(root, seed):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--profile", choices=("small", "large", "mixed"), default="mixed")
     parser.add_argument("out")
     args = parser.parse_args()
     stamp = os.path.join(args.out, "seed")
-    if os.path.exists(stamp) and open(stamp).read() == str(args.seed):
+    mark = f"{args.seed} {args.profile}"
+    if os.path.exists(stamp) and open(stamp).read() == mark:
         return 0
     if os.path.exists(args.out) and os.listdir(args.out):
         sys.exit(f"gen_dataset: {args.out} holds something else; give a new folder")
-    generate(args.out, args.seed)
+    generate(args.out, args.seed, args.profile)
     with open(stamp, "w") as f:
-        f.write(str(args.seed))
+        f.write(mark)
     return 0
 
 

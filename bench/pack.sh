@@ -2,12 +2,12 @@
 # stowkit-pack build and verify side by side with zip -9 -r and unzip -t on the same files
 # (bench/gen_dataset.py), timed by hyperfine; prints medians, ratios and the machine.
 #   bench/pack.sh [BUILD_DIR]      (default: build)
-#   BENCH_DATA=/tmp/stowkit-bench-data BENCH_RUNS=5 BENCH_SEED=1
+#   BENCH_DATA=/tmp/stowkit-bench BENCH_RUNS=5 BENCH_SEED=1   (uses make bench's mixed dataset)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}
 pack=$(realpath "$build/bin/stowkit-pack")
-data=${BENCH_DATA:-/tmp/stowkit-bench-data}
+data=${BENCH_DATA:-/tmp/stowkit-bench}/mixed
 runs=${BENCH_RUNS:-5}
 
 missing=""

@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Prints what bench/run.sh measured: per profile the medians of the installs (with their
+ratio to the floor), removals and builds, every command's peak memory, then the registry
+merge, the targets met or missed, and the machine with its load.
+
+    bench/report.py RESULTS_DIR PROFILE..."""
+import json
+import os
+import platform
+import sys
+
+MIB = 1024 * 1024
+# Most an install may take, as a multiple of the floor, per profile.
+INSTALL_TARGETS = {"small": 1.25, "large": 1.10, "mixed": 1.15}
+REMOVAL_TARGET = 3.0
+REGISTRY_TARGET = 5.0
+MEMORY_TARGET_KIB = 32 * 1024
+
+
+def medians(path):
+    return {r["command"]: r["median"] for r in json.load(open(path))["results"]}
+
+
+def memory(path):
+    return {name: int(kib) for name, kib in (line.rstrip("\n").split("\t") for line in open(path))}
+
+
+def profile_report(results, profile, verdicts):
+    res = os.path.join(results, profile)
+    sizes = json.load(open(os.path.join(res, "sizes.json")))
+    install, remove, build = (medians(os.path.join(res, f"{g}.json"))
+                              for g in ("install", "remove", "build"))
+    peak = memory(os.path.join(res, "memory.tsv"))
+    print(f"\n{profile}: {sizes['files']} files, {sizes['content'] / MIB:.1f} MiB; package "
+          f"{sizes['out.pkg'] / MIB:.1f} MiB, zip {sizes['out.zip'] / MIB:.1f}, "
+          f"tar.gz {sizes['out.tar.gz'] / MIB:.1f}, cab {sizes['out.cab'] / MIB:.1f}")
+    floor = install["floor"]
+    print(f"  {'install':<24}{'median s':>10}{'x floor':>9}{'peak MiB':>10}")
+    for name, seconds in install.items():
+        print(f"  {name:<24}{seconds:10.3f}{seconds / floor:9.2f}{peak[name] / 1024:10.1f}")
+    for title, group, ours, theirs in (("removal", remove, "stowkit-device remove", "rm -rf"),
+                                       ("build", build, "stowkit-pack build", "zip -9 -r")):
+        print(f"  {title:<9}{ours:<22}{group[ours]:7.3f} s ({peak[ours] / 1024:5.1f} MiB)   "
+              f"{theirs:<9}{group[theirs]:7.3f} s ({peak[theirs] / 1024:5.1f} MiB)   "
+              f"ratio {group[ours] / group[theirs]:.2f}")
+    ratio = install["stowkit-device install"] / floor
+    limit = INSTALL_TARGETS[profile]
+    verdicts.append((f"install {profile} <= {limit:.2f}x floor", f"{ratio:.2f}x", ratio <= limit))
+    ratio = remove["stowkit-device remove"] / remove["rm -rf"]
+    verdicts.append((f"removal {profile} <= {REMOVAL_TARGET:.0f}x rm -rf", f"{ratio:.2f}x",
+                     ratio <= REMOVAL_TARGET))
+    kib = peak["stowkit-device install"]
+    verdicts.append((f"install {profile} peak memory < 32 MiB", f"{kib / 1024:.1f} MiB",
+                     kib < MEMORY_TARGET_KIB))
+
+
+def machine(results):
+    cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
+                if line.startswith("model name")), "?")
+    total = next(int(line.split()[1]) for line in open("/proc/meminfo")
+                 if line.startswith("MemTotal")) // 1024
+    load = [open(os.path.join(results, f"load-{when}")).read().split("load average:")[1].strip()
+            for when in ("before", "after")]
+    return (f"machine: {cpu}, {os.cpu_count()} cores, {total} MiB, {platform.system()} "
+            f"{platform.release()}; load average {load[0]} before, {load[1]} after")
+
+
+def main():
+    results, profiles = sys.argv[1], sys.argv[2:]
+    verdicts = []
+    for profile in profiles:
+        profile_report(results, profile, verdicts)
+    registry = json.load(open(os.path.join(results, "registry.json")))
+    ratio = registry["merge_ms"] / registry["insert_ms"]
+    print(f"\nregistry: merge of {registry['values']} values {registry['merge_ms']:.1f} ms, "
+          f"SQLite in one transaction {registry['insert_ms']:.1f} ms, ratio {ratio:.2f}")
+    verdicts.append((f"registry merge <= {REGISTRY_TARGET:.0f}x one transaction", f"{ratio:.2f}x",
+                     ratio <= REGISTRY_TARGET))
+    print("\ntargets:")
+    for what, figure, met in verdicts:
+        print(f"  {what:<44}{figure:>10}  {'met' if met else 'MISSED'}")
+    print("\n" + machine(results))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
