@@ -4,14 +4,13 @@
 #include <sys/file.h>
 
 #include <cerrno>
-#include <initializer_list>
-#include <utility>
 
 namespace coredll {
 namespace {
 
 constexpr off_t kMarkerBase = 0x7FFFFFFF00000000LL;
 
+// The order of the first five matters: TakeShare locks neighbours as one range.
 enum Marker : off_t {
   kOpen = kMarkerBase,
   kHasRead,
@@ -21,12 +20,13 @@ enum Marker : off_t {
   kModule,
 };
 
-bool Lock(int fd, short type, Marker marker, bool wait) {
+// Locks `count` markers from `first` on.
+bool Lock(int fd, short type, Marker first, bool wait, off_t count = 1) {
   struct flock lock = {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
-  lock.l_start = marker;
-  lock.l_len = 1;
+  lock.l_start = first;
+  lock.l_len = count;
   int rc;
   do {
     rc = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
@@ -63,10 +63,17 @@ DWORD TakeShare(int fd, DWORD access, DWORD share) {
       (!shares_read && Held(fd, kHasRead)) || (!shares_write && Held(fd, kHasWrite))) {
     return ERROR_SHARING_VIOLATION;
   }
-  for (auto [wanted, marker] : {std::pair{true, kOpen}, std::pair{reads, kHasRead},
-                                std::pair{writes, kHasWrite}, std::pair{!shares_read, kDeniesRead},
-                                std::pair{!shares_write, kDeniesWrite}}) {
-    if (wanted && !Lock(fd, F_RDLCK, marker, false)) return ERROR_SHARING_VIOLATION;
+  // Each run of neighbouring markers is one lock: an open costs a call on the file less for
+  // each, and a marker reads as held all the same.
+  const bool wanted[] = {true, reads, writes, !shares_read, !shares_write};
+  constexpr off_t kCount = sizeof wanted / sizeof wanted[0];
+  for (off_t first = 0; first < kCount;) {
+    off_t end = first;
+    while (end < kCount && wanted[end]) ++end;
+    if (end > first && !Lock(fd, F_RDLCK, Marker(kOpen + first), false, end - first)) {
+      return ERROR_SHARING_VIOLATION;
+    }
+    first = end == first ? first + 1 : end;
   }
   return ERROR_SUCCESS;
 }
