@@ -61,8 +61,10 @@ def machine(results):
                  if line.startswith("MemTotal")) // 1024
     load = [open(os.path.join(results, f"load-{when}")).read().split("load average:")[1].strip()
             for when in ("before", "after")]
+    work_fs = open(os.path.join(results, "work-fs")).read().strip()
     return (f"machine: {cpu}, {os.cpu_count()} cores, {total} MiB, {platform.system()} "
-            f"{platform.release()}; load average {load[0]} before, {load[1]} after")
+            f"{platform.release()}; trees written to {work_fs}; load average {load[0]} before, "
+            f"{load[1]} after")
 
 
 def main():
