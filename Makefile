@@ -58,11 +58,13 @@ bench-memory: bench-deps build
 bench-registry: build
 	$(BUILD)/bin/registry-bench
 
-# The package fuzzer for FUZZ_SECONDS; its corpus grows in build-fuzz/corpus/.
+# Every fuzz target for FUZZ_SECONDS each, one after the other (FUZZ_TARGETS picks some);
+# the corpora grow in build-fuzz/corpus/.
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 fuzz: deps
 	@command -v clang++ >/dev/null || $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang
-	fuzz/run.sh $(FUZZ_SECONDS)
+	fuzz/run.sh $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD)

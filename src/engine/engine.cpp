@@ -3,6 +3,7 @@
 #include "engine/hooks.h"
 #include "engine/run_stages.h"
 #include "engine/status_reporter.h"
+#include "engine/work_folder.h"
 #include "package/vocabulary.h"
 #include "resources/ui_strings.h"
 #include "services/file_services.h"
@@ -66,7 +67,7 @@ HRESULT Engine::RunOpenPackage() {
   }
   UnloadCustomLibrary(*this);
   package.reset();
-  if (!work_folder.empty()) DeleteFolder(work_folder, true);
+  RemoveWorkFolder(*this);
   report::Progress(10, 10);
   return hr;
 }

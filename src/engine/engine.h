@@ -55,6 +55,8 @@ class Engine {
   std::u16string display_name;
   // The run's private folder under the temporary folder; also SUPPORTDIR.
   std::u16string work_folder;
+  // Held open while the work folder exists, so that later runs can tell it is in use.
+  HANDLE work_folder_lock = INVALID_HANDLE_VALUE;
   std::u16string user_name;
   std::u16string user_language;
   std::u16string custom_library_path;

@@ -22,12 +22,25 @@ constexpr DWORD kRetryPauseMs = 3000;
 constexpr uint32_t kFileInstallError = 32;
 constexpr uint32_t kFileDeleteError = 33;
 
+// A file that later installs keep as they find it (NoOverwrite) must never be found cut
+// short: it is extracted into the work folder and moved under its name once whole. A run
+// killed half-way leaves no file there, and its part in the work folder, which the next run
+// clears away with the folder.
+HRESULT Extract(const Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
+  if (!entry.TestTypeFlags(kNoOverwrite)) return ExtractEntryBlob(entry, path);
+  std::u16string part = JoinPath(engine.work_folder, u"kept-file.part");
+  HRESULT hr = ExtractEntryBlob(entry, part);
+  if (SUCCEEDED(hr) && !MoveFileW(part.c_str(), path.c_str())) hr = LastErrorResult();
+  if (FAILED(hr)) ForceDeleteFile(part);
+  return hr;
+}
+
 // Up to five extractions. S_OK when written, S_FALSE when the file-in-use handler said to
 // skip it (the file stays as it was), else the last extraction's failure.
 HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
   HRESULT hr = S_OK;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    hr = ExtractEntryBlob(entry, path);
+    hr = Extract(engine, entry, path);
     if (SUCCEEDED(hr)) return S_OK;
     if (attempt == 1) {
       WaitWithMessages(nullptr, kRetryPauseMs);

@@ -6,6 +6,7 @@
 #include "engine/hooks.h"
 #include "engine/host_services.h"
 #include "engine/status_reporter.h"
+#include "engine/work_folder.h"
 #include "package/vocabulary.h"
 #include "services/file_services.h"
 #include "services/hresult.h"
@@ -34,22 +35,17 @@ void LoadRunState(Engine& engine) {
   LoadSelection(package, engine.selection);
 }
 
-// The folder is named after the second the run started in. A run started within the same
-// second (an old version's uninstaller that this run starts) must not share it, because each
-// run deletes its folder at the end: the name gets "_2", "_3", ... until it is new.
-HRESULT CreateWorkFolder(Engine& engine) {
-  std::u16string base;
-  if (!MakeTempFolderPath(base)) return LastErrorResult();
-  std::u16string parent;
-  PathFolder(base, parent);
-  if (!CreateFolder(parent)) return LastErrorResult();
-  std::u16string path = base;
-  for (int suffix = 2; !CreateDirectoryW(path.c_str(), nullptr); ++suffix) {
-    if (GetLastError() != ERROR_ALREADY_EXISTS || suffix > 999) return LastErrorResult();
-    path = Format(u"%s_%d", base, suffix);
-  }
-  engine.work_folder = path;
-  return S_OK;
+// The application name is a file name (of the log, the uninstaller, the registry working
+// file) and the name of the product's registry key. A separator would make a path of it that
+// reaches other folders and keys than its own, so such a name is refused and dropped: no
+// record is written under it, and the run's log falls back to the nameless default.
+HRESULT CheckApplicationName(Engine& engine) {
+  if (engine.application_name.find_first_of(u"\\/") == std::u16string::npos) return S_OK;
+  HRESULT hr = HResultFromError(ERROR_INVALID_NAME);
+  engine.ReportError(Format(u"Invalid application name '%s': %s", engine.application_name,
+                            ErrorText(uint32_t(hr))));
+  engine.application_name.clear();
+  return hr;
 }
 
 }  // namespace
@@ -64,7 +60,9 @@ HRESULT Initialize(Engine& engine) {
   BeginStage(kInitializingText, 1);
   GetModulePath(engine.program_path);
   LoadRunState(engine);
-  HRESULT hr = CreateWorkFolder(engine);
+  HRESULT hr = CheckApplicationName(engine);
+  if (FAILED(hr)) return hr;
+  hr = CreateWorkFolder(engine);
   if (FAILED(hr)) {
     engine.ReportError(ErrorText(uint32_t(hr)));
     return hr;

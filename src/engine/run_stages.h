@@ -12,9 +12,9 @@ class Engine;
 // The stage opening: Status by UI string `status_id`, an empty Detail, Progress(step, 10).
 void BeginStage(uint32_t status_id, int32_t step);
 
-// First stage of both sequences: reads the run's state from the package, creates the work
-// folder, fills the host services, reports Begin, then extracts the support files and loads
-// the custom library.
+// First stage of both sequences: reads the run's state from the package (refusing an
+// application name that holds a path separator), creates the work folder, fills the host
+// services, reports Begin, then extracts the support files and loads the custom library.
 HRESULT Initialize(Engine& engine);
 
 // One of the five catalog steps of a stage: its status text and its work.

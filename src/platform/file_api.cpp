@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
 
 #include "platform/device_state.h"
 #include "platform/errors.h"
@@ -48,6 +49,38 @@ uint64_t Now() {
   return FileTimeFromTimespec(ts);
 }
 
+bool DescribeNew(int fd, DWORD flags_and_attributes) {
+  DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  return WriteAttributes(fd, attributes) && WriteCreationTime(fd, Now());
+}
+
+// A new file appears under its name with its attributes and creation time, or not at all: it
+// is made without a name in its folder (O_TMPFILE), described, then linked under its name. A
+// program killed in between leaves nothing, where a named file without its attributes would
+// read as "normal" for ever. A host file system without unnamed files gets a named one that
+// is described at once. -1 with errno set on failure.
+int CreateDescribed(const std::string& host, DWORD flags_and_attributes) {
+  std::string folder = host.substr(0, host.rfind('/'));
+  UniqueFd fd(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
+  bool unnamed = fd.valid();
+  if (!unnamed) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+    fd = UniqueFd(open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
+    if (!fd.valid()) return -1;
+  }
+  bool made = DescribeNew(fd.get(), flags_and_attributes);
+  if (made && unnamed) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    made = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  if (made) return fd.release();
+  int error = errno;
+  if (!unnamed) unlink(host.c_str());
+  fd = UniqueFd();
+  errno = error;
+  return -1;
+}
+
 }  // namespace
 }  // namespace coredll
 
@@ -68,7 +101,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
     return FailHandle(ERROR_FILE_NOT_FOUND);
   }
 
-  UniqueFd fd(OpenHost(path, access, disposition, !path.exists));
+  bool creates = !path.exists && !HostMode();
+  UniqueFd fd(creates ? CreateDescribed(path.host, flags_and_attributes)
+                        : OpenHost(path, access, disposition, !path.exists));
   if (!fd.valid()) return FailHandle(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
   {
     ShareGate gate(fd.get());
@@ -81,13 +116,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
       return FailHandle(ErrorFromErrno(errno));
     }
   }
-  if (!HostMode() && (!path.exists || disposition == CREATE_ALWAYS)) {
+  if (!HostMode() && path.exists && disposition == CREATE_ALWAYS) {
     DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-    if (!WriteAttributes(fd.get(), attributes) || (!path.exists && !WriteCreationTime(fd.get(), Now()))) {
-      DWORD error = ErrorFromErrno(errno);
-      if (!path.exists) unlink(path.host.c_str());
-      return FailHandle(error);
-    }
+    if (!WriteAttributes(fd.get(), attributes)) return FailHandle(ErrorFromErrno(errno));
   }
   bool reopened = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

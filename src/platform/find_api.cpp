@@ -26,7 +26,7 @@ class FindObject : public KernelObject {
 
 bool Describe(const std::string& host, const std::u16string& name, WIN32_FIND_DATAW& data) {
   struct stat st;
-  if (name.size() >= MAX_PATH || lstat(host.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) {
+  if (name.size() >= MAX_PATH || lstat(host.c_str(), &st) != 0 || !IsDeviceItem(st)) {
     return false;  // links are never shown, as they are never followed
   }
   data = WIN32_FIND_DATAW{};

@@ -81,6 +81,10 @@ bool ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
 
 }  // namespace
 
+bool IsDeviceItem(const struct stat& st) {
+  return S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1);
+}
+
 std::string JoinHost(const std::string& folder, const std::string& name) {
   return name.empty() ? folder : folder + "/" + name;
 }
@@ -115,7 +119,7 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
     out.device += out.name;
     out.host = JoinHost(out.host, found.empty() ? Utf16ToUtf8(parts[i]) : found);
     out.exists = !found.empty() && lstat(out.host.c_str(), &out.st) == 0;
-    if (out.exists && S_ISLNK(out.st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (out.exists && !IsDeviceItem(out.st)) return Fail(ERROR_ACCESS_DENIED);
     if (!out.exists && !last) return Fail(ERROR_PATH_NOT_FOUND);
   }
   if (out.device.empty()) out.device = u"\\";

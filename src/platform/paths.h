@@ -2,8 +2,8 @@
 // case-insensitively and kept in the case it was created with. Nothing ever leaves fs/: a
 // ".." or "." component and the characters the handheld forbids in names are refused with
 // ERROR_INVALID_NAME, and links (which the handheld has none of) are never followed: a path
-// through one is refused with ERROR_ACCESS_DENIED. In host mode a path is a host path taken
-// as written.
+// through one, or to anything else that is not IsDeviceItem, is refused with
+// ERROR_ACCESS_DENIED. In host mode a path is a host path taken as written.
 #pragma once
 
 #include <sys/stat.h>
@@ -31,6 +31,11 @@ enum class PathUse {
 // (see above), too long (ERROR_FILENAME_EXCED_RANGE), or a folder on the way is missing
 // (ERROR_PATH_NOT_FOUND). The root itself resolves to fs/ with an empty name.
 bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use = PathUse::kItem);
+
+// True for what the handheld can hold: a folder, or a file that has no other name. Links,
+// files that a hard link shares with another place, and pipes, sockets and device nodes are
+// none of its own and are never opened, followed or shown.
+bool IsDeviceItem(const struct stat& st);
 
 // Joins a resolved folder and a child's host name.
 std::string JoinHost(const std::string& folder, const std::string& name);

@@ -91,31 +91,41 @@ LONG EnumSubkeys(HKEY key, std::vector<std::u16string>& names) {
   }
 }
 
-// A key is empty when both enumerations answer "no more items" at once.
-bool IsEmptyKey(HKEY root, const std::u16string& subkey) {
-  Key key;
-  if (OpenKey(root, subkey, key) != ERROR_SUCCESS) return false;
-  WCHAR name[kNameChars];
-  DWORD chars = kNameChars;
-  if (RegEnumKeyExW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-      ERROR_NO_MORE_ITEMS) {
-    return false;
-  }
-  chars = kNameChars;
-  return RegEnumValueW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_NO_MORE_ITEMS;
-}
-
 bool IsMissing(LONG result) {
   return result == ERROR_FILE_NOT_FOUND || result == ERROR_INVALID_PARAMETER;
 }
 
-// Deletes `subkey` and then each key above it while it is left empty.
+enum class KeyContent { kMissing, kEmpty, kSome };
+
+// A key is empty when both enumerations answer "no more items" at once; one that cannot be
+// opened for another reason than its absence counts as holding something.
+KeyContent ContentOf(HKEY root, const std::u16string& subkey) {
+  Key key;
+  LONG result = OpenKey(root, subkey, key);
+  if (result != ERROR_SUCCESS) return IsMissing(result) ? KeyContent::kMissing : KeyContent::kSome;
+  WCHAR name[kNameChars];
+  DWORD chars = kNameChars;
+  if (RegEnumKeyExW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+      ERROR_NO_MORE_ITEMS) {
+    return KeyContent::kSome;
+  }
+  chars = kNameChars;
+  bool no_values = RegEnumValueW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr,
+                                 nullptr) == ERROR_NO_MORE_ITEMS;
+  return no_values ? KeyContent::kEmpty : KeyContent::kSome;
+}
+
+// Deletes `subkey` and then each key above it while it is left empty. A key that is gone
+// already does not end the walk: a removal killed after deleting a key but before its
+// emptied parent leaves that parent to the next removal, which must still reach it.
 LONG RemoveEmptyKeys(HKEY root, std::u16string subkey) {
   for (;;) {
-    if (!IsEmptyKey(root, subkey)) return ERROR_SUCCESS;
-    LONG result = RegDeleteKeyW(root, subkey.c_str());
-    if (result != ERROR_SUCCESS && !IsMissing(result)) return result;
+    KeyContent content = ContentOf(root, subkey);
+    if (content == KeyContent::kSome) return ERROR_SUCCESS;
+    if (content == KeyContent::kEmpty) {
+      LONG result = RegDeleteKeyW(root, subkey.c_str());
+      if (result != ERROR_SUCCESS && !IsMissing(result)) return result;
+    }
     size_t cut = subkey.rfind(u'\\');
     if (cut == std::u16string::npos) return ERROR_SUCCESS;
     subkey.resize(cut);
@@ -262,8 +272,11 @@ int DeleteRegValue(HKEY root, std::u16string_view subkey, std::u16string_view na
   {
     Key key;
     result = OpenKey(root, std::u16string(subkey), key);
-    if (result != ERROR_SUCCESS) return Outcome(IsMissing(result) ? ERROR_SUCCESS : result);
-    result = RegDeleteValueW(key.get(), std::u16string(name).c_str());
+    if (result == ERROR_SUCCESS) {
+      result = RegDeleteValueW(key.get(), std::u16string(name).c_str());
+    } else if (!IsMissing(result) || !(flags & kRegRemoveEmptyKeys)) {
+      return Outcome(IsMissing(result) ? ERROR_SUCCESS : result);
+    }
   }
   if ((result == ERROR_SUCCESS || IsMissing(result)) && (flags & kRegRemoveEmptyKeys)) {
     result = RemoveEmptyKeys(root, std::u16string(subkey));

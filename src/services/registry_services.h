@@ -46,7 +46,8 @@ int GetRegDword(HKEY root, std::u16string_view subkey, std::u16string_view name,
 
 // Deletes the value; a missing key is success. With kRegRemoveEmptyKeys a missing value is
 // success too, and the keys left without subkeys and values are deleted, walking up the
-// subkey path to the first key that is not empty.
+// subkey path to the first key that is not empty. Keys on the path that are missing already
+// are passed over, so a removal that was killed half-way is finished by the next one.
 int DeleteRegValue(HKEY root, std::u16string_view subkey, std::u16string_view name,
                    uint16_t flags = kRegDefaultFlags);
 

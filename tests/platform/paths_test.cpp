@@ -1,4 +1,5 @@
 // Device paths: case-insensitive and case-preserving, and never a way out of fs/.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -71,6 +72,31 @@ TEST_F(PathsTest, LinksAreNeverFollowed) {
   EXPECT_FALSE(DeleteFileW(u"\\Temp\\filelink"));
   EXPECT_EQ(GetFileAttributesW(u"\\Temp\\escape"), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(std::filesystem::is_empty(outside));
+  std::filesystem::remove_all(outside);
+}
+
+// A hard link shares its file with a place outside, and a pipe would block whoever opens
+// it: neither is the device's own, so both are refused like links and never listed.
+TEST_F(PathsTest, HardLinksAndPipesAreRefused) {
+  std::string outside = device_.folder() + "-outside";
+  std::filesystem::create_directory(outside);
+  testing::WriteHostFile(outside + "/shared", "outside bytes");
+  ASSERT_EQ(link((outside + "/shared").c_str(), device_.Host("Temp/hardlink").c_str()), 0);
+  ASSERT_EQ(mkfifo(device_.Host("Temp/pipe").c_str(), 0644), 0);
+
+  ExpectRefused(u"\\Temp\\hardlink", ERROR_ACCESS_DENIED);
+  ExpectRefused(u"\\Temp\\pipe", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(CreateFileW(u"\\Temp\\pipe", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(SetFileAttributesW(u"\\Temp\\hardlink", FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(DeleteFileW(u"\\Temp\\hardlink"));
+  WIN32_FIND_DATAW found;
+  EXPECT_EQ(FindFirstFileW(u"\\Temp\\*", &found), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(testing::ReadHostFile(outside + "/shared"), "outside bytes");
+
+  // A file that had a second name is the device's own again once that name is gone.
+  std::filesystem::remove(outside + "/shared");
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\hardlink"), INVALID_FILE_ATTRIBUTES);
   std::filesystem::remove_all(outside);
 }
 

@@ -115,6 +115,24 @@ TEST_F(RegistryServicesTest, ValueDeletesCountMissingThingsAsDone) {
   EXPECT_EQ(GetLastError(), 0u);
 }
 
+// A removal killed after deleting a value's key but before its emptied parent: the next
+// removal finds the key gone and must still prune the parent, but nothing that holds more.
+TEST_F(RegistryServicesTest, EmptiedParentsOfAMissingKeyAreStillRemoved) {
+  ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"App\\Left\\Gone", u"v", u"x"), 1);
+  ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"Other", u"v", u"x"), 1);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"App\\Left\\Gone"), ERROR_SUCCESS);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"App\\Left\\Gone", u"v", kRegRemoveEmptyKeys), 1);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"App"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Other"));
+
+  // Without the removal default nothing above the missing key is touched.
+  ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"Kept\\Gone", u"v", u"x"), 1);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Kept\\Gone"), ERROR_SUCCESS);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"Kept\\Gone", u"v", 0), 1);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Kept"));
+}
+
 TEST_F(RegistryServicesTest, NoRemoveMakesEveryDeleteASuccessfulNothing) {
   ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"Stay", u"v", u"x"), 1);
   EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"Stay", u"v", kRegNoRemove | kRegRemoveEmptyKeys),
