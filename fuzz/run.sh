@@ -1,9 +1,9 @@
 #!/bin/bash
 # Builds the libFuzzer targets with clang (a configuration of their own) and fuzzes each
 # input that comes from outside, one target after the other.
-#   fuzz/run.sh [SECONDS [TARGET...]]  build in build-fuzz/ and fuzz every target (or those
-#                                      named) SECONDS each (default 60); corpora grow in
-#                                      build-fuzz/corpus/TARGET/ from run to run
+#   fuzz/run.sh [SECONDS [TARGET...]]  build in build-fuzz/ (or $FUZZ_BUILD) and fuzz every
+#                                      target (or those named) SECONDS each (default 60);
+#                                      corpora grow in its corpus/TARGET/ from run to run
 #   fuzz/run.sh --smoke BUILD SECONDS  replay every regression input, then fuzz each target of
 #                                      an existing build from its seeds, then forget them
 # Targets: TARGET_fuzzer, seeds in fuzz/seeds/TARGET/ (the package seeds are generated),
@@ -12,7 +12,7 @@
 # "TARGET: N runs in S s" tells how much was done.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(package registry_text macro command_line manifest regedit)
+targets=(package registry_text macro command_line manifest regedit setup_xml cab setup_options)
 
 if [ "${1:-}" = "--smoke" ]; then
   build=$2
@@ -29,7 +29,7 @@ else
   seconds=${1:-60}
   shift || true
   [ $# -gt 0 ] && targets=("$@")
-  build=$root/build-fuzz
+  build=${FUZZ_BUILD:-$root/build-fuzz}
   corpus=$build/corpus
   cmake -S "$root/fuzz" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ > /dev/null
   cmake --build "$build" -j "$(nproc)"
