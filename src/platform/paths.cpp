@@ -56,17 +56,81 @@ bool SplitDevicePath(std::u16string_view path, PathUse use, std::vector<std::u16
 }
 
 // The host name of `name` inside `folder`: the exact spelling if present, else the first
-// entry equal to it case-insensitively, else "" (absent).
-std::string FindEntry(const std::string& folder, const std::u16string& name) {
-  std::string exact = Utf16ToUtf8(name);
-  struct stat st;
-  if (lstat(JoinHost(folder, exact).c_str(), &st) == 0) return exact;
+// entry equal to it case-insensitively, else "" (absent). `present` tells whether `st`
+// holds the lstat of what was found; `exact` whether it was the exact spelling.
+std::string FindEntry(const std::string& folder, const std::u16string& name, struct stat& st,
+                      bool& present, bool& exact) {
+  std::string spelled = Utf16ToUtf8(name);
+  exact = present = lstat(JoinHost(folder, spelled).c_str(), &st) == 0;
+  if (exact) return spelled;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) return std::string();
   while (dirent* entry = readdir(dir.get())) {
-    if (EqualsNoCase(Utf8ToUtf16(entry->d_name), name)) return entry->d_name;
+    if (!EqualsNoCase(Utf8ToUtf16(entry->d_name), name)) continue;
+    present = lstat(JoinHost(folder, entry->d_name).c_str(), &st) == 0;
+    return entry->d_name;
   }
   return std::string();
+}
+
+// Folders resolved lately, so that the files of one folder do not walk their whole path
+// again: each by its device's file system and its path as written, and only when every
+// level matched its host name exactly, as a fresh walk would match it again. One lstat
+// checks an entry on use: the host path must still name a folder, the same one (device and
+// inode), or the entry is dropped and the path walked afresh. Per thread, so unlocked.
+struct KnownFolder {
+  std::string root;
+  std::u16string path;
+  std::string host;
+  std::u16string device;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+constexpr size_t kKnownFolders = 64;
+
+struct KnownFolders {
+  std::vector<KnownFolder> entries;
+  size_t next = 0;  // the slot to replace once all are taken
+};
+
+thread_local KnownFolders known_folders;
+
+// The folder part of `parts` as written: all but the last, joined by '\'.
+std::u16string FolderKey(const std::vector<std::u16string>& parts) {
+  std::u16string key;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) key.append(i ? u"\\" : u"").append(parts[i]);
+  return key;
+}
+
+bool UseKnownFolder(const std::string& root, const std::u16string& key, ResolvedPath& out) {
+  for (KnownFolder& folder : known_folders.entries) {
+    if (folder.path != key || folder.root != root) continue;
+    struct stat st;
+    if (lstat(folder.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != folder.dev ||
+        st.st_ino != folder.ino) {
+      folder.path.clear();
+      return false;
+    }
+    out.host = folder.host;
+    out.device = folder.device;
+    out.st = st;
+    out.exists = true;
+    return true;
+  }
+  return false;
+}
+
+void RememberFolder(const std::string& root, std::u16string key, const ResolvedPath& folder) {
+  KnownFolder entry{root, std::move(key), folder.host, folder.device, folder.st.st_dev,
+                    folder.st.st_ino};
+  KnownFolders& known = known_folders;
+  if (known.entries.size() < kKnownFolders) {
+    known.entries.push_back(std::move(entry));
+  } else {
+    known.entries[known.next] = std::move(entry);
+    known.next = (known.next + 1) % kKnownFolders;
+  }
 }
 
 bool ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
@@ -102,11 +166,19 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   std::string root = FileSystemRoot();
   if (root.empty()) return Fail(ERROR_PATH_NOT_FOUND);
 
-  out.host = root;
-  out.exists = lstat(root.c_str(), &out.st) == 0;
-  for (size_t i = 0; i < parts.size(); ++i) {
+  std::u16string folder_key = FolderKey(parts);
+  size_t first = 0;
+  if (parts.size() > 1 && UseKnownFolder(root, folder_key, out)) {
+    first = parts.size() - 1;
+  } else {
+    out.host = root;
+    out.exists = lstat(root.c_str(), &out.st) == 0;
+  }
+  bool all_exact = true;
+  for (size_t i = first; i < parts.size(); ++i) {
     bool last = i + 1 == parts.size();
     if (!out.exists || !S_ISDIR(out.st.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
+    if (last && first == 0 && i > 0 && all_exact) RememberFolder(root, folder_key, out);
     out.device += u'\\';
     if (last && use == PathUse::kPattern) {
       // The pattern is matched by the caller against the folder's entries.
@@ -114,11 +186,12 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
       out.name = parts[i];
       return true;
     }
-    std::string found = FindEntry(out.host, parts[i]);
+    bool exact = false;
+    std::string found = FindEntry(out.host, parts[i], out.st, out.exists, exact);
+    all_exact = all_exact && exact;
     out.name = found.empty() ? parts[i] : Utf8ToUtf16(found);
     out.device += out.name;
     out.host = JoinHost(out.host, found.empty() ? Utf16ToUtf8(parts[i]) : found);
-    out.exists = !found.empty() && lstat(out.host.c_str(), &out.st) == 0;
     if (out.exists && !IsDeviceItem(out.st)) return Fail(ERROR_ACCESS_DENIED);
     if (!out.exists && !last) return Fail(ERROR_PATH_NOT_FOUND);
   }

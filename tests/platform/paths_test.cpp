@@ -134,5 +134,35 @@ TEST_F(PathsTest, HostModeTakesHostPathsAsWritten) {
   coredll::SelectDevice(device_.folder());
 }
 
+// Lookups remember the folders they walked: one renamed, moved away or replaced by a link
+// since must be walked afresh, never used as it was.
+TEST_F(PathsTest, AFolderChangedSinceItsLastLookupIsLookedUpAfresh) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\A", nullptr));
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\A\\C", nullptr));
+  HANDLE file = CreateFileW(u"\\Temp\\A\\C\\f.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  ASSERT_NE(GetFileAttributesW(u"\\Temp\\A\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+
+  // Renamed on the host to a spelling that the path still matches, ignoring case.
+  std::filesystem::rename(device_.Host("Temp/A"), device_.Host("Temp/a"));
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\A\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+
+  ASSERT_TRUE(MoveFileW(u"\\Temp\\a", u"\\Temp\\B"));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\A\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\B\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+
+  // B becomes a link to a folder outside that holds the same names.
+  std::string outside = device_.folder() + "-outside";
+  std::filesystem::create_directories(outside + "/C");
+  testing::WriteHostFile(outside + "/C/f.txt", "outside");
+  std::filesystem::rename(device_.Host("Temp/B"), device_.Host("Temp/B2"));
+  std::filesystem::create_directory_symlink(outside, device_.Host("Temp/B"));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\B\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  std::filesystem::remove_all(outside);
+}
+
 }  // namespace
 }  // namespace stowkit
