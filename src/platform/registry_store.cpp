@@ -187,26 +187,29 @@ RegistryStore::~RegistryStore() {
 template <typename Work>
 StoreStatus RegistryStore::Transact(bool write, Work work) {
   if (write) changed_ = true;
-  if (batch_depth_ > 0) return InSavepoint(work);
+  if (batch_depth_ > 0) return InBatch(write, work);
   Transaction transaction(*this, write);
   if (transaction.begun() != StoreStatus::kOk) return transaction.begun();
   return transaction.Commit(work());
 }
 
-// A failed call is undone back to its savepoint and the batch goes on; a failure that ended
-// the batch's whole transaction (a full disk, an I/O error) is kept for EndBatch.
+// A write is undone back to its savepoint when it fails, and the batch goes on; a read has
+// nothing to undo and needs none. A failure that ended the batch's whole transaction (a full
+// disk, an I/O error) is kept for EndBatch.
 template <typename Work>
-StoreStatus RegistryStore::InSavepoint(Work work) {
-  StoreStatus status = Run(kSavepoint, "SAVEPOINT call");
+StoreStatus RegistryStore::InBatch(bool write, Work work) {
+  StoreStatus status = write ? Run(kSavepoint, "SAVEPOINT call") : StoreStatus::kOk;
   if (status != StoreStatus::kOk) return status;
   status = work();
-  if (status == StoreStatus::kOk) return Run(kRelease, "RELEASE call");
+  if (status == StoreStatus::kOk) return write ? Run(kRelease, "RELEASE call") : status;
   if (sqlite3_get_autocommit(db_)) {
     if (batch_lost_ == StoreStatus::kOk) batch_lost_ = status;
     return status;
   }
-  Run(kRollbackTo, "ROLLBACK TO call");
-  Run(kRelease, "RELEASE call");
+  if (write) {
+    Run(kRollbackTo, "ROLLBACK TO call");
+    Run(kRelease, "RELEASE call");
+  }
   return status;
 }
 

@@ -94,7 +94,7 @@ class RegistryStore {
   StoreStatus Flush();
 
   // A batch: one write transaction, taken at once, that the calls until the matching
-  // EndBatch join, each in a savepoint of its own so that a failed call still changes
+  // EndBatch join, each write in a savepoint of its own so that a failed call still changes
   // nothing. Batches nest; the outermost EndBatch commits. Meanwhile other connections read
   // the state before the batch and wait to write. EndBatch fails when the commit does, or
   // when a failure on the way took the batch's transaction with it (its writes are lost).
@@ -114,7 +114,7 @@ class RegistryStore {
   template <typename Work>
   StoreStatus InTransaction(bool write, Work work);
   template <typename Work>
-  StoreStatus InSavepoint(Work work);
+  StoreStatus InBatch(bool write, Work work);
   StoreStatus Run(int slot, const char* sql);
   StoreStatus FlushCommitted();
   StoreStatus CheckKey(KeyId key);
