@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
@@ -114,7 +115,15 @@ bool HostMode() { return State().host_mode; }
 
 std::string DeviceFolder() {
   const char* chosen = std::getenv("STOWKIT_DEVICE");
-  return chosen && *chosen ? std::string(chosen) : DefaultDeviceFolder();
+  std::string folder = chosen && *chosen ? std::string(chosen) : DefaultDeviceFolder();
+  // Absolute, because module paths (absolute host paths) are turned into device paths by
+  // taking this folder off their front, and programs started later may run elsewhere.
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  if (error) return folder;
+  std::string normal = absolute.lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
 }
 
 bool IsDevice(const std::string& folder) {

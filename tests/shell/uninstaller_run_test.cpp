@@ -170,6 +170,24 @@ TEST_F(UninstallerTest, RemovalFromTheHostTakesEverythingButWhatIsKept) {
   EXPECT_THAT(again.err, HasSubstr("no uninstaller is recorded for 'App'"));
 }
 
+// A device named relative to the shell's folder, as users type it: the installer still finds
+// its own program to copy as the uninstaller, so the removal that follows works.
+TEST_F(UninstallerTest, ADeviceNamedRelativeToTheWorkingFolderInstallsAndRemoves) {
+  std::string folder = device_.folder();
+  testing::WriteHostFile(folder + "/app.pkg", testing::BuildPackage(App(1, "one")));
+  std::string tool = testing::BinPath("stowkit-device");
+  testing::ToolResult installed = testing::RunShell(
+      testing::CommandLine(tool, {"--device", ".", "install", "app.pkg", "--silent"}), folder);
+  ASSERT_EQ(installed.status, 0) << installed.err;
+  EXPECT_TRUE(fs::exists(device_.Host("Windows/AppMgr/App Remove.exe")));
+  std::string name = fs::path(folder).lexically_normal().filename().string();
+  testing::ToolResult removed = testing::RunShell(
+      testing::CommandLine(tool, {"--device", "../" + name + "/", "remove", "App", "--silent"}),
+      folder);
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(fs::exists(device_.Host("Program Files/App/app.txt")));
+}
+
 TEST_F(UninstallerTest, TheUninstallPackageCarriesNoContentAndTheWholeMacroTable) {
   PackageLayout layout = App(0x01000000, "one");
   EntryLayout support = testing::FileEntry("notes for the hooks", true, u"notes.txt");
