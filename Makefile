@@ -9,7 +9,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps bench-deps build test demo clean bench bench-pack bench-memory bench-registry fuzz
+.PHONY: deps bench-deps build test test-sanitize demo clean bench bench-pack bench-memory bench-registry fuzz
 
 # Installs those of the packages $(1) that are missing.
 define install_missing
@@ -33,6 +33,17 @@ build: deps
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every test again, with everything built under AddressSanitizer and UndefinedBehaviorSanitizer
+# in a build folder of its own; a finding in any process a test starts fails the test.
+SANITIZE_BUILD ?= build-asan
+SANITIZE_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1:detect_stack_use_after_return=0 \
+                UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTOWKIT_SANITIZE=ON \
+	  -DSTOWKIT_FUZZ=OFF
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(SANITIZE_ENV) ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $(JOBS)
 
 # Builds the example package, installs it on the default device, shows what it left there
 # and removes it again.
