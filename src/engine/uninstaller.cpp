@@ -2,6 +2,7 @@
 // uninstall package derived from the package just installed.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/status_reporter.h"
@@ -16,7 +17,8 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kCopyBlock = 4096;
+// Large enough that copying the program costs few calls; on the heap, not the stack.
+constexpr uint32_t kCopyBlock = 64 * 1024;
 // Ids 0x80 and up are never written, so this many definitions fit.
 constexpr int kMaxCarriedMacros = kFirstMemoryOnlyId - kFirstMacroId;
 
@@ -72,15 +74,15 @@ HRESULT CopyProgram(std::u16string_view source, std::u16string_view target,
     return hr;
   }
   HRESULT hr = S_OK;
-  char buffer[kCopyBlock];
+  std::vector<char> buffer(kCopyBlock);
   for (uint32_t left = limit == 0 ? 0xFFFFFFFF : limit; left > 0;) {
     DWORD read = 0, written = 0;
-    if (!ReadFile(in, buffer, left < kCopyBlock ? left : kCopyBlock, &read, nullptr)) {
+    if (!ReadFile(in, buffer.data(), left < kCopyBlock ? left : kCopyBlock, &read, nullptr)) {
       hr = LastErrorResult();
       break;
     }
     if (read == 0) break;
-    if (!WriteFile(out, buffer, read, &written, nullptr) || written != read) {
+    if (!WriteFile(out, buffer.data(), read, &written, nullptr) || written != read) {
       hr = LastErrorResult();
       break;
     }

@@ -59,7 +59,8 @@ bool DescribeNew(int fd, DWORD flags_and_attributes) {
 // program killed in between leaves nothing, where a named file without its attributes would
 // read as "normal" for ever. A host file system without unnamed files gets a named one that
 // is described at once. -1 with errno set on failure.
-int CreateDescribed(const std::string& host, DWORD flags_and_attributes) {
+int CreateDescribed(const std::string& host, DWORD flags_and_attributes, DWORD access,
+                    DWORD share) {
   std::string folder = host.substr(0, host.rfind('/'));
   UniqueFd fd(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
   bool unnamed = fd.valid();
@@ -70,8 +71,16 @@ int CreateDescribed(const std::string& host, DWORD flags_and_attributes) {
   }
   bool made = DescribeNew(fd.get(), flags_and_attributes);
   if (made && unnamed) {
+    // Marked while nobody else can open it, so no check is needed.
+    made = MarkNewShare(fd.get(), access, share);
     std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    made = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    made = made && linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  } else if (made) {
+    ShareGate gate(fd.get());
+    if (TakeShare(fd.get(), access, share) != ERROR_SUCCESS) {
+      errno = EBUSY;
+      made = false;
+    }
   }
   if (made) return fd.release();
   int error = errno;
@@ -102,10 +111,15 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
 
   bool creates = !path.exists && !HostMode();
-  UniqueFd fd(creates ? CreateDescribed(path.host, flags_and_attributes)
-                        : OpenHost(path, access, disposition, !path.exists));
-  if (!fd.valid()) return FailHandle(errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
-  {
+  UniqueFd fd(creates ? CreateDescribed(path.host, flags_and_attributes, access, share)
+                      : OpenHost(path, access, disposition, !path.exists));
+  if (!fd.valid()) {
+    DWORD error = errno == EEXIST ? ERROR_FILE_EXISTS
+                  : errno == EBUSY && creates ? ERROR_SHARING_VIOLATION
+                                              : ErrorFromErrno(errno);
+    return FailHandle(error);
+  }
+  if (!creates) {
     ShareGate gate(fd.get());
     if (DWORD error = TakeShare(fd.get(), access, share)) {
       if (!path.exists) unlink(path.host.c_str());

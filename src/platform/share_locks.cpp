@@ -54,6 +54,23 @@ ShareGate::ShareGate(int fd) : fd_(fd) {
 
 ShareGate::~ShareGate() { flock(fd_, LOCK_UN); }
 
+// Each run of neighbouring markers is one lock: an open costs a call on the file less for
+// each, and a marker reads as held all the same.
+bool MarkNewShare(int fd, DWORD access, DWORD share) {
+  const bool wanted[] = {true, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0,
+                         !(share & FILE_SHARE_READ), !(share & FILE_SHARE_WRITE)};
+  constexpr off_t kCount = sizeof wanted / sizeof wanted[0];
+  for (off_t first = 0; first < kCount;) {
+    off_t end = first;
+    while (end < kCount && wanted[end]) ++end;
+    if (end > first && !Lock(fd, F_RDLCK, Marker(kOpen + first), false, end - first)) {
+      return false;
+    }
+    first = end == first ? first + 1 : end;
+  }
+  return true;
+}
+
 DWORD TakeShare(int fd, DWORD access, DWORD share) {
   bool reads = access & GENERIC_READ;
   bool writes = access & GENERIC_WRITE;
@@ -63,19 +80,7 @@ DWORD TakeShare(int fd, DWORD access, DWORD share) {
       (!shares_read && Held(fd, kHasRead)) || (!shares_write && Held(fd, kHasWrite))) {
     return ERROR_SHARING_VIOLATION;
   }
-  // Each run of neighbouring markers is one lock: an open costs a call on the file less for
-  // each, and a marker reads as held all the same.
-  const bool wanted[] = {true, reads, writes, !shares_read, !shares_write};
-  constexpr off_t kCount = sizeof wanted / sizeof wanted[0];
-  for (off_t first = 0; first < kCount;) {
-    off_t end = first;
-    while (end < kCount && wanted[end]) ++end;
-    if (end > first && !Lock(fd, F_RDLCK, Marker(kOpen + first), false, end - first)) {
-      return ERROR_SHARING_VIOLATION;
-    }
-    first = end == first ? first + 1 : end;
-  }
-  return ERROR_SUCCESS;
+  return MarkNewShare(fd, access, share) ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
 }
 
 bool HoldAsModule(int fd) {

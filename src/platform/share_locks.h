@@ -28,6 +28,11 @@ class ShareGate {
 // they agree, marks this descriptor's own. Returns ERROR_SUCCESS or ERROR_SHARING_VIOLATION.
 DWORD TakeShare(int fd, DWORD access, DWORD share);
 
+// Marks this descriptor's `access` and `share` without checking others: alone it serves a
+// file that nobody else can have open yet (one without a name), which needs no gate either.
+// False on failure.
+bool MarkNewShare(int fd, DWORD access, DWORD share);
+
 // Under the gate: ERROR_SHARING_VIOLATION while any descriptor has the file open,
 // ERROR_ACCESS_DENIED while it is a running program or a loaded library (processes hold
 // that marker), else ERROR_SUCCESS.

@@ -65,6 +65,27 @@ TEST_F(ShareTest, ConflictsWithinOneProcess) {
   }
 }
 
+// A file the first open creates is marked before it has a name: the same conflicts hold.
+TEST_F(ShareTest, ANewFileIsSharedAsItsCreatorAsked) {
+  const ShareCase cases[] = {
+      {kRW, 0, kRead, kShareRW, false},
+      {kRead, kShareR, kWrite, kShareRW, false},
+      {kWrite, kShareRW, kRead, kShareR, false},
+      {kRead, kShareRW, kRW, kShareRW, true},
+  };
+  for (const ShareCase& c : cases) {
+    HANDLE first = CreateFileW(u"\\Temp\\new.dat", c.first_access, c.first_share, nullptr,
+                               CREATE_NEW, 0, nullptr);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    HANDLE second = Open(u"\\Temp\\new.dat", c.second_access, c.second_share);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.second_opens);
+    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    EXPECT_FALSE(DeleteFileW(u"\\Temp\\new.dat")) << "an open file is not deleted";
+    CloseHandle(first);
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\new.dat"));
+  }
+}
+
 TEST_F(ShareTest, RefusedCreateAlwaysLeavesTheContentAlone) {
   HANDLE first = Open(u"\\Temp\\keep.txt", kRW, kShareR);
   ASSERT_TRUE(WriteFile(first, "precious", 8, nullptr, nullptr));
