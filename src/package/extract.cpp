@@ -13,17 +13,30 @@
 namespace stowkit {
 namespace {
 
-constexpr DWORD kBufferSize = 16384;
+// Large, so that a big file costs few reads and writes; kept per thread and reused, so that
+// the many small files of a package are not each given (and cleared) buffers of their own.
+constexpr DWORD kReadSize = 64 * 1024;
+constexpr DWORD kWriteSize = 256 * 1024;
 constexpr DWORD kAppendBufferSize = 1024;
+
+struct ExtractBuffers {
+  std::vector<uint8_t> in = std::vector<uint8_t>(kReadSize);
+  std::vector<uint8_t> out = std::vector<uint8_t>(kWriteSize);
+};
+
+ExtractBuffers& Buffers() {
+  thread_local ExtractBuffers buffers;
+  return buffers;
+}
 
 // Where extracted bytes go: a file, or nowhere when only checking.
 using Sink = std::function<HRESULT(const uint8_t*, DWORD)>;
 
 HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
-  std::vector<uint8_t> buffer(kBufferSize);
+  std::vector<uint8_t>& buffer = Buffers().out;
   for (uint32_t copied = 0; copied < length;) {
     DWORD got = 0;
-    HRESULT hr = ReadSome(package, buffer.data(), std::min(length - copied, kBufferSize), got);
+    HRESULT hr = ReadSome(package, buffer.data(), std::min(length - copied, kWriteSize), got);
     if (FAILED(hr)) return hr;
     if (got == 0) return kEndOfFile;
     crc = uint32_t(crc32(crc, buffer.data(), got));
@@ -35,10 +48,11 @@ HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& 
 
 // `ended`: the deflate stream reached its end block inside the blob.
 HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc, bool& ended) {
-  std::vector<uint8_t> in(kBufferSize), out(kBufferSize);
+  std::vector<uint8_t>& in = Buffers().in;
+  std::vector<uint8_t>& out = Buffers().out;
   z_stream stream = {};
   stream.next_out = out.data();
-  stream.avail_out = kBufferSize;
+  stream.avail_out = kWriteSize;
   if (inflateInit2(&stream, -15) != Z_OK) return kGenericFailure;
   uint32_t remaining = length;
   int last = Z_OK;
@@ -46,7 +60,7 @@ HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_
   for (;;) {
     if (stream.avail_in == 0 && remaining > 0) {
       DWORD got = 0;
-      if (FAILED(hr = ReadSome(package, in.data(), std::min(remaining, kBufferSize), got))) break;
+      if (FAILED(hr = ReadSome(package, in.data(), std::min(remaining, kReadSize), got))) break;
       if (got == 0) {  // the file ended early: the stream decides, then the CRC
         hr = last == Z_OK ? S_OK : kGenericFailure;
         break;
@@ -57,12 +71,12 @@ HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_
     }
     // Flushes at the end of the stream too, so bytes after it can never keep the loop going.
     if (stream.avail_out == 0 || remaining == 0 || last == Z_STREAM_END) {
-      DWORD filled = kBufferSize - stream.avail_out;
+      DWORD filled = kWriteSize - stream.avail_out;
       crc = uint32_t(crc32(crc, out.data(), filled));
       if (FAILED(hr = sink(out.data(), filled))) break;
       if (last == Z_STREAM_END || last == Z_BUF_ERROR) break;
       stream.next_out = out.data();
-      stream.avail_out = kBufferSize;
+      stream.avail_out = kWriteSize;
     }
     last = inflate(&stream, Z_NO_FLUSH);
     if (last != Z_OK && last != Z_STREAM_END && last != Z_BUF_ERROR) {

@@ -120,8 +120,9 @@ TEST_F(ExtractTest, EntriesWithoutABlobGiveAnEmptyFileWhenTheirCrcSaysSo) {
 }
 
 TEST_F(ExtractTest, WriteFailuresDeleteTheDestination) {
-  ASSERT_TRUE(coredll::SetFaults("write@\\Temp\\out#3=112", nullptr));
-  EXPECT_EQ(ExtractFrom({FileEntry(RandomText(100000, 6), true, u"\\a")}), HResultFromError(ERROR_DISK_FULL));
+  // The second write fails: the first went through.
+  ASSERT_TRUE(coredll::SetFaults("write@\\Temp\\out#2=112", nullptr));
+  EXPECT_EQ(ExtractFrom({FileEntry(RandomText(600000, 6), true, u"\\a")}), HResultFromError(ERROR_DISK_FULL));
   EXPECT_FALSE(Exists("out"));
   ASSERT_TRUE(coredll::SetFaults("open@\\Temp\\out=5", nullptr));
   EXPECT_EQ(ExtractFrom({FileEntry("x", false, u"\\a")}), HResultFromError(ERROR_ACCESS_DENIED));
