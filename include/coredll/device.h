@@ -42,10 +42,12 @@ COREDLL_API void SetHostMode(bool on);
 
 // Replaces this process's fault rules (initially $STOWKIT_FAULTS). Rules are separated by
 // ';', each "OP[@PATTERN][#N]=RESULT":
-//   OP       open, read, write, seek, size (GetFileSize), delete, mkdir, load
+//   OP       open, read, write, seek, size (GetFileSize), delete, mkdir, load, describe (a
+//            new file made, about to get its attributes and creation time; only "kill")
 //   PATTERN  a device path, '*' and '?' allowed, compared case-insensitively (default: any)
 //   #N       only the N-th matching call fails (default: every one)
-//   RESULT   an error number, or "short" for a read that returns half of what was asked
+//   RESULT   an error number, "short" for a read that returns half of what was asked, or
+//            "kill": the process is killed (SIGKILL) at that call, as by a pulled battery
 // Returns false with the reason in `error` when a rule does not parse; the old rules stay.
 COREDLL_API bool SetFaults(std::string_view rules, std::string* error);
 

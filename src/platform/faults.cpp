@@ -1,5 +1,6 @@
 #include "platform/faults.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -18,6 +19,7 @@ struct FaultRule {
   std::u16string pattern;  // empty: any path
   unsigned nth = 0;        // 0: every matching call
   unsigned seen = 0;
+  bool kill = false;
   Fault fault;
 };
 
@@ -37,6 +39,7 @@ bool ParseOp(std::string_view name, FaultOp& op) {
       {"open", FaultOp::kOpen},     {"read", FaultOp::kRead},   {"write", FaultOp::kWrite},
       {"seek", FaultOp::kSeek},     {"size", FaultOp::kSize},
       {"delete", FaultOp::kDelete}, {"mkdir", FaultOp::kMkdir}, {"load", FaultOp::kLoad},
+      {"describe", FaultOp::kDescribe},
   };
   for (auto [text, value] : kOps) {
     if (name == text) {
@@ -80,13 +83,18 @@ bool ParseRule(std::string_view text, FaultRule& rule, std::string& error) {
     error = "fault rule '" + std::string(text) + "': unknown operation";
     return false;
   }
-  if (result == "short" && rule.op == FaultOp::kRead) {
+  if (result == "kill") {
+    rule.kill = true;
+  } else if (rule.op == FaultOp::kDescribe) {
+    error = "fault rule '" + std::string(text) + "': describe takes only 'kill'";
+    return false;
+  } else if (result == "short" && rule.op == FaultOp::kRead) {
     rule.fault.short_read = true;
   } else if (ParseNumber(result, number) && number > 0) {
     rule.fault.error = DWORD(number);
   } else {
-    error = "fault rule '" + std::string(text) + "': result must be an error number" +
-            (rule.op == FaultOp::kRead ? " or 'short'" : "");
+    error = "fault rule '" + std::string(text) + "': result must be an error number, " +
+            (rule.op == FaultOp::kRead ? "'short' " : "") + "or 'kill'";
     return false;
   }
   return true;
@@ -122,7 +130,9 @@ Fault CheckFault(FaultOp op, std::u16string_view device_path) {
     if (rule.op != op) continue;
     if (!rule.pattern.empty() && !stowkit::MatchWildcard(rule.pattern, device_path)) continue;
     ++rule.seen;
-    if (rule.nth == 0 || rule.seen == rule.nth) return rule.fault;
+    if (rule.nth != 0 && rule.seen != rule.nth) continue;
+    if (rule.kill) raise(SIGKILL);
+    return rule.fault;
   }
   return Fault{};
 }

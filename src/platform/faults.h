@@ -9,7 +9,7 @@
 
 namespace coredll {
 
-enum class FaultOp { kOpen, kRead, kWrite, kSeek, kSize, kDelete, kMkdir, kLoad };
+enum class FaultOp { kOpen, kRead, kWrite, kSeek, kSize, kDelete, kMkdir, kLoad, kDescribe };
 
 struct Fault {
   DWORD error = ERROR_SUCCESS;  // the error to fail with, when not a short read
@@ -17,7 +17,8 @@ struct Fault {
   explicit operator bool() const { return error != ERROR_SUCCESS || short_read; }
 };
 
-// Counts the call and returns the fault that applies to it, if any.
+// Counts the call and returns the fault that applies to it, if any; a "kill" rule that
+// applies ends the process here.
 Fault CheckFault(FaultOp op, std::u16string_view device_path);
 
 }  // namespace coredll

@@ -59,8 +59,9 @@ bool DescribeNew(int fd, DWORD flags_and_attributes) {
 // program killed in between leaves nothing, where a named file without its attributes would
 // read as "normal" for ever. A host file system without unnamed files gets a named one that
 // is described at once. -1 with errno set on failure.
-int CreateDescribed(const std::string& host, DWORD flags_and_attributes, DWORD access,
+int CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD access,
                     DWORD share) {
+  const std::string& host = path.host;
   std::string folder = host.substr(0, host.rfind('/'));
   UniqueFd fd(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
   bool unnamed = fd.valid();
@@ -69,6 +70,7 @@ int CreateDescribed(const std::string& host, DWORD flags_and_attributes, DWORD a
     fd = UniqueFd(open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
     if (!fd.valid()) return -1;
   }
+  CheckFault(FaultOp::kDescribe, path.device);
   bool made = DescribeNew(fd.get(), flags_and_attributes);
   if (made && unnamed) {
     // Marked while nobody else can open it, so no check is needed.
@@ -111,7 +113,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
 
   bool creates = !path.exists && !HostMode();
-  UniqueFd fd(creates ? CreateDescribed(path.host, flags_and_attributes, access, share)
+  UniqueFd fd(creates ? CreateDescribed(path, flags_and_attributes, access, share)
                       : OpenHost(path, access, disposition, !path.exists));
   if (!fd.valid()) {
     DWORD error = errno == EEXIST ? ERROR_FILE_EXISTS

@@ -12,11 +12,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "coredll/device.h"
 #include "package/package.h"
 #include "package/vocabulary.h"
 #include "support/device_snapshot.h"
@@ -242,6 +244,27 @@ TEST_F(CrashTest, AnInstallKilledAnywhereIsFinishedByTheNextRun) {
 
 TEST_F(CrashTest, ARemovalKilledAnywhereIsFinishedByTheNextRun) {
   KillAndRerun({kUninstaller, kRemoval}, true);
+}
+
+// The one moment that random kills hardly ever hit: a new file made, its attributes and
+// creation time not yet written. Nothing may show under its name then.
+TEST_F(CrashTest, AKillAsANewFileIsMadeLeavesNothingUnderItsName) {
+  const Command install = {u"\\Windows\\stowkit.exe", kInstall};
+  std::chrono::microseconds took{};
+  DeviceSnapshot clean = CleanRun(install, false, took);
+  auto device = Device(false);
+  ASSERT_TRUE(coredll::SetFaults("", nullptr));  // this process keeps none of the rule below
+  setenv("STOWKIT_FAULTS", "describe@\\Program Files\\Crash\\data\\part3.bin=kill", 1);
+  InstallerRun killed(install.program, install.line);
+  unsetenv("STOWKIT_FAULTS");
+  ASSERT_TRUE(killed.started());
+  killed.Wait();
+  EXPECT_TRUE(std::filesystem::exists(device->Host("Program Files/Crash/data/part2.bin")));
+  EXPECT_FALSE(std::filesystem::exists(device->Host("Program Files/Crash/data/part3.bin")));
+
+  InstallerRun again(install.program, install.line);
+  ASSERT_EQ(again.Wait(), 0u);
+  ExpectSame(clean, testing::TakeSnapshot(*device, Varies));
 }
 
 }  // namespace
