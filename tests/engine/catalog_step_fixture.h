@@ -25,17 +25,6 @@
 
 namespace stowkit::testing {
 
-// An entry of any type with its flags and properties, and no blob.
-inline EntryLayout Entry(uint8_t type, uint8_t entry_flags, Properties properties,
-                         uint8_t type_flags = 0) {
-  EntryLayout e;
-  e.type = type;
-  e.entry_flags = entry_flags;
-  e.type_flags = type_flags;
-  e.properties = std::move(properties);
-  return e;
-}
-
 // The share-holder test program running as the device program kHolderProgram, so that its
 // program file is a module of a device process, holding kHolderData open without sharing.
 inline constexpr char16_t kHolderProgram[] = u"\\Program Files\\App\\holder.exe";

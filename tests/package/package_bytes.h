@@ -103,6 +103,17 @@ inline std::string BuildPackage(const PackageLayout& layout) {
   return out;
 }
 
+// An entry of any type with its flags and properties, and no blob.
+inline EntryLayout Entry(uint8_t type, uint8_t entry_flags, Properties properties,
+                         uint8_t type_flags = 0) {
+  EntryLayout e;
+  e.type = type;
+  e.entry_flags = entry_flags;
+  e.type_flags = type_flags;
+  e.properties = std::move(properties);
+  return e;
+}
+
 // An AppFile entry whose blob is `content`, compressed or stored.
 inline EntryLayout FileEntry(const std::string& content, bool compressed, const std::u16string& dst) {
   EntryLayout e;
@@ -112,6 +123,14 @@ inline EntryLayout FileEntry(const std::string& content, bool compressed, const 
   e.final_size = uint32_t(content.size());
   e.crc = Crc(content);
   e.properties = {{1, dst}};
+  return e;
+}
+
+// A Registry entry whose compressed blob is the registry text `text`.
+inline EntryLayout RegistryText(const std::string& text) {
+  EntryLayout e = FileEntry(text, true, u"");
+  e.type = 4;
+  e.properties.clear();
   return e;
 }
 

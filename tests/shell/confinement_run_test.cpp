@@ -32,19 +32,10 @@ constexpr DWORD kFailedInstall = 101;
 // The platform's text for an error that refuses a path, as the log shows it.
 std::string Refusal(DWORD error) { return Utf16ToUtf8(ErrorText(error)); }
 
-EntryLayout Entry(uint8_t type, testing::Properties properties) {
-  EntryLayout entry;
-  entry.type = type;
-  entry.entry_flags = kShouldInstall;
-  entry.properties = std::move(properties);
-  return entry;
-}
+using testing::RegistryText;
 
-EntryLayout RegistryText(const std::string& text) {
-  EntryLayout entry = testing::FileEntry(text, true, u"");
-  entry.type = kRegistry;
-  entry.properties.clear();
-  return entry;
+EntryLayout Entry(uint8_t type, testing::Properties properties) {
+  return testing::Entry(type, kShouldInstall, std::move(properties));
 }
 
 PackageLayout AppWith(std::vector<EntryLayout> entries) {

@@ -41,11 +41,7 @@ constexpr char16_t kRemoval[] =
     u"\"\\Windows\\AppMgr\\Crash Remove.exe\" /xs \"\\Windows\\AppMgr\\Crash Remove.pkg\"";
 
 EntryLayout Entry(uint8_t type, testing::Properties properties) {
-  EntryLayout entry;
-  entry.type = type;
-  entry.entry_flags = kShouldInstall;
-  entry.properties = std::move(properties);
-  return entry;
+  return testing::Entry(type, kShouldInstall, std::move(properties));
 }
 
 // Bytes that deflate only a little, so extraction takes a while.
@@ -81,10 +77,7 @@ PackageLayout CrashPackage() {
                 std::to_string(i) + ", $(APPDIR)\\" + std::to_string(i) + ", ,\n";
   }
   registry += "HKCU, Software\\Crash, 1, Runs, 7, ,\n";
-  EntryLayout text = testing::FileEntry(registry, true, u"");
-  text.type = kRegistry;
-  text.properties.clear();
-  layout.entries.push_back(text);
+  layout.entries.push_back(testing::RegistryText(registry));
   layout.entries.push_back(Entry(kShortcut, {{kLinkName, u"$(PROGRAMS)\\Crash"},
                                              {kLinkTarget, u"$(APPDIR)\\data\\part0.bin"}}));
   EntryLayout support = testing::FileEntry(Noise(64 * 1024, 99), true, u"help.dat");

@@ -26,20 +26,8 @@ using testing::EntryLayout;
 using testing::InstallerDevice;
 using testing::PackageLayout;
 
-EntryLayout Entry(uint8_t type, uint8_t flags, testing::Properties properties) {
-  EntryLayout entry;
-  entry.type = type;
-  entry.entry_flags = flags;
-  entry.properties = std::move(properties);
-  return entry;
-}
-
-EntryLayout RegistryText(const std::string& text) {
-  EntryLayout entry = testing::FileEntry(text, true, u"");
-  entry.type = kRegistry;
-  entry.properties.clear();
-  return entry;
-}
+using testing::Entry;
+using testing::RegistryText;
 
 // An application with a folder, two files (one kept on removal), a shortcut, registry
 // values (one kept on removal) and its own macro.

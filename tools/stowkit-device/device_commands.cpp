@@ -23,16 +23,6 @@ bool IsFolder(const std::u16string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string AttributeLetters(DWORD attributes) {
-  std::string letters = "-----";
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) letters[0] = 'd';
-  if (attributes & FILE_ATTRIBUTE_READONLY) letters[1] = 'r';
-  if (attributes & FILE_ATTRIBUTE_HIDDEN) letters[2] = 'h';
-  if (attributes & FILE_ATTRIBUTE_SYSTEM) letters[3] = 's';
-  if (attributes & FILE_ATTRIBUTE_ARCHIVE) letters[4] = 'a';
-  return letters;
-}
-
 std::u16string LocalTimeText(const FILETIME& utc) {
   FILETIME local;
   SYSTEMTIME t;
@@ -69,6 +59,16 @@ bool MakeParents(const std::u16string& path) {
 }
 
 }  // namespace
+
+std::string AttributeLetters(DWORD attributes) {
+  std::string letters = "-----";
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) letters[0] = 'd';
+  if (attributes & FILE_ATTRIBUTE_READONLY) letters[1] = 'r';
+  if (attributes & FILE_ATTRIBUTE_HIDDEN) letters[2] = 'h';
+  if (attributes & FILE_ATTRIBUTE_SYSTEM) letters[3] = 's';
+  if (attributes & FILE_ATTRIBUTE_ARCHIVE) letters[4] = 'a';
+  return letters;
+}
 
 std::string SystemErrorText(DWORD error) {
   WCHAR text[512];

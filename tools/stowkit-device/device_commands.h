@@ -16,6 +16,9 @@ int Pull(const std::string& device_path, const std::string& host_file);
 // The platform's English text for an error number ("error N" when it has none).
 std::string SystemErrorText(DWORD error);
 
+// Attribute bits as the listing shows them: "drhsa", a '-' for each bit not set.
+std::string AttributeLetters(DWORD attributes);
+
 // Prints "stowkit-device: MESSAGE" on standard error and returns 1.
 int Error(const std::string& message);
 

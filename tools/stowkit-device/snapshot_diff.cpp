@@ -1,6 +1,7 @@
 #include "snapshot_diff.h"
 
 #include "coredll/windows.h"
+#include "device_commands.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -28,16 +29,6 @@ const char* TypeName(uint32_t type) {
     case REG_MULTI_SZ: return "REG_MULTI_SZ";
     default: return nullptr;
   }
-}
-
-std::string AttributeLetters(uint32_t attributes) {
-  std::string letters = "-----";
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) letters[0] = 'd';
-  if (attributes & FILE_ATTRIBUTE_READONLY) letters[1] = 'r';
-  if (attributes & FILE_ATTRIBUTE_HIDDEN) letters[2] = 'h';
-  if (attributes & FILE_ATTRIBUTE_SYSTEM) letters[3] = 's';
-  if (attributes & FILE_ATTRIBUTE_ARCHIVE) letters[4] = 'a';
-  return letters;
 }
 
 std::string TimeText(uint64_t value) {
