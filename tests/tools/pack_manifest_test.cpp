@@ -18,6 +18,9 @@ struct BadManifest {
 
 const BadManifest kBadManifests[] = {
     {"x = [", "1: Error while parsing array"},
+    // The parser quotes what it saw, here the end of the line: it stays on one line.
+    {"[package]\nx = f\n", "2: Error while parsing boolean: expected 'false', saw 'f\\n'"},
+    {"[package]\n\"fl\\u0001ags\\n\" = 1", "2: package: fl\\x01ags\\n: unknown key"},
     {"packge = 1", "1: manifest: packge: unknown key (expected one of: package, entry)"},
     {"entry = 5", "1: manifest: entry: must be tables written as [[entry]]"},
     {"[package]\nflag = []", "2: package: flag: unknown key"},

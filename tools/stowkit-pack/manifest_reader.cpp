@@ -119,6 +119,27 @@ Version VersionValue(const toml::node& node) {
   return version;
 }
 
+// A refusal is one line, whatever the manifest's keys and the parser's quotes of it hold:
+// control characters are written as escapes.
+std::string OneLine(const std::string& text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string line;
+  for (unsigned char c : text) {
+    if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      line += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+    } else {
+      line += char(c);
+    }
+  }
+  return line;
+}
+
 class ManifestReader {
  public:
   ManifestReader(const std::string& path, Package& package) : path_(path), package_(package) {
@@ -133,9 +154,9 @@ class ManifestReader {
       ReadRoot(toml::parse(text, path_));
       return true;
     } catch (const toml::parse_error& e) {
-      error = Where(e.source().begin) + std::string(e.description());
+      error = OneLine(Where(e.source().begin) + std::string(e.description()));
     } catch (const Problem& p) {
-      error = Where(p.at) + where_ + ": " + p.field + ": " + p.text;
+      error = OneLine(Where(p.at) + where_ + ": " + p.field + ": " + p.text);
     }
     return false;
   }
