@@ -18,7 +18,11 @@ struct DeviceFile {
   HANDLE handle;
 };
 
-HANDLE Handle(mspack_file* file) { return reinterpret_cast<DeviceFile*>(file)->handle; }
+// libmspack calls with no file at all when it lost one (a damaged CAB whose data runs into a
+// cabinet that is not there), as its own file table allows: such a call simply fails.
+HANDLE Handle(mspack_file* file) {
+  return file ? reinterpret_cast<DeviceFile*>(file)->handle : INVALID_HANDLE_VALUE;
+}
 
 mspack_file* OpenFile(mspack_system*, const char* name, int mode) {
   std::u16string path = Utf8ToUtf16(name);
@@ -36,6 +40,7 @@ mspack_file* OpenFile(mspack_system*, const char* name, int mode) {
 }
 
 void CloseFile(mspack_file* file) {
+  if (!file) return;
   CloseHandle(Handle(file));
   delete reinterpret_cast<DeviceFile*>(file);
 }
@@ -63,7 +68,9 @@ int SeekFile(mspack_file* file, off_t offset, int mode) {
 }
 
 off_t TellFile(mspack_file* file) {
-  return off_t(SetFilePointer(Handle(file), 0, nullptr, FILE_CURRENT));
+  SetLastError(ERROR_SUCCESS);
+  DWORD at = SetFilePointer(Handle(file), 0, nullptr, FILE_CURRENT);
+  return at == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS ? -1 : off_t(at);
 }
 
 void Message(mspack_file*, const char*, ...) {}  // a bad CAB shows as a failed call instead
