@@ -58,7 +58,9 @@ bool DescribeNew(int fd, DWORD flags_and_attributes) {
 // is made without a name in its folder (O_TMPFILE), described, then linked under its name. A
 // program killed in between leaves nothing, where a named file without its attributes would
 // read as "normal" for ever. A host file system without unnamed files gets a named one that
-// is described at once. -1 with errno set on failure.
+// is described at once. The file's share marks are taken with it: before its name exists
+// for an unnamed one, under the gate for a named one. -1 with errno set on failure (EBUSY:
+// the share was refused).
 int CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD access,
                     DWORD share) {
   const std::string& host = path.host;
