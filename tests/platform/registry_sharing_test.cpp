@@ -1,14 +1,13 @@
 // The registry database shared by device processes: writers at once lose nothing, and a
 // writer killed mid-way leaves a sound database with everything it had flushed.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <string>
 
 #include "coredll/windows.h"
 #include "support/child_process.h"
+#include "support/device_snapshot.h"
 #include "support/temp_device.h"
-#include "text/fold.h"
 #include "text/utf.h"
 
 namespace stowkit {
@@ -30,28 +29,6 @@ bool HasWrittenValue(HKEY key, const std::string& prefix, unsigned i) {
                                 reinterpret_cast<BYTE*>(text), &size);
   return error == ERROR_SUCCESS && type == REG_SZ &&
          std::u16string(text) == Utf8ToUtf16("value " + std::to_string(i));
-}
-
-// The database as another program sees it, with the same name folding.
-std::string IntegrityCheck(const std::string& path) {
-  sqlite3* db = nullptr;
-  std::string result = "cannot open";
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    auto fold = [](void*, int a_bytes, const void* a, int b_bytes, const void* b) {
-      return CompareNoCase({static_cast<const char16_t*>(a), size_t(a_bytes) / 2},
-                           {static_cast<const char16_t*>(b), size_t(b_bytes) / 2});
-    };
-    sqlite3_create_collation(db, "fold", SQLITE_UTF16_ALIGNED, nullptr, fold);
-    sqlite3_stmt* check = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
-    result.clear();
-    while (sqlite3_step(check) == SQLITE_ROW) {
-      result += reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
-    }
-    sqlite3_finalize(check);
-  }
-  sqlite3_close(db);
-  return result;
 }
 
 TEST(RegistrySharing, TwoWritersAtOnceLoseNothing) {
@@ -87,7 +64,7 @@ TEST(RegistrySharing, KilledWriterLeavesASoundDatabaseWithWhatItFlushed) {
   }
   writer.Kill();
 
-  EXPECT_EQ(IntegrityCheck(device.folder() + "/registry.db"), "ok");
+  EXPECT_EQ(testing::RegistryIntegrity(device.folder()), "ok");
   coredll::SelectDevice(device.folder());  // a fresh connection, as a new process would have
   HKEY key;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Writers", 0, 0, &key), ERROR_SUCCESS);

@@ -88,18 +88,11 @@ void PrintJson(const std::string& a, const std::string& b, const PackageDiff& di
   std::cout << json.EndArray().EndObject().text();
 }
 
-bool Open(const std::string& path, std::unique_ptr<Package>& package) {
-  std::u16string error_text;
-  HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) Error(Explained(error_text, hr));
-  return SUCCEEDED(hr);
-}
-
 }  // namespace
 
 int Diff(const std::string& a, const std::string& b, bool json) {
   std::unique_ptr<Package> first, second;
-  if (!Open(a, first) || !Open(b, second)) return 1;
+  if (!OpenPackageFile(a, first) || !OpenPackageFile(b, second)) return 1;
   PackageDiff diff = DiffPackages(*first, *second);
   json ? PrintJson(a, b, diff) : PrintText(a, b, diff);
   std::cout << std::flush;

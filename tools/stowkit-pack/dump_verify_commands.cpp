@@ -9,20 +9,10 @@
 #include "text/utf.h"
 
 namespace stowkit::pack_tool {
-namespace {
-
-bool Open(const std::string& path, std::unique_ptr<Package>& package) {
-  std::u16string error_text;
-  HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) Error(Explained(error_text, hr));
-  return SUCCEEDED(hr);
-}
-
-}  // namespace
 
 int Dump(const std::string& path) {
   std::unique_ptr<Package> package;
-  if (!Open(path, package)) return 1;
+  if (!OpenPackageFile(path, package)) return 1;
   std::u16string text;
   DumpPackage(*package, text);
   std::string out = Utf16ToUtf8(text);
@@ -38,7 +28,7 @@ int Dump(const std::string& path) {
 
 int Verify(const std::string& path) {
   std::unique_ptr<Package> package;
-  if (!Open(path, package)) return 1;
+  if (!OpenPackageFile(path, package)) return 1;
   int blobs = 0, bad = 0;
   for (int i = 0; i < package->NumEntries(); ++i) {
     const CatalogEntry& entry = *package->GetEntry(i);

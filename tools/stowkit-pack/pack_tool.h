@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "coredll/windows.h"
+#include "package/package.h"
 
 namespace stowkit::pack_tool {
 
@@ -31,6 +33,8 @@ std::string Meaning(HRESULT hr);
 std::string Reason(HRESULT hr);
 // A package-layer message, which ends with its code, and what the code means.
 std::string Explained(const std::u16string& error_text, HRESULT hr);
+// Opens the package at host path `path`; on failure prints why (Error) and returns false.
+bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package);
 // The platform's text for its last error.
 std::string LastErrorText();
 

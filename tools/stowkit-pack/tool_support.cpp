@@ -2,6 +2,7 @@
 
 #include "pack_tool.h"
 #include "package/file_io.h"
+#include "package/package.h"
 #include "package/vocabulary.h"
 #include "services/hresult.h"
 #include "text/format.h"
@@ -43,6 +44,13 @@ std::string Reason(HRESULT hr) { return Meaning(hr) + " (" + Utf16ToUtf8(Format(
 
 std::string Explained(const std::u16string& error_text, HRESULT hr) {
   return Utf16ToUtf8(error_text) + " (" + Meaning(hr) + ")";
+}
+
+bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package) {
+  std::u16string error_text;
+  HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
+  if (FAILED(hr)) Error(Explained(error_text, hr));
+  return SUCCEEDED(hr);
 }
 
 std::string LastErrorText() { return SystemText(GetLastError()); }
