@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/device_state.h"
+#include "platform/folder_listing.h"
 #include "platform/errors.h"
 #include "text/fold.h"
 #include "text/utf.h"
@@ -55,14 +56,34 @@ bool SplitDevicePath(std::u16string_view path, PathUse use, std::vector<std::u16
   return true;
 }
 
-// The host name of `name` inside `folder`: the exact spelling if present, else the first
-// entry equal to it case-insensitively, else "" (absent). `present` tells whether `st`
-// holds the lstat of what was found; `exact` whether it was the exact spelling.
-std::string FindEntry(const std::string& folder, const std::u16string& name, struct stat& st,
-                      bool& present, bool& exact) {
+// The host name of `name` inside `folder` (whose lstat is `folder_st`): the exact spelling
+// if present, else the first entry equal to it case-insensitively, else "" (absent).
+// `present` tells whether `st` holds the lstat of what was found; `exact` whether it was
+// the exact spelling. A name is tried as spelled first unless the folder's kept listing
+// says it is new; a name not there as spelled is then looked up in that listing, made now
+// if there is none, so that a new name costs no listing.
+std::string FindEntry(const std::string& folder, const struct stat& folder_st,
+                      const std::u16string& name, struct stat& st, bool& present, bool& exact) {
   std::string spelled = Utf16ToUtf8(name);
-  exact = present = lstat(JoinHost(folder, spelled).c_str(), &st) == 0;
-  if (exact) return spelled;
+  auto try_spelled = [&] {
+    exact = present = lstat(JoinHost(folder, spelled).c_str(), &st) == 0;
+    return exact;
+  };
+  bool tried = !PreferListing(folder_st, name);
+  if (tried && try_spelled()) return spelled;
+  std::string found;
+  switch (FindInFolder(folder, folder_st, name, found)) {
+    case Listed::kAbsent:
+      present = exact = false;
+      return std::string();
+    case Listed::kFound:
+      exact = found == spelled;
+      present = lstat(JoinHost(folder, found).c_str(), &st) == 0;
+      return found;
+    case Listed::kUnknown:
+      break;
+  }
+  if (!tried && try_spelled()) return spelled;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) return std::string();
   while (dirent* entry = readdir(dir.get())) {
@@ -187,7 +208,8 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
       return true;
     }
     bool exact = false;
-    std::string found = FindEntry(out.host, parts[i], out.st, out.exists, exact);
+    struct stat folder_st = out.st;
+    std::string found = FindEntry(out.host, folder_st, parts[i], out.st, out.exists, exact);
     all_exact = all_exact && exact;
     out.name = found.empty() ? parts[i] : Utf8ToUtf16(found);
     out.device += out.name;

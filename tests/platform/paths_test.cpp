@@ -164,5 +164,48 @@ TEST_F(PathsTest, AFolderChangedSinceItsLastLookupIsLookedUpAfresh) {
   std::filesystem::remove_all(outside);
 }
 
+
+// A folder's names are kept after its first listing; whatever changes it afterwards, on the
+// host or through the platform, must show in the next lookup as a fresh listing would.
+TEST_F(PathsTest, LookupsSeeEveryChangeMadeSinceTheFolderWasListed) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\Kept", nullptr));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\Kept\\new.txt"), INVALID_FILE_ATTRIBUTES);
+
+  testing::WriteHostFile(device_.Host("Temp/Kept/New.Txt"), "host");
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\Kept\\NEW.TXT"), INVALID_FILE_ATTRIBUTES);
+  // Opened under the spelling it has, never made a second time in another case.
+  HANDLE file = CreateFileW(u"\\Temp\\Kept\\new.TXT", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(device_.Host("Temp/Kept")), {}), 1);
+
+  std::filesystem::rename(device_.Host("Temp/Kept/New.Txt"), device_.Host("Temp/Kept/Other.txt"));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\Kept\\new.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\Kept\\OTHER.TXT"), INVALID_FILE_ATTRIBUTES);
+  std::filesystem::remove(device_.Host("Temp/Kept/Other.txt"));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\Kept\\other.txt"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+  // The folder removed and made again is another folder with names of its own.
+  std::filesystem::remove(device_.Host("Temp/Kept"));
+  std::filesystem::create_directory(device_.Host("Temp/Kept"));
+  testing::WriteHostFile(device_.Host("Temp/Kept/Again.txt"), "host");
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\Kept\\AGAIN.TXT"), INVALID_FILE_ATTRIBUTES);
+}
+
+// More changes than the kernel queues between two lookups: the changes it could not report
+// are not lost, the folder is listed afresh.
+TEST_F(PathsTest, ChangesBeyondWhatIsQueuedAreStillSeen) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\Busy", nullptr));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\Busy\\last.txt"), INVALID_FILE_ATTRIBUTES);
+  for (int i = 0; i < 17000; ++i) {
+    testing::WriteHostFile(device_.Host("Temp/Busy/f" + std::to_string(i)), "");
+  }
+  testing::WriteHostFile(device_.Host("Temp/Busy/Last.txt"), "");
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\Busy\\LAST.TXT"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\Busy\\F16999"), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
 }  // namespace stowkit
