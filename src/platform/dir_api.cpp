@@ -27,12 +27,13 @@ bool IsReadOnly(const ResolvedPath& path) {
 }
 
 // Runs `change` on a file nobody has open (`module_ok` lets a running module through, as a
-// rename of one is allowed), under the file's share gate so no open slips in meanwhile.
+// rename of one is allowed), under the file's share gate so no open slips in meanwhile;
+// closing the descriptor at the end opens the gate.
 template <typename Change>
 BOOL WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
   UniqueFd fd(open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW)));
   if (!fd.valid()) return FailErrno();
-  ShareGate gate(fd.get());
+  EnterGateUntilClose(fd.get());
   DWORD error = CheckUnused(fd.get());
   if (error == ERROR_ACCESS_DENIED && module_ok) error = ERROR_SUCCESS;
   if (error) return Fail(error);

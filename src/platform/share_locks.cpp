@@ -34,13 +34,14 @@ bool Lock(int fd, short type, Marker first, bool wait, off_t count = 1) {
   return rc == 0;
 }
 
-// True when another open file description holds a lock on `marker`.
-bool Held(int fd, Marker marker) {
+// True when another open file description holds a lock on `marker` or on any of the
+// `count` markers from it on.
+bool Held(int fd, Marker marker, off_t count = 1) {
   struct flock lock = {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = marker;
-  lock.l_len = 1;
+  lock.l_len = count;
   return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
@@ -48,8 +49,10 @@ bool Held(int fd, Marker marker) {
 
 // The gate is a whole-file flock: unlike an exclusive record lock it needs no write access,
 // so read-only descriptors (all a running program allows) can pass through it too.
-ShareGate::ShareGate(int fd) : fd_(fd) {
-  while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
+ShareGate::ShareGate(int fd) : fd_(fd) { EnterGateUntilClose(fd); }
+
+void EnterGateUntilClose(int fd) {
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {}
 }
 
 ShareGate::~ShareGate() { flock(fd_, LOCK_UN); }
@@ -88,7 +91,10 @@ bool HoldAsModule(int fd) {
   return Lock(fd, F_RDLCK, kModule, false) && TakeShare(fd, GENERIC_READ, FILE_SHARE_READ) == ERROR_SUCCESS;
 }
 
+// Every open holds kOpen, so a file that nobody has open holds no marker at all: one
+// question over them all answers for the usual case, a file about to be deleted.
 DWORD CheckUnused(int fd) {
+  if (!Held(fd, kOpen, kModule - kOpen + 1)) return ERROR_SUCCESS;
   if (Held(fd, kModule)) return ERROR_ACCESS_DENIED;
   if (Held(fd, kOpen)) return ERROR_SHARING_VIOLATION;
   return ERROR_SUCCESS;

@@ -24,6 +24,10 @@ class ShareGate {
   int fd_;
 };
 
+// Takes the gate of a descriptor that is closed as soon as its work is done: the close
+// opens the gate again, a call less than ShareGate. The descriptor must not be shared.
+void EnterGateUntilClose(int fd);
+
 // Under the gate: checks `access` and `share` against every other open of the file and, if
 // they agree, marks this descriptor's own. Returns ERROR_SUCCESS or ERROR_SHARING_VIOLATION.
 DWORD TakeShare(int fd, DWORD access, DWORD share);

@@ -149,5 +149,20 @@ TEST_F(RegistryBatchTest, AFlushSyncsOnlyWhenSomethingWasCommittedSinceTheLast) 
   EXPECT_EQ(other.Flushes(), flushes + 2);
 }
 
+// A batch remembers the keys its paths led to; a key deleted inside the batch and made
+// again under the same path is a new key, which the path must lead to from then on.
+TEST_F(RegistryBatchTest, APathLeadsToTheKeyMadeAgainAfterADeleteInsideABatch) {
+  ASSERT_EQ(RegBeginBatch(), ERROR_SUCCESS);
+  EXPECT_EQ(Write(u"Software\\W\\X", u"one", 1), ERROR_SUCCESS);
+  EXPECT_EQ(Write(u"software\\w\\x", u"two", 2), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\W"), ERROR_SUCCESS);
+  EXPECT_EQ(Write(u"SOFTWARE\\W\\X", u"again", 3), ERROR_SUCCESS);
+  EXPECT_TRUE(Has(u"Software\\W\\X", u"again"));
+  EXPECT_EQ(RegEndBatch(), ERROR_SUCCESS);
+  EXPECT_TRUE(Has(u"Software\\W\\X", u"again"));
+  EXPECT_FALSE(Has(u"Software\\W\\X", u"one"));
+  EXPECT_FALSE(Has(u"Software\\W\\X", u"two"));
+}
+
 }  // namespace
 }  // namespace stowkit
