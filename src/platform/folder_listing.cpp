@@ -87,9 +87,16 @@ bool ReadEntries(int dir, Listing& listing) {
   }
 }
 
+// Set once this thread's listings are destroyed (at its end, or at exit for the main
+// thread), so that lookups made by later destructors simply list their folders.
+thread_local bool listings_gone = false;
+
 class Listings {
  public:
-  ~Listings() { Reset(); }
+  ~Listings() {
+    Reset();
+    listings_gone = true;
+  }
 
   // The folder's listing as last brought up to date, or null.
   const Listing* Kept(const struct stat& folder_st) const {
@@ -230,6 +237,7 @@ thread_local Listings listings;
 
 Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
                     std::u16string_view name, std::string& found) {
+  if (listings_gone) return Listed::kUnknown;
   const Listing* listing = listings.Get(folder, folder_st);
   if (!listing) return Listed::kUnknown;
   const std::vector<std::string>* spellings = listing->Spellings(name);
@@ -243,6 +251,7 @@ Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
 }
 
 bool PreferListing(const struct stat& folder_st, std::u16string_view name) {
+  if (listings_gone) return false;
   const Listing* listing = listings.Kept(folder_st);
   if (!listing) return false;
   const std::vector<std::string>* spellings = listing->Spellings(name);
