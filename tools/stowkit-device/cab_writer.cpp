@@ -1,3 +1,6 @@
+// The CAB writer module: gcab pulls in GLib and GIO, a dozen libraries whose loading and
+// start-up would otherwise cost every stowkit-device command, so only the cab commands load
+// this module (cab_writer_loader.cpp).
 #include "cab_writer.h"
 
 #include <libgcab.h>
@@ -48,10 +51,8 @@ bool AddMembers(GCabFolder* folder, const std::vector<CabMember>& members, std::
   return true;
 }
 
-}  // namespace
-
-bool WriteCab(const std::filesystem::path& output, const std::vector<CabMember>& members,
-              std::string& why) {
+bool WriteWithGcab(const std::filesystem::path& output, const std::vector<CabMember>& members,
+                   std::string& why) {
   GObjectPtr<GCabCabinet> cabinet(gcab_cabinet_new());
   GObjectPtr<GCabFolder> folder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
   if (!AddMembers(folder.get(), members, why)) return false;
@@ -71,4 +72,11 @@ bool WriteCab(const std::filesystem::path& output, const std::vector<CabMember>&
   return written;
 }
 
+}  // namespace
 }  // namespace stowkit::device_tool
+
+extern "C" __attribute__((visibility("default"))) bool StowkitWriteCab(
+    const std::filesystem::path& output, const std::vector<stowkit::device_tool::CabMember>& members,
+    std::string& why) {
+  return stowkit::device_tool::WriteWithGcab(output, members, why);
+}
