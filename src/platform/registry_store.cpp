@@ -185,28 +185,29 @@ RegistryStore::~RegistryStore() {
 }
 
 template <typename Work>
-StoreStatus RegistryStore::Transact(bool write, Work work) {
+StoreStatus RegistryStore::Transact(bool write, Work work, bool one_statement) {
   if (write) changed_ = true;
-  if (batch_depth_ > 0) return InBatch(write, work);
+  if (batch_depth_ > 0) return InBatch(write, one_statement, work);
   Transaction transaction(*this, write);
   if (transaction.begun() != StoreStatus::kOk) return transaction.begun();
   return transaction.Commit(work());
 }
 
 // A write is undone back to its savepoint when it fails, and the batch goes on; a read has
-// nothing to undo and needs none. A failure that ended the batch's whole transaction (a full
-// disk, an I/O error) is kept for EndBatch.
+// nothing to undo and needs none, nor does a write of one statement. A failure that ended
+// the batch's whole transaction (a full disk, an I/O error) is kept for EndBatch.
 template <typename Work>
-StoreStatus RegistryStore::InBatch(bool write, Work work) {
-  StoreStatus status = write ? Run(kSavepoint, "SAVEPOINT call") : StoreStatus::kOk;
+StoreStatus RegistryStore::InBatch(bool write, bool one_statement, Work work) {
+  bool savepoint = write && !one_statement;
+  StoreStatus status = savepoint ? Run(kSavepoint, "SAVEPOINT call") : StoreStatus::kOk;
   if (status != StoreStatus::kOk) return status;
   status = work();
-  if (status == StoreStatus::kOk) return write ? Run(kRelease, "RELEASE call") : status;
+  if (status == StoreStatus::kOk) return savepoint ? Run(kRelease, "RELEASE call") : status;
   if (sqlite3_get_autocommit(db_)) {
     if (batch_lost_ == StoreStatus::kOk) batch_lost_ = status;
     return status;
   }
-  if (write) {
+  if (savepoint) {
     Run(kRollbackTo, "ROLLBACK TO call");
     Run(kRelease, "RELEASE call");
   }
@@ -219,9 +220,9 @@ StoreStatus RegistryStore::Run(int slot, const char* sql) {
 }
 
 template <typename Work>
-StoreStatus RegistryStore::InTransaction(bool write, Work work) {
+StoreStatus RegistryStore::InTransaction(bool write, Work work, bool one_statement) {
   std::lock_guard lock(mutex_);
-  return Transact(write, work);
+  return Transact(write, work, one_statement);
 }
 
 StoreStatus RegistryStore::Prepare(const std::vector<std::u16string>& roots) {
@@ -381,7 +382,7 @@ StoreStatus RegistryStore::SetValue(KeyId key, std::u16string_view name, uint32_
         "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data"));
     upsert.Bind(1, key).Bind(2, name).Bind(3, int64_t{type}).BindBlob(4, data);
     return upsert.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
-  });
+  }, true);
 }
 
 StoreStatus RegistryStore::GetValue(KeyId key, std::u16string_view name, StoredValue& value) {
@@ -401,7 +402,7 @@ StoreStatus RegistryStore::DeleteValue(KeyId key, std::u16string_view name) {
     Statement drop(Cached(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
     if (drop.Bind(1, key).Bind(2, name).Step() != SQLITE_DONE) return Error(SQLITE_ERROR);
     return sqlite3_changes(db_) == 0 ? StoreStatus::kNotFound : StoreStatus::kOk;
-  });
+  }, true);
 }
 
 StoreStatus RegistryStore::SubkeyAt(KeyId key, uint32_t index, std::u16string& name) {

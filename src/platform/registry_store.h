@@ -109,12 +109,14 @@ class RegistryStore {
   StoreStatus Prepare(const std::vector<std::u16string>& roots);
   // Runs `work` (returning a StoreStatus) in one transaction, committed when it succeeds;
   // InTransaction takes the connection's lock first.
+  // A `write` whose `work` changes the database with one statement (`one_statement`) needs
+  // no savepoint in a batch: SQLite undoes a failed statement by itself.
   template <typename Work>
-  StoreStatus Transact(bool write, Work work);
+  StoreStatus Transact(bool write, Work work, bool one_statement = false);
   template <typename Work>
-  StoreStatus InTransaction(bool write, Work work);
+  StoreStatus InTransaction(bool write, Work work, bool one_statement = false);
   template <typename Work>
-  StoreStatus InBatch(bool write, Work work);
+  StoreStatus InBatch(bool write, bool one_statement, Work work);
   StoreStatus Run(int slot, const char* sql);
   StoreStatus FlushCommitted();
   StoreStatus CheckKey(KeyId key);

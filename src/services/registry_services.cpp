@@ -97,22 +97,28 @@ bool IsMissing(LONG result) {
 
 enum class KeyContent { kMissing, kEmpty, kSome };
 
-// A key is empty when both enumerations answer "no more items" at once; one that cannot be
-// opened for another reason than its absence counts as holding something.
-KeyContent ContentOf(HKEY root, const std::u16string& subkey) {
-  Key key;
-  LONG result = OpenKey(root, subkey, key);
-  if (result != ERROR_SUCCESS) return IsMissing(result) ? KeyContent::kMissing : KeyContent::kSome;
+// An open key is empty when both enumerations answer "no more items" at once. Values are
+// asked first: a key that a removal just deleted one value from most often holds others.
+KeyContent ContentOf(HKEY key) {
   WCHAR name[kNameChars];
   DWORD chars = kNameChars;
-  if (RegEnumKeyExW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
+  if (RegEnumValueW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
       ERROR_NO_MORE_ITEMS) {
     return KeyContent::kSome;
   }
   chars = kNameChars;
-  bool no_values = RegEnumValueW(key.get(), 0, name, &chars, nullptr, nullptr, nullptr,
-                                 nullptr) == ERROR_NO_MORE_ITEMS;
-  return no_values ? KeyContent::kEmpty : KeyContent::kSome;
+  bool no_subkeys = RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) ==
+                    ERROR_NO_MORE_ITEMS;
+  return no_subkeys ? KeyContent::kEmpty : KeyContent::kSome;
+}
+
+// As above for a key by path; one that cannot be opened for another reason than its absence
+// counts as holding something.
+KeyContent ContentOf(HKEY root, const std::u16string& subkey) {
+  Key key;
+  LONG result = OpenKey(root, subkey, key);
+  if (result != ERROR_SUCCESS) return IsMissing(result) ? KeyContent::kMissing : KeyContent::kSome;
+  return ContentOf(key.get());
 }
 
 // Deletes `subkey` and then each key above it while it is left empty. A key that is gone
@@ -274,6 +280,12 @@ int DeleteRegValue(HKEY root, std::u16string_view subkey, std::u16string_view na
     result = OpenKey(root, std::u16string(subkey), key);
     if (result == ERROR_SUCCESS) {
       result = RegDeleteValueW(key.get(), std::u16string(name).c_str());
+      // The key still open answers for the usual case, a key that keeps other values; the
+      // walk up below would find the same and stop at once.
+      bool gone = result == ERROR_SUCCESS || IsMissing(result);
+      if (gone && (flags & kRegRemoveEmptyKeys) && ContentOf(key.get()) == KeyContent::kSome) {
+        return Outcome(ERROR_SUCCESS);
+      }
     } else if (!IsMissing(result) || !(flags & kRegRemoveEmptyKeys)) {
       return Outcome(IsMissing(result) ? ERROR_SUCCESS : result);
     }

@@ -110,6 +110,16 @@ TEST_F(RegistryServicesTest, ValueDeletesCountMissingThingsAsDone) {
   EXPECT_EQ(GetLastError(), 0u);
   EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Keep"));
 
+  // With it, a key that still holds a value or a subkey succeeds and stays.
+  ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"Full", u"other", u"x"), 1);
+  ASSERT_EQ(SetRegString(HKEY_LOCAL_MACHINE, u"Parent\\Child", u"v", u"x"), 1);
+  SetLastError(ERROR_GEN_FAILURE);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"Full", u"none"), 1);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"Parent", u"none"), 1);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Full"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Parent\\Child"));
+
   // A missing key is success whatever the flags.
   EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, u"No\\Such", u"v", 0), 1);
   EXPECT_EQ(GetLastError(), 0u);
