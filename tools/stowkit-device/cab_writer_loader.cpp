@@ -5,8 +5,9 @@
 namespace stowkit::device_tool {
 namespace {
 
-// Found beside the platform library, through the program's library path.
-constexpr char kModule[] = "libstowkit_cab_writer.so";
+// Named by its full path, as the build placed it: a bare name would be looked up through
+// the library path of whoever calls dlopen, which a sanitizer's interceptor changes.
+constexpr char kModule[] = STOWKIT_CAB_WRITER;
 
 }  // namespace
 
