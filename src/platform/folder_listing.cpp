@@ -45,9 +45,15 @@ struct Listing {
   // Folded name -> the host names that fold to it, in the order they were seen.
   std::unordered_map<std::u16string, std::vector<std::string>> names;
 
-  const std::vector<std::string>* Spellings(std::u16string_view name) const {
+  // The entry `name` finds: the one spelled exactly so when listed, else the first that
+  // equals it ignoring case; null when none does.
+  const std::string* Find(std::u16string_view name, const std::string& spelled) const {
     auto it = names.find(UpperCase(name));
-    return it == names.end() ? nullptr : &it->second;
+    if (it == names.end()) return nullptr;
+    for (const std::string& spelling : it->second) {
+      if (spelling == spelled) return &spelling;
+    }
+    return &it->second.front();
   }
   void Add(const std::string& name) {
     std::vector<std::string>& spellings = names[UpperCase(Utf8ToUtf16(name))];
@@ -115,8 +121,6 @@ class Listings {
   }
 
  private:
-  using Identity = std::pair<dev_t, ino_t>;
-
   // Opens the notification queue when there is none; false when that fails.
   bool Open() {
     if (queue_ >= 0) return true;
@@ -228,7 +232,7 @@ class Listings {
   unsigned generation_ = 0;
   uint64_t made_ = 0;
   std::unordered_map<int, Listing> by_watch_;
-  std::map<Identity, int> watch_of_;
+  std::map<std::pair<dev_t, ino_t>, int> watch_of_;  // a folder's device and inode -> its watch
 };
 
 thread_local Listings listings;
@@ -240,13 +244,9 @@ Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
   if (listings_gone) return Listed::kUnknown;
   const Listing* listing = listings.Get(folder, folder_st);
   if (!listing) return Listed::kUnknown;
-  const std::vector<std::string>* spellings = listing->Spellings(name);
-  if (!spellings) return Listed::kAbsent;
-  std::string spelled = Utf16ToUtf8(name);
-  found = spellings->front();
-  for (const std::string& spelling : *spellings) {
-    if (spelling == spelled) found = spelling;
-  }
+  const std::string* entry = listing->Find(name, Utf16ToUtf8(name));
+  if (!entry) return Listed::kAbsent;
+  found = *entry;
   return Listed::kFound;
 }
 
@@ -254,13 +254,9 @@ bool PreferListing(const struct stat& folder_st, std::u16string_view name) {
   if (listings_gone) return false;
   const Listing* listing = listings.Kept(folder_st);
   if (!listing) return false;
-  const std::vector<std::string>* spellings = listing->Spellings(name);
-  if (!spellings) return true;
   std::string spelled = Utf16ToUtf8(name);
-  for (const std::string& spelling : *spellings) {
-    if (spelling == spelled) return false;
-  }
-  return true;
+  const std::string* entry = listing->Find(name, spelled);
+  return !entry || *entry != spelled;
 }
 
 }  // namespace coredll
