@@ -116,7 +116,7 @@ class Listings {
     if (generation_ != fork_generation.load(std::memory_order_relaxed)) LeaveParentQueue();
     if (!Drain()) return nullptr;
     auto known = watch_of_.find({folder_st.st_dev, folder_st.st_ino});
-    if (known != watch_of_.end()) return &by_watch_[known->second];
+    if (known != watch_of_.end()) return &by_watch_.at(known->second);
     return Make(folder, folder_st);
   }
 
