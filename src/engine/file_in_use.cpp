@@ -25,8 +25,11 @@ constexpr UINT kDeleteButtons = MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_SE
 // real library this often.
 constexpr int kMaxReleases = 64;
 
-bool IsInstallerItself(const Engine& engine, std::u16string_view holder) {
+// The installer itself is this program, or an installer waiting for it (the new version
+// whose uninstaller of the old one this is): ending that one would end the install.
+bool IsInstallerItself(const Engine& engine, std::u16string_view holder, bool own_chain) {
   if (holder.empty()) return false;
+  if (own_chain) return true;
   std::u16string holder_name, own_name;
   PathFileName(holder, holder_name);
   PathFileName(engine.program_path, own_name);
@@ -75,8 +78,9 @@ FileInUseAnswer FileInUse(Engine& engine, std::u16string_view path, uint32_t ope
   int32_t manner = engine.silent ? kAutomatic : choice != 0 ? choice : kAsk;
 
   std::u16string holder;
-  FindModuleUser(path, holder);
-  if (IsInstallerItself(engine, holder)) {
+  bool own_chain = false;
+  FindModuleUser(path, holder, &own_chain);
+  if (IsInstallerItself(engine, holder, own_chain)) {
     ReleaseOwnModule(path);
     return PKG_FILE_IN_USE_RETRY_HANDLED;
   }

@@ -22,25 +22,54 @@ constexpr DWORD kRetryPauseMs = 3000;
 constexpr uint32_t kFileInstallError = 32;
 constexpr uint32_t kFileDeleteError = 33;
 
-// A file that later installs keep as they find it (NoOverwrite) must never be found cut
-// short: it is extracted into the work folder and moved under its name once whole. A run
-// killed half-way leaves no file there, and its part in the work folder, which the next run
-// clears away with the folder.
-HRESULT Extract(const Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
-  if (!entry.TestTypeFlags(kNoOverwrite)) return ExtractEntryBlob(entry, path);
-  std::u16string part = JoinPath(engine.work_folder, u"kept-file.part");
+// The attributes the file had before, with those the entry asks for; "normal" only alone.
+uint32_t AttributesAfterWrite(const CatalogEntry& entry, uint32_t before) {
+  uint32_t attributes = before;
+  if (entry.TestTypeFlags(kReadOnly)) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (entry.TestTypeFlags(kHidden)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if (attributes != FILE_ATTRIBUTE_NORMAL) attributes &= ~uint32_t(FILE_ATTRIBUTE_NORMAL);
+  return attributes;
+}
+
+// The times first: a read-only file can no longer be opened to set them.
+void FinishWrittenFile(const CatalogEntry& entry, const std::u16string& path, uint32_t before) {
+  std::u16string date;
+  if (entry.GetProperty(kDate, date)) SetFileTimeText(path, date);
+  uint32_t attributes = AttributesAfterWrite(entry, before);
+  if (attributes != 0) SetFileAttributesW(path.c_str(), attributes);
+}
+
+// A new file that must never be seen unfinished under its name: one that later installs
+// keep as they find it (NoOverwrite) must not be found cut short, and one that is given
+// attributes must not be found without them, or the run after a kill would take the
+// attributes it finds as the file's own and add them to the entry's.
+bool IsMadeAside(const CatalogEntry& entry, bool exists) {
+  return !exists &&
+         (entry.TestTypeFlags(kNoOverwrite) || AttributesAfterWrite(entry, 0) != 0);
+}
+
+// Such a file is extracted into the work folder, finished there and moved under its name
+// whole. A run killed half-way leaves nothing under the name, and its part in the work
+// folder, which the next run clears away with the folder.
+HRESULT ExtractAside(const Engine& engine, const CatalogEntry& entry,
+                     const std::u16string& path) {
+  std::u16string part = JoinPath(engine.work_folder, u"new-file.part");
   HRESULT hr = ExtractEntryBlob(entry, part);
-  if (SUCCEEDED(hr) && !MoveFileW(part.c_str(), path.c_str())) hr = LastErrorResult();
+  if (SUCCEEDED(hr)) {
+    FinishWrittenFile(entry, part, 0);
+    if (!MoveFileW(part.c_str(), path.c_str())) hr = LastErrorResult();
+  }
   if (FAILED(hr)) ForceDeleteFile(part);
   return hr;
 }
 
 // Up to five extractions. S_OK when written, S_FALSE when the file-in-use handler said to
 // skip it (the file stays as it was), else the last extraction's failure.
-HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
+HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u16string& path,
+                         bool aside) {
   HRESULT hr = S_OK;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    hr = Extract(engine, entry, path);
+    hr = aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path);
     if (SUCCEEDED(hr)) return S_OK;
     if (attempt == 1) {
       WaitWithMessages(nullptr, kRetryPauseMs);
@@ -55,34 +84,20 @@ HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u
   return hr;
 }
 
-// The attributes the file had before, with those the entry asks for; "normal" only alone.
-uint32_t AttributesAfterWrite(const CatalogEntry& entry, uint32_t before) {
-  uint32_t attributes = before;
-  if (entry.TestTypeFlags(kReadOnly)) attributes |= FILE_ATTRIBUTE_READONLY;
-  if (entry.TestTypeFlags(kHidden)) attributes |= FILE_ATTRIBUTE_HIDDEN;
-  if (attributes != FILE_ATTRIBUTE_NORMAL) attributes &= ~uint32_t(FILE_ATTRIBUTE_NORMAL);
-  return attributes;
-}
-
-void FinishWrittenFile(const CatalogEntry& entry, const std::u16string& path, uint32_t before) {
-  uint32_t attributes = AttributesAfterWrite(entry, before);
-  if (attributes != 0) SetFileAttributesW(path.c_str(), attributes);
-  std::u16string date;
-  if (entry.GetProperty(kDate, date)) SetFileTimeText(path, date);
-}
-
 // Writes one AppFile's content to `path`: S_OK, S_FALSE when it was kept (NoOverwrite, or
 // skipped while in use), or the failure of the last attempt.
 HRESULT InstallFile(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
   EnsureParentFolder(path);
   uint32_t before = 0;
-  if (GetFileAttribs(path, before)) {
+  bool exists = GetFileAttribs(path, before);
+  if (exists) {
     // An existing file is made writable even when it is kept.
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (entry.TestTypeFlags(kNoOverwrite)) return S_FALSE;
   }
-  HRESULT hr = WriteWithRetries(engine, entry, path);
-  if (hr == S_OK) FinishWrittenFile(entry, path, before);
+  bool aside = IsMadeAside(entry, exists);
+  HRESULT hr = WriteWithRetries(engine, entry, path, aside);
+  if (hr == S_OK && !aside) FinishWrittenFile(entry, path, before);
   return hr;
 }
 

@@ -115,8 +115,9 @@ HRESULT PostInstall(Engine& engine) {
   RecordProduct(engine);
   report::Status(kConfiguringUninstallText);
   report::Detail(u"");
-  GenerateUninstaller(engine);
-  return hr;
+  // An install that leaves no uninstaller could never be taken off again: it fails.
+  HRESULT generated = GenerateUninstaller(engine);
+  return FAILED(generated) ? generated : hr;
 }
 
 HRESULT InstallStages(Engine& engine) {

@@ -45,6 +45,22 @@ bool HasText(const Engine& engine, const CatalogEntry& entry, EntryFilter takes)
          entry.BlobLength() != 0 && takes(engine, entry);
 }
 
+// A text without a final line feed would glue its last line to the next text's first.
+HRESULT EndWithLineFeed(const std::u16string& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastErrorResult();
+  char last = '\n';
+  DWORD count = 0;
+  bool ok = GetFileSize(file, nullptr) == 0 ||
+            (SetFilePointer(file, -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+             ReadFile(file, &last, 1, &count, nullptr));
+  if (ok && last != '\n') ok = WriteFile(file, "\n", 1, &count, nullptr) && count == 1;
+  HRESULT hr = ok ? S_OK : LastErrorResult();
+  CloseHandle(file);
+  return hr;
+}
+
 // Replaces any old working file by the texts of the Registry entries that `takes`, in
 // catalog order; `gathered` counts them. On failure the working file is gone.
 HRESULT GatherTexts(Engine& engine, const std::u16string& path, EntryFilter takes,
@@ -55,6 +71,7 @@ HRESULT GatherTexts(Engine& engine, const std::u16string& path, EntryFilter take
     const CatalogEntry& entry = *engine.package->GetEntry(index);
     if (!HasText(engine, entry, takes)) continue;
     HRESULT hr = AppendEntryBlob(entry, Format(u"%s.%d", path, index), path);
+    if (SUCCEEDED(hr)) hr = EndWithLineFeed(path);
     if (FAILED(hr)) {
       engine.ReportError(
           Format(u"Error extracting registry entry to %s, hr = 0x%x", path, uint32_t(hr)));

@@ -93,8 +93,9 @@ HRESULT CopyProgram(std::u16string_view source, std::u16string_view target,
   return hr;
 }
 
-HRESULT WriteUninstallPackage(Engine& engine, const std::u16string& path) {
-  report::Detail(path);
+HRESULT WriteUninstallPackage(Engine& engine, const std::u16string& path,
+                              const std::u16string& shown_path) {
+  report::Detail(shown_path);
   Package& package = *engine.package;
   package.SetFlags(kRemove);
   std::u16string error_text;
@@ -107,29 +108,62 @@ HRESULT WriteUninstallPackage(Engine& engine, const std::u16string& path) {
   return hr;
 }
 
+// Puts a whole file in the place of the old one (the previous version's pair, or a pair
+// that an earlier run of this version left).
+HRESULT PutInPlace(const std::u16string& whole, const std::u16string& path) {
+  ForceDeleteFile(path);
+  return MoveFileW(whole.c_str(), path.c_str()) ? S_OK : LastErrorResult();
+}
+
 }  // namespace
 
+// The pair is made in the work folder and moved into the application-manager folder only
+// when both files are whole: a full disk or a killed run never leaves a cut-short
+// uninstaller there, nor a record of one. The work folder goes with the run, and with it
+// whatever part was made.
 HRESULT GenerateUninstaller(Engine& engine) {
   if (engine.package->TestFlags(kPackageNoRemove)) return S_FALSE;
   MakeUninstallCatalog(*engine.package, engine.macros);
   std::u16string folder = u"$(WINDIR)\\AppMgr", ignored;
   ExpandMacros(engine.macros, folder, ignored);
-  std::u16string program = JoinPath(folder, Format(u"%s Remove.exe", engine.application_name));
-  std::u16string package = JoinPath(folder, Format(u"%s Remove.pkg", engine.application_name));
+  std::u16string program_name = Format(u"%s Remove.exe", engine.application_name);
+  std::u16string package_name = Format(u"%s Remove.pkg", engine.application_name);
+  std::u16string program = JoinPath(folder, program_name);
+  std::u16string package = JoinPath(folder, package_name);
+  std::u16string new_program = JoinPath(engine.work_folder, program_name);
+  std::u16string new_package = JoinPath(engine.work_folder, package_name);
   EnsureParentFolder(program);
-  ForceDeleteFile(program);
-  ForceDeleteFile(package);
+  ForceDeleteFile(new_program);
+  ForceDeleteFile(new_package);
 
-  HRESULT hr = CopyProgram(engine.program_path, program, engine.package->Header().BlobOffset);
+  HRESULT hr = CopyProgram(engine.program_path, new_program, engine.package->Header().BlobOffset);
+  if (FAILED(hr)) {
+    ForceDeleteFile(new_program);
+    engine.ReportError(
+        Format(u"Error generating uninstall exe: %s: hr = 0x%x", program, uint32_t(hr)));
+    return hr;
+  }
+  hr = WriteUninstallPackage(engine, new_package, package);
+  if (FAILED(hr)) {
+    ForceDeleteFile(new_program);
+    return hr;
+  }
+  SetFileAttributesW(new_program.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW(new_package.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  hr = PutInPlace(new_program, program);
   if (FAILED(hr)) {
     engine.ReportError(
         Format(u"Error generating uninstall exe: %s: hr = 0x%x", program, uint32_t(hr)));
     return hr;
   }
-  hr = WriteUninstallPackage(engine, package);
-  if (FAILED(hr)) return hr;
-  SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_HIDDEN);
-  SetFileAttributesW(package.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  hr = PutInPlace(new_package, package);
+  if (FAILED(hr)) {
+    // Half a pair is no uninstaller: the program goes too.
+    ForceDeleteFile(program);
+    engine.ReportError(Format(u"Error generating uninstall package: %s: hr = 0x%x", package,
+                              uint32_t(hr)));
+    return hr;
+  }
   SetStateString(engine.application_name, kStateUninstallExe, program);
   SetStateString(engine.application_name, kStateUninstallPkg, package);
   return S_OK;

@@ -1,5 +1,8 @@
 #include "services/process_services.h"
 
+#include <map>
+#include <set>
+
 #include "coredll/toolhelp.h"
 #include "services/file_services.h"
 #include "text/fold.h"
@@ -104,7 +107,28 @@ bool HasModule(const Toolhelp& toolhelp, DWORD process_id, std::u16string_view m
   return false;
 }
 
-int FindModuleUserUnguarded(std::u16string_view module_name, std::u16string& process_program) {
+// This process and the ones waiting for it: its parent, the parent's parent, and so on (an
+// installer started by an installer, which waits for it). Read from one process snapshot.
+std::set<DWORD> OwnChain(const Toolhelp& toolhelp, const Snapshot& processes) {
+  std::map<DWORD, DWORD> parents;
+  PROCESSENTRY32W process;
+  for (bool ok = NextProcess(toolhelp, processes, true, process); ok;
+       ok = NextProcess(toolhelp, processes, false, process)) {
+    parents[process.th32ProcessID] = process.th32ParentProcessID;
+  }
+  std::set<DWORD> chain;
+  // A pid seen twice ends the walk: the table may name a parent that has since gone and
+  // whose pid was given again.
+  for (DWORD pid = GetCurrentProcessId(); pid != 0 && chain.insert(pid).second;) {
+    auto found = parents.find(pid);
+    if (found == parents.end()) break;
+    pid = found->second;
+  }
+  return chain;
+}
+
+int FindModuleUserUnguarded(std::u16string_view module_name, std::u16string& process_program,
+                            bool* own_chain) {
   Toolhelp toolhelp;
   if (!toolhelp.HasAllEntries()) return 0;
   Snapshot processes(toolhelp, TH32CS_SNAPPROCESS, 0);
@@ -114,6 +138,10 @@ int FindModuleUserUnguarded(std::u16string_view module_name, std::u16string& pro
        ok = NextProcess(toolhelp, processes, false, process)) {
     if (HasModule(toolhelp, process.th32ProcessID, module_name)) {
       process_program = process.szExeFile;
+      if (own_chain) {
+        Snapshot again(toolhelp, TH32CS_SNAPPROCESS, 0);
+        *own_chain = again.valid() && OwnChain(toolhelp, again).count(process.th32ProcessID);
+      }
       return 1;
     }
   }
@@ -174,12 +202,14 @@ int WaitWithMessages(HANDLE object, DWORD timeout_ms) {
   }
 }
 
-int FindModuleUser(std::u16string_view file, std::u16string& process_program) {
+int FindModuleUser(std::u16string_view file, std::u16string& process_program, bool* own_chain) {
   process_program.clear();
+  if (own_chain) *own_chain = false;
   try {
-    return FindModuleUserUnguarded(FileName(file), process_program);
+    return FindModuleUserUnguarded(FileName(file), process_program, own_chain);
   } catch (...) {
     process_program.clear();
+    if (own_chain) *own_chain = false;
     return 0;
   }
 }
@@ -190,12 +220,13 @@ int CloseProcessesByName(std::u16string_view program) {
   if (!toolhelp.HasProcessEntries()) return 1;
   Snapshot processes(toolhelp, TH32CS_SNAPPROCESS, 0);
   if (!processes.valid()) return 1;
+  std::set<DWORD> own_chain = OwnChain(toolhelp, processes);
   bool found = false;
   int result = 0;
   PROCESSENTRY32W entry;
   for (bool ok = NextProcess(toolhelp, processes, true, entry); ok;
        ok = NextProcess(toolhelp, processes, false, entry)) {
-    if (!RunsProgram(entry, name)) continue;
+    if (!RunsProgram(entry, name) || own_chain.count(entry.th32ProcessID)) continue;
     HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
     if (!process) continue;
     found = true;

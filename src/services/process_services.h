@@ -21,12 +21,16 @@ int WaitWithMessages(HANDLE object, DWORD timeout_ms);
 
 // 1 and the program path, as the process list holds it, of the first process that has a
 // module of `file`'s name loaded; 0 and empty text when none has, when the tool-help library
-// or one of its entries is missing, or when a platform call throws.
-int FindModuleUser(std::u16string_view file, std::u16string& process_program);
+// or one of its entries is missing, or when a platform call throws. `own_chain`, when given,
+// tells whether that process is the caller or one waiting for it (its parent, the parent's
+// parent, ...).
+int FindModuleUser(std::u16string_view file, std::u16string& process_program,
+                   bool* own_chain = nullptr);
 
 // Ends every process running `program`: WM_CLOSE to its first top-level window and 10000 ms
 // to end, then termination with exit code 0x80004004 if it has no window or stays. 1 when
-// at least one was ended or none runs; 0 when every matching process resisted.
+// at least one was ended or none runs; 0 when every matching process resisted. The caller
+// and the processes waiting for it are never ended: they are not "another program".
 int CloseProcessesByName(std::u16string_view program);
 
 // Waits up to `timeout_ms` for the first process running `program`: the result of

@@ -164,7 +164,20 @@ bool NeedsRoom(LONG result) {
   return result == ERROR_NOT_ENOUGH_MEMORY || result == ERROR_MORE_DATA;
 }
 
-LONG CopyValues(HKEY source, HKEY target) {
+// A key as it was when a copy began. The whole source is read before anything is written,
+// so a tree copied into its own subtree copies what was there, never the copy growing in it.
+struct KeyImage {
+  struct Value {
+    std::u16string name;
+    DWORD type = 0;
+    std::basic_string<BYTE> data;
+  };
+  std::u16string name;  // below its parent
+  std::vector<Value> values;
+  std::vector<KeyImage> subkeys;
+};
+
+LONG ReadValues(HKEY source, KeyImage& image) {
   for (DWORD index = 0;; ++index) {
     std::basic_string<BYTE> data(kCopyDataBytes, 0);
     WCHAR name[kCopyNameChars];
@@ -179,43 +192,41 @@ LONG CopyValues(HKEY source, HKEY target) {
     }
     if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (result != ERROR_SUCCESS) return result;
-    result = RegSetValueExW(target, name, 0, type, data.data(), size);
-    if (result != ERROR_SUCCESS) return result;
+    data.resize(size);
+    image.values.push_back({std::u16string(name, chars), type, std::move(data)});
   }
 }
 
-// True when `name` matches the start of `subkey`, compared over the length of `name`.
-bool StartsPath(std::u16string_view subkey, std::u16string_view name) {
-  return subkey.size() >= name.size() && EqualsNoCase(subkey.substr(0, name.size()), name);
-}
-
-LONG CopyKey(HKEY source, HKEY target_root, const std::u16string& target_subkey);
-
-// `skip_below`: the destination path when the source is the destination's root itself,
-// so that the copy growing there is not copied again.
-LONG CopySubkeys(HKEY source, HKEY target, const std::u16string* skip_below) {
-  for (DWORD index = 0;; ++index) {
+LONG ReadKey(HKEY source, KeyImage& image) {
+  LONG result = ReadValues(source, image);
+  for (DWORD index = 0; result == ERROR_SUCCESS; ++index) {
     WCHAR name[kCopyNameChars];
     DWORD chars = kCopyNameChars;
-    LONG result = RegEnumKeyExW(source, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    result = RegEnumKeyExW(source, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
     if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
     if (result != ERROR_SUCCESS) return result;
-    if (skip_below && StartsPath(*skip_below, std::u16string_view(name, chars))) continue;
     Key child;
     result = RegOpenKeyExW(source, name, 0, KEY_READ, child.out());
     if (result != ERROR_SUCCESS) return result;
-    result = CopyKey(child.get(), target, name);
-    if (result != ERROR_SUCCESS && result != ERROR_NO_MORE_ITEMS) return result;
+    image.subkeys.emplace_back();
+    image.subkeys.back().name.assign(name, chars);
+    result = ReadKey(child.get(), image.subkeys.back());
   }
+  return result;
 }
 
-LONG CopyKey(HKEY source, HKEY target_root, const std::u16string& target_subkey) {
+LONG WriteKey(const KeyImage& image, HKEY target_root, const std::u16string& target_subkey) {
   Key target;
   LONG result = CreateKey(target_root, target_subkey, target, KEY_WRITE);
-  if (result != ERROR_SUCCESS) return result;
-  result = CopyValues(source, target.get());
-  if (result != ERROR_SUCCESS) return result;
-  return CopySubkeys(source, target.get(), source == target_root ? &target_subkey : nullptr);
+  for (size_t i = 0; result == ERROR_SUCCESS && i < image.values.size(); ++i) {
+    const KeyImage::Value& value = image.values[i];
+    result = RegSetValueExW(target.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                            DWORD(value.data.size()));
+  }
+  for (size_t i = 0; result == ERROR_SUCCESS && i < image.subkeys.size(); ++i) {
+    result = WriteKey(image.subkeys[i], target.get(), image.subkeys[i].name);
+  }
+  return result;
 }
 
 std::u16string Trim(std::u16string_view text) { return std::u16string(TrimBlanks(text)); }
@@ -318,7 +329,9 @@ int CopyRegTree(HKEY source_root, std::u16string_view source_subkey, HKEY target
   if (OpenKey(source_root, std::u16string(source_subkey), source, KEY_READ) != ERROR_SUCCESS) {
     return 0;
   }
-  LONG result = CopyKey(source.get(), target_root, std::u16string(target_subkey));
+  KeyImage image;
+  LONG result = ReadKey(source.get(), image);
+  if (result == ERROR_SUCCESS) result = WriteKey(image, target_root, std::u16string(target_subkey));
   if (result != ERROR_SUCCESS) SetLastError(DWORD(result));
   return result == ERROR_SUCCESS ? 1 : 0;
 }

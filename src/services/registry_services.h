@@ -61,8 +61,9 @@ int ListRegSubkeys(HKEY root, std::u16string_view subkey, std::vector<std::u16st
 
 // Copies every value and subkey of the source tree into the destination, which is created
 // as needed. A null subkey, or a tree copied onto itself (same root, same subkey spelled the
-// same way), gives 0 without copying. A tree copied below itself is not copied again into
-// the copy. Work done before a failure stays.
+// same way), gives 0 without copying. The source is read whole before anything is written,
+// so a tree copied below itself gets what the source held when the copy began. Writes done
+// before a failure stay.
 int CopyRegTree(HKEY source_root, std::u16string_view source_subkey, HKEY target_root,
                 std::u16string_view target_subkey);
 

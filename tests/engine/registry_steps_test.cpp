@@ -90,6 +90,8 @@ TEST_F(RegistryStepsTest, MergeWritesTheSelectedEntriesInCatalogOrderWithMacrosE
                       "hkcu, Software\\$(APP), 256, $(APP)Name, first, ,\n"),
         RegistryEntry("HKCU, Software\\Example, 0, ExampleName, second, , ", kShouldInstall,
                       true),
+        // The text before lacks a final line feed: this one still starts a line of its own.
+        RegistryEntry("HKLM, Software\\Example, 0, Last, third, ,"),
         RegistryEntry("HKLM, Software\\Unselected, 0, V, x, ,", 0),
         RegistryEntry("HKLM, Software\\Ignored, 0, V, x, ,", kShouldInstall | kIgnoreBlob),
         testing::FileEntry("HKLM, Software\\NotRegistry, 0, V, x, ,", false, u"\\x")});
@@ -99,6 +101,7 @@ TEST_F(RegistryStepsTest, MergeWritesTheSelectedEntriesInCatalogOrderWithMacrosE
   EXPECT_EQ(Number(u"Software\\Example", u"Hex"), 0u);
   EXPECT_EQ(Number(u"Software\\Example", u"All"), 0xFFFFFFFFu);
   EXPECT_EQ(Text(HKEY_CURRENT_USER, u"Software\\Example", u"ExampleName"), u"second");
+  EXPECT_EQ(Text(kLm, u"Software\\Example", u"Last"), u"third");
   EXPECT_FALSE(KeyExists(u"Software\\Unselected"));
   EXPECT_FALSE(KeyExists(u"Software\\Ignored"));
   EXPECT_FALSE(KeyExists(u"Software\\NotRegistry"));
@@ -106,7 +109,8 @@ TEST_F(RegistryStepsTest, MergeWritesTheSelectedEntriesInCatalogOrderWithMacrosE
                                    u"Software\\Example, Hex, 0x0",
                                    u"Software\\Example, All, 0xffffffff",
                                    u"Software\\Example, ExampleName, \"first\"",
-                                   u"Software\\Example, ExampleName, \"second\""}));
+                                   u"Software\\Example, ExampleName, \"second\"",
+                                   u"Software\\Example, Last, \"third\""}));
   EXPECT_TRUE(WorkFolderEmpty());
 }
 

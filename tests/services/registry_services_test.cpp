@@ -232,7 +232,7 @@ TEST_F(RegistryServicesTest, CopyTreeCopiesEveryTypeAndLevel) {
   EXPECT_EQ(Raw(HKEY_LOCAL_MACHINE, u"Src", u"bin"), "3:" + big);  // the source is intact
 }
 
-TEST_F(RegistryServicesTest, CopyTreeRefusesItselfAndSkipsItsOwnCopy) {
+TEST_F(RegistryServicesTest, CopyTreeRefusesItselfAndCopiesWhatWasThereBeforeTheCopy) {
   ASSERT_EQ(SetRegDword(HKEY_CURRENT_USER, u"Apps\\One", u"v", 1), 1);
   ASSERT_EQ(SetRegDword(HKEY_CURRENT_USER, u"Back", u"v", 2), 1);
   EXPECT_EQ(CopyRegTree(HKEY_CURRENT_USER, u"Apps", HKEY_CURRENT_USER, u"Apps"), 0);
@@ -240,16 +240,18 @@ TEST_F(RegistryServicesTest, CopyTreeRefusesItselfAndSkipsItsOwnCopy) {
   EXPECT_EQ(CopyRegTree(HKEY_CURRENT_USER, u"Missing", HKEY_CURRENT_USER, u"X"), 0);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"X"));
 
-  // The whole root below one of its own keys: keys whose names start the destination path
-  // ("Backup" itself, and "Back") are left out, so the copy does not copy itself.
+  // The whole root below one of its own keys: every key that was there is copied (also
+  // "Back", whose name starts the destination's), the copy itself is not.
   ASSERT_EQ(CopyRegTree(HKEY_CURRENT_USER, u"", HKEY_CURRENT_USER, u"Backup"), 1);
   EXPECT_EQ(Raw(HKEY_CURRENT_USER, u"Backup\\Apps\\One", u"v"), std::string("4:\x01\0\0\0", 6));
-  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Backup\\Back"));
+  EXPECT_EQ(Raw(HKEY_CURRENT_USER, u"Backup\\Back", u"v"), std::string("4:\x02\0\0\0", 6));
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Backup\\Backup"));
 
-  // A key copied below itself stops at the registry's depth limit instead of running on.
-  EXPECT_EQ(CopyRegTree(HKEY_CURRENT_USER, u"Apps", HKEY_CURRENT_USER, u"Apps\\Inner"), 0);
-  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  // A key copied below itself, at any depth, gets one copy of what it held, not a runaway.
+  ASSERT_EQ(CopyRegTree(HKEY_CURRENT_USER, u"Apps", HKEY_CURRENT_USER, u"Apps\\One\\Inner"), 1);
+  EXPECT_EQ(Raw(HKEY_CURRENT_USER, u"Apps\\One\\Inner\\One", u"v"),
+            std::string("4:\x01\0\0\0", 6));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, u"Apps\\One\\Inner\\One\\Inner"));
 }
 
 TEST(SplitNameValue, TrimsBothSidesOfTheFirstEquals) {

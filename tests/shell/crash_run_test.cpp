@@ -6,6 +6,7 @@
 // The moments are drawn from a seeded generator; the seed is printed, and
 // STOWKIT_CRASH_SEED replays a failing series.
 #include <signal.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -66,7 +67,13 @@ PackageLayout CrashPackage() {
   for (int i = 0; i < 8; ++i) {
     std::u16string name =
         u"$(APPDIR)\\data\\part" + std::u16string(1, char16_t(u'0' + i)) + u".bin";
-    layout.entries.push_back(testing::FileEntry(Noise(256 * 1024, uint32_t(i)), i % 2 == 0, name));
+    EntryLayout file = testing::FileEntry(Noise(256 * 1024, uint32_t(i)), i % 2 == 0, name);
+    // Files given attributes: a run killed before they are set must not make the next run
+    // take the attributes it finds for the file's own.
+    if (i % 4 == 1) file.type_flags = kReadOnly;
+    if (i == 6) file.type_flags = kHidden;
+    if (i % 4 == 1) file.properties.push_back({kDate, u"20061205143000"});
+    layout.entries.push_back(file);
   }
   EntryLayout kept = testing::FileEntry(KeptContent(), true, u"$(APPDIR)\\settings.dat");
   kept.type_flags = kNoOverwrite;
@@ -111,7 +118,13 @@ class InstallerRun {
     CloseHandle(info_.hProcess);
   }
   bool started() const { return started_; }
-  void Kill() { kill(pid_t(info_.dwProcessId), SIGKILL); }
+  // As a pulled battery does: the installer and every device program it started.
+  void Kill() {
+    kill(pid_t(info_.dwProcessId), SIGKILL);
+    for (const coredll::DeviceProcess& process : coredll::ListDeviceProcesses()) {
+      if (process.pid != DWORD(getpid())) kill(pid_t(process.pid), SIGKILL);
+    }
+  }
   DWORD Wait() {
     WaitForSingleObject(info_.hProcess, INFINITE);
     DWORD code = 0;
@@ -233,6 +246,11 @@ class CrashTest : public ::testing::Test {
 
 TEST_F(CrashTest, AnInstallKilledAnywhereIsFinishedByTheNextRun) {
   KillAndRerun({u"\\Windows\\stowkit.exe", kInstall}, false);
+}
+
+// The install over an installed copy: the old copy's uninstaller runs in between.
+TEST_F(CrashTest, AnUpgradeKilledAnywhereIsFinishedByTheNextRun) {
+  KillAndRerun({u"\\Windows\\stowkit.exe", kInstall}, true);
 }
 
 TEST_F(CrashTest, ARemovalKilledAnywhereIsFinishedByTheNextRun) {

@@ -1,9 +1,16 @@
 // The uninstaller an install leaves behind, and what the next install and a removal do with
 // it: upgrades through the old version's uninstaller, removal from the host, the clean-up of
 // the platform's registrations, and a self-contained installer.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -106,6 +113,62 @@ TEST_F(UninstallerTest, AnUpgradeRemovesTheOldVersionThroughItsOwnUninstaller) {
   EXPECT_EQ(version, 0x02000000u);
   EXPECT_EQ(State(kStateUninstallPkg), u"\\Windows\\AppMgr\\App Remove.pkg");
   EXPECT_TRUE(fs::exists(device_.Host("Windows/AppMgr/App Remove.exe")));
+}
+
+// The new version's own code uses a library of the old one while the old uninstaller runs:
+// the library's holder is the installer that waits for the uninstaller, which must never
+// be closed for it (that would end the upgrade, with the old version half gone).
+TEST_F(UninstallerTest, AnUpgradeWhoseLibraryHoldsAnOldFileIsNeverEndedByTheOldUninstaller) {
+  auto with_library = [](uint32_t version, bool custom) {
+    PackageLayout layout = App(version, "text");
+    EntryLayout library = testing::FileEntry(testing::ReadHostFile(testing::LibPath("libplain.so")),
+                                             false, u"$(APPDIR)\\plain.dll");
+    layout.entries.push_back(library);
+    if (custom) layout.entries.push_back(testing::CustomLibraryEntry("libhook_recorder.so"));
+    return layout;
+  };
+  device_.WritePackage(with_library(0x01000000, false));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
+  device_.WritePackage(with_library(0x02000000, true));
+  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg /DHOOKLOAD \"\\Program Files\\App\\plain.dll\""), 0u)
+      << device_.Log("Stowkit_log_App.txt");
+  uint32_t version = 0, status = 99;
+  GetStateDword(u"App", kStateVersion, version);
+  GetStateDword(u"App", kStateStatus, status);
+  EXPECT_EQ(version, 0x02000000u);
+  EXPECT_EQ(status, 0u);
+  EXPECT_TRUE(fs::exists(device_.Host("Program Files/App/plain.dll")));
+  EXPECT_EQ(State(kStateUninstallPkg), u"\\Windows\\AppMgr\\App Remove.pkg");
+}
+
+// An uninstaller that cannot be written (the disk is full, a write fails) fails the install
+// and leaves no part of itself; the package the product came from still takes it off.
+TEST_F(UninstallerTest, AnInstallWhoseUninstallerCannotBeWrittenFailsAndLeavesNoPart) {
+  std::string host_package = device_.folder() + "/app.pkg";
+  testing::WriteHostFile(host_package, testing::BuildPackage(App(0x01000000, "one")));
+  for (const char* rule : {"write@*Remove.pkg=112", "write@*Remove.exe#3=112"}) {
+    SCOPED_TRACE(rule);
+    setenv("STOWKIT_FAULTS", rule, 1);
+    testing::ToolResult install = Tool({"install", host_package, "--silent"});
+    unsetenv("STOWKIT_FAULTS");
+    EXPECT_EQ(install.status, 101) << install.err;
+    uint32_t status = 0;
+    GetStateDword(u"App", kStateStatus, status);
+    EXPECT_EQ(status, 101u);
+    EXPECT_EQ(State(kStateUninstallExe), u"");
+    EXPECT_EQ(State(kStateUninstallPkg), u"");
+    std::string log = device_.Log("Stowkit_log_App.txt");
+    EXPECT_THAT(log, HasSubstr("Error generating uninstall "));
+    EXPECT_THAT(log, HasSubstr("hr = 0x80070070\n"));
+    for (const auto& item : fs::directory_iterator(device_.Host("Windows/AppMgr"))) {
+      ADD_FAILURE() << "left in AppMgr: " << item.path().filename();
+    }
+  }
+  EXPECT_TRUE(fs::exists(device_.Host("Program Files/App/app.txt")));
+  ASSERT_EQ(device_.Run(u"/xs \\Temp\\app.pkg"), 0u);
+  EXPECT_FALSE(fs::exists(device_.Host("Program Files/App/app.txt")));
+  uint32_t status = 0;
+  EXPECT_EQ(GetStateDword(u"App", kStateStatus, status), 0) << "no product record";
 }
 
 TEST_F(UninstallerTest, ARunWithTheDialogPassesTheDialogAsOwnerAndAsksNothingSilently) {
@@ -278,6 +341,78 @@ TEST_F(UninstallerTest, ASelfContainedInstallerInstallsItself) {
   // The uninstaller is the program part alone.
   EXPECT_EQ(fs::file_size(device_.Host("Windows/AppMgr/Self Remove.exe")),
             fs::file_size(testing::BinPath("stowkit")));
+}
+
+// The same on a file system that really is full: a device folder on a small tmpfs of its
+// own, filled until the uninstaller's program no longer fits.
+class FullDiskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char work[] = "/tmp/stowkit-work-XXXXXX";
+    work_ = mkdtemp(work);
+    char pattern[] = "/tmp/stowkit-full-XXXXXX";
+    mount_ = mkdtemp(pattern);
+    if (mount("stowkit-full", mount_.c_str(), "tmpfs", 0, "size=48m") != 0) {
+      std::string why = std::strerror(errno);
+      fs::remove(mount_);
+      mount_.clear();
+      GTEST_SKIP() << "no small file system can be mounted here (" << why
+                   << "); the fault-rule test covers the same failure";
+    }
+    device_ = mount_ + "/device";
+  }
+  void TearDown() override {
+    fs::remove_all(work_);
+    if (mount_.empty()) return;
+    umount2(mount_.c_str(), MNT_DETACH);
+    fs::remove(mount_);
+  }
+
+  testing::ToolResult Tool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--device", device_});
+    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), arguments),
+                             work_);
+  }
+
+  // Leaves `bytes` free on the small file system.
+  void FillLeaving(uint64_t bytes) {
+    struct statvfs disk = {};
+    ASSERT_EQ(statvfs(mount_.c_str(), &disk), 0);
+    uint64_t free_bytes = uint64_t(disk.f_bavail) * disk.f_frsize;
+    ASSERT_GT(free_bytes, bytes);
+    int fd = open((mount_ + "/filler").c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(posix_fallocate(fd, 0, off_t(free_bytes - bytes)), 0);
+    close(fd);
+  }
+
+  testing::NoTerminal no_terminal_;
+  std::string work_;  // a host folder for the package, off the small file system
+  std::string mount_, device_;
+};
+
+TEST_F(FullDiskTest, AnUninstallerThatDoesNotFitFailsTheInstallAndTheProductCanStillGo) {
+  ASSERT_EQ(Tool({"init"}).status, 0);
+  std::string package = work_ + "/app.pkg";
+  testing::WriteHostFile(package, testing::BuildPackage(App(0x01000000, "one")));
+  // Room for the package, its files, registry and log, but for half the program at most.
+  FillLeaving(fs::file_size(testing::BinPath("stowkit")) / 2);
+
+  testing::ToolResult install = Tool({"install", package, "--silent"});
+  EXPECT_EQ(install.status, 101) << install.err;
+  EXPECT_TRUE(fs::exists(device_ + "/fs/Program Files/App/app.txt"));
+  for (const auto& item : fs::directory_iterator(device_ + "/fs/Windows/AppMgr")) {
+    ADD_FAILURE() << "left in AppMgr: " << item.path().filename();
+  }
+  std::string registry = Tool({"reg", "export"}).out;
+  EXPECT_THAT(registry, HasSubstr("\"Status\"=dword:00000065"));
+  EXPECT_THAT(registry, Not(HasSubstr("UninstallEXE")));
+
+  fs::remove(mount_ + "/filler");
+  testing::ToolResult removal = Tool({"run", "\\Windows\\stowkit.exe", "/xs", "\\Temp\\app.pkg"});
+  EXPECT_EQ(removal.status, 0) << removal.err;
+  EXPECT_FALSE(fs::exists(device_ + "/fs/Program Files/App/app.txt"));
+  EXPECT_THAT(Tool({"reg", "export"}).out, Not(HasSubstr("TalvenorKitwright\\App]")));
 }
 
 }  // namespace

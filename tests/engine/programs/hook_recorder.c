@@ -23,6 +23,8 @@
  *   HOOKFAIL=<hook names>         the named hooks return E_FAIL (0x80004005).
  *   HOOKSFALSE=<hook names>       the named hooks return S_FALSE (1); all others return S_OK.
  *   HOOKINUSE=<number>            PkgCustomFileInUse answers that number (0 when undefined).
+ *   HOOKLOAD=<device path>        the same hooks load that library and keep it loaded, as
+ *                                 a library that uses a file of the installed version would.
  *   HOOKWAIT=<milliseconds>       PkgCustomPreInstall and PkgCustomPreRemove wait that long
  *                                 while serving window messages (service 45), so that a
  *                                 test can watch the progress dialog at that stage.
@@ -119,6 +121,8 @@ static void ActOnMacros(const HostServices* services) {
   if (value[0] != 0) DefineMacro(services, value);
   ReadMacro(services, u"HOOKRESTART", value);
   if (value[0] != 0) services->RequestRestart(ParseNumber(value));
+  ReadMacro(services, u"HOOKLOAD", value);
+  if (value[0] != 0) LoadLibraryW(value);
   ReadMacro(services, u"HOOKWAIT", value);
   if (value[0] != 0) services->Wait(NULL, ParseNumber(value));
 }
