@@ -91,7 +91,8 @@ class Installation {
     if (library_.install_exit(window.get(), install_dir.c_str(), copy.failed_folders,
                               copy.failed_files, 0, 0, 0) == codeINSTALL_EXIT_UNINSTALL) {
       RemoveFiles(library_, window.get(), install_dir, copy.copied);
-      return Fail(window.get(), kExitRolledBack, u"the setup library asked for its removal");
+      return Fail(window.get(), kExitRolledBack,
+                  u"the setup library reported the installation as failed");
     }
     library_.Free();
     if (options_.uninstallable && !Record(install_dir, copy.copied)) {
