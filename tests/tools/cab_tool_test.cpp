@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -167,6 +168,30 @@ TEST_F(CabToolTest, AFailedCabInstallKeepsTheCopyThatAPackageInstalled) {
 
   ToolResult removed = Tool({"remove", "--silent", "Notes"});
   EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(Exists("Apps/notes.txt"));
+}
+
+// A re-install that stops before its files are copied, because the old copy cannot be
+// removed at that moment, leaves no upgrade under way: the old copy's later removal is a
+// whole one.
+TEST_F(CabToolTest, AReinstallThatCannotRemoveTheOldCopyLeavesNoUpgradeBehind) {
+  WriteNotesPackage();
+  std::string cab = BuildCab();
+  ASSERT_EQ(Tool({"cab", "install", "--silent", cab}).status, 0);
+  setenv("STOWKIT_FAULTS", "load@\\Windows\\AppMgr\\Notes.dll=126", 1);
+  ToolResult kept = Tool({"cab", "install", "--silent", cab});
+  unsetenv("STOWKIT_FAULTS");
+  EXPECT_EQ(kept.status, 5) << kept.err;
+  std::u16string marker;
+  GetStateString(u"Notes", kStateUpgradeMode, marker);
+  EXPECT_NE(marker, u"1");
+  EXPECT_FALSE(Exists(kInstallFolder));
+  EXPECT_TRUE(Registered());
+
+  ToolResult removed = Tool({"cab", "remove", "Notes"});
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_THAT(device_.Log("Unstowkit_log_Notes.txt"),
+              HasSubstr("Command line: \"\\Windows\\AppMgr\\Notes Remove.exe\" /x "));
   EXPECT_FALSE(Exists("Apps/notes.txt"));
 }
 
