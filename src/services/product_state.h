@@ -25,6 +25,8 @@ inline constexpr std::u16string_view kStatePlatformId = u"PlatformId";      // t
 inline constexpr std::u16string_view kStateUninstallExe = u"UninstallEXE";  // text
 inline constexpr std::u16string_view kStateUninstallPkg = u"UninstallPKG";  // text
 inline constexpr std::u16string_view kStateUpgradeMode = u"CEUpgradeMode";  // text "1" or "0"
+// Number: the process id of the CAB installer that is rolling a failed CAB install back.
+inline constexpr std::u16string_view kStateRollBack = u"CERollBack";
 
 // "Status": how far the last run got.
 enum ProductStatus : uint32_t {

@@ -12,6 +12,9 @@ namespace stowkit {
 // The installer's exit code for a success that needs a device restart to finish.
 inline constexpr DWORD kInstallerRestartCode = 1000;
 
+// The installer's exit codes for a run that failed, one for each of its four modes.
+inline bool IsInstallerFailure(DWORD exit_code) { return exit_code >= 101 && exit_code <= 104; }
+
 // The messages of a program that cannot be started, filled from the error number, the
 // program path and the arguments.
 inline constexpr std::u16string_view kInstallStartFailure =

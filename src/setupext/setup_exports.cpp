@@ -1,11 +1,13 @@
 // The four exports the CAB installer calls. The library shares nothing with the installer
 // program but command lines, exit codes and the product state store: the installer records
-// its uninstaller there, and "CEUpgradeMode" tells a removal that an upgrade runs it.
+// its uninstaller there, "CEUpgradeMode" tells a removal that an upgrade runs it, and
+// "CERollBack" tells it that the CAB installer is taking a failed install back.
 #include "stowkit/setup_exports.h"
 
 #include "coredll/windows.h"
 #include "services/file_services.h"
 #include "services/product_state.h"
+#include "services/registry_services.h"
 #include "setupext/installer_files.h"
 #include "setupext/installer_start.h"
 #include "setupext/setup_options.h"
@@ -19,6 +21,28 @@ std::u16string PackageToInstall(const InstallerFiles& files, const SetupOptions&
   if (FileExists(files.package)) return files.package;
   std::u16string beside = PackageBesideCab(options.cab_path, files.key);
   return beside.empty() ? files.package : beside;
+}
+
+// A failed install ends the upgrade it was the second half of, so that no later removal
+// takes itself for the first half. And the CAB installer's roll-back, which comes next in
+// this process, must leave the recorded uninstaller alone: a failed run records none (that
+// is the last work of a successful one), so whatever is recorded belongs to a copy that an
+// earlier install left and this failure must not take away.
+void PrepareRollBack(const std::u16string& key) {
+  std::u16string upgrade;
+  if (GetStateString(key, kStateUpgradeMode, upgrade) && upgrade == u"1") {
+    SetStateString(key, kStateUpgradeMode, u"0");
+  }
+  SetStateDword(key, kStateRollBack, GetCurrentProcessId());
+}
+
+// True when this removal is that roll-back. The mark goes either way: one left by a CAB
+// installer that ended before its roll-back must not keep a later removal from its work.
+bool TakeRollBackMark(const std::u16string& key) {
+  uint32_t process = 0;
+  if (!GetStateDword(key, kStateRollBack, process)) return false;
+  DeleteRegValue(HKEY_LOCAL_MACHINE, ProductKey(key), kStateRollBack);
+  return process == GetCurrentProcessId();
 }
 
 }  // namespace
@@ -39,22 +63,21 @@ STOWKIT_SETUP_EXPORT codeINSTALL_EXIT Install_Exit(HWND parent, LPCWSTR install_
   InstallerFiles files = InstallerFilesIn(install_folder);
   std::u16string package = PackageToInstall(files, options);
   std::u16string arguments = InstallerArguments(u"/i", options.silent, package, parent);
-  codeINSTALL_EXIT result = codeINSTALL_EXIT_DONE;
   DWORD exit_code = 0;
-  if (RunAndWait(parent, files.program, arguments, kInstallStartFailure, exit_code)) {
-    if (exit_code == 0 || exit_code == kInstallerRestartCode) {
-      SetStateString(files.key, kStateUpgradeMode, u"0");
-    }
-    if (exit_code == kInstallerRestartCode) HandOffRestart(files.program);
-  } else {
-    result = codeINSTALL_EXIT_UNINSTALL;
+  bool started = RunAndWait(parent, files.program, arguments, kInstallStartFailure, exit_code);
+  if (started && (exit_code == 0 || exit_code == kInstallerRestartCode)) {
+    SetStateString(files.key, kStateUpgradeMode, u"0");
   }
+  if (started && exit_code == kInstallerRestartCode) HandOffRestart(files.program);
+  // The installer's own failure is the CAB's too: the CAB installer then records nothing.
+  bool failed = !started || IsInstallerFailure(exit_code);
+  if (failed) PrepareRollBack(files.key);
   ForceDeleteFile(files.program);
   ForceDeleteFile(package);
   DeleteFolder(install_folder, true);
   if (options.delete_cab) DeleteFileW(options.cab_path.c_str());
   SetForegroundWindow(parent);
-  return result;
+  return failed ? codeINSTALL_EXIT_UNINSTALL : codeINSTALL_EXIT_DONE;
 }
 
 STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR install_folder) {
@@ -62,7 +85,7 @@ STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR inst
   CreateFolder(install_folder);
   std::u16string key = ProductKeyOf(install_folder);
   std::u16string program, package;
-  if (GetStateString(key, kStateUninstallExe, program) &&
+  if (!TakeRollBackMark(key) && GetStateString(key, kStateUninstallExe, program) &&
       GetStateString(key, kStateUninstallPkg, package)) {
     std::u16string upgrade;
     // An upgrade's removal keeps what the new version takes over; a plain one takes all.

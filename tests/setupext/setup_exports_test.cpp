@@ -73,10 +73,14 @@ class SetupExportsTest : public ::testing::Test {
     }
     return lines;
   }
-  std::u16string Marker() const {
+  std::u16string Marker(const std::u16string& product = u"Notes") const {
     std::u16string value = u"(none)";
-    GetStateString(u"Notes", kStateUpgradeMode, value);
+    GetStateString(product, kStateUpgradeMode, value);
     return value;
+  }
+  bool RollBackMarked(const std::u16string& product) const {
+    uint32_t process = 0;
+    return GetStateDword(product, kStateRollBack, process) != 0;
   }
   bool Exists(const std::string& relative) const {
     return std::filesystem::exists(device_.Host(relative));
@@ -134,6 +138,17 @@ TEST_F(SetupExportsTest, AnyOtherExitCodeChangesNothing) {
   EXPECT_FALSE(Exists(kHostFolder)) << "the clean-up runs all the same";
 }
 
+TEST_F(SetupExportsTest, AFailedInstallerRollsTheCabBackAndEndsTheUpgrade) {
+  for (int code : {101, 102, 103, 104}) {
+    PlaceRecorder(std::string(kHostFolder) + "/Notes.exe");
+    SetStateString(u"Notes", kStateUpgradeMode, u"1");
+    SetExitCode(code);
+    EXPECT_EQ(install_exit_(nullptr, kFolder, 0, 0, 0, 0, 0), codeINSTALL_EXIT_UNINSTALL) << code;
+    EXPECT_EQ(Marker(), u"0") << code;
+    EXPECT_FALSE(Exists(kHostFolder)) << code;
+  }
+}
+
 TEST_F(SetupExportsTest, AFolderWithoutDollarLooksForFennaway) {
   PlaceRecorder("Program Files/Plain/Fennaway.exe");
   EXPECT_EQ(install_exit_(nullptr, u"\\Program Files\\Plain", 0, 0, 0, 0, 0),
@@ -144,6 +159,11 @@ TEST_F(SetupExportsTest, AFolderWithoutDollarLooksForFennaway) {
 
 TEST_F(SetupExportsTest, AnInstallerThatCannotStartIsShownAndRollsTheCabBack) {
   PlaceFile("Program Files/Plain/Fennaway.pkg");
+  // What an earlier install of the product left, which the roll-back must not touch.
+  PlaceRecorder("Windows/AppMgr/Fennaway Remove.exe");
+  SetStateString(u"Fennaway", kStateUninstallExe, u"\\Windows\\AppMgr\\Fennaway Remove.exe");
+  SetStateString(u"Fennaway", kStateUninstallPkg, u"\\Windows\\AppMgr\\Fennaway Remove.pkg");
+  SetStateString(u"Fennaway", kStateUpgradeMode, u"1");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(install_exit_(nullptr, u"\\Program Files\\Plain", 0, 0, 0, 0, 0),
             codeINSTALL_EXIT_UNINSTALL);
@@ -152,6 +172,14 @@ TEST_F(SetupExportsTest, AnInstallerThatCannotStartIsShownAndRollsTheCabBack) {
       HasSubstr("message box \"Error\" (Error 2 running: [\\Program Files\\Plain\\Fennaway.exe "
                 "/i \"\\Program Files\\Plain\\Fennaway.pkg\" /h 0x0] .  Installation "
                 "cannot continue.)"));
+  EXPECT_FALSE(Exists("Program Files/Plain"));
+  EXPECT_EQ(Marker(u"Fennaway"), u"0");
+
+  // The CAB installer's roll-back, in the same process.
+  EXPECT_EQ(uninstall_init_(nullptr, u"\\Program Files\\Plain"), codeUNINSTALL_INIT_CONTINUE);
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_TRUE(Exists("Windows/AppMgr/Fennaway Remove.exe"));
+  EXPECT_FALSE(RollBackMarked(u"Fennaway"));
   EXPECT_FALSE(Exists("Program Files/Plain"));
 }
 
@@ -180,10 +208,13 @@ TEST_F(UninstallInitTest, AnUpgradeRemovesWithUAndResetsTheMarker) {
 
 TEST_F(UninstallInitTest, OtherwiseItRemovesWithX) {
   SetStateString(u"Notes", kStateUpgradeMode, u"yes");
+  // A roll-back that a CAB installer ending early never did is no reason to keep anything.
+  SetStateDword(u"Notes", kStateRollBack, GetCurrentProcessId() + 1);
   EXPECT_EQ(uninstall_init_(nullptr, kFolder), codeUNINSTALL_INIT_CONTINUE);
   EXPECT_THAT(Calls(), ElementsAre(std::string(kRemover) +
                                    "/x \"\\Windows\\AppMgr\\Notes Remove.pkg\" /h 0x0"));
   EXPECT_EQ(Marker(), u"yes");
+  EXPECT_FALSE(RollBackMarked(u"Notes"));
 }
 
 TEST_F(UninstallInitTest, WithoutAnUninstallerNothingStartsButTheFolderGoes) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -52,6 +53,18 @@ class CabToolTest : public ::testing::Test {
   void WriteNotesPackage() const {
     testing::PackageLayout layout = testing::AppPackage(u"Notes");
     layout.entries.push_back(testing::FileEntry("notes", true, u"\\Apps\\notes.txt"));
+    WriteInput("Notes.pkg", layout);
+  }
+  // Notes.pkg as above, with the recording custom library and the macro `definition` that
+  // steers it (e.g. u"HOOKFAIL=PkgCustomPreInstall").
+  void WriteSteeredNotesPackage(const std::u16string& definition) const {
+    testing::PackageLayout layout = testing::AppPackage(u"Notes");
+    testing::EntryLayout macros;
+    macros.type = kMacroDefs;
+    macros.properties = {{kFirstMacroId, definition}};
+    testing::EntryLayout library = testing::CustomLibraryEntry("libhook_recorder.so");
+    library.properties = {{kDst, u"recorder.dll"}};
+    layout.entries = {macros, library, testing::FileEntry("notes", true, u"\\Apps\\notes.txt")};
     WriteInput("Notes.pkg", layout);
   }
   // The installer in the CAB is the recording program; the package stays a plain file.
@@ -127,6 +140,61 @@ TEST_F(CabToolTest, AReinstallRemovesTheOldCopyAsAnUpgradeFirst) {
   EXPECT_FALSE(Exists(kInstallFolder));
 }
 
+// The copy a package installed is no CAB's: a CAB install that fails, whether its installer
+// cannot start or ends in failure, is rolled back without the uninstaller that copy left.
+TEST_F(CabToolTest, AFailedCabInstallKeepsTheCopyThatAPackageInstalled) {
+  WriteNotesPackage();
+  ASSERT_EQ(Tool({"install", "--silent", input_ + "/Notes.pkg"}).status, 0);
+
+  testing::WriteHostFile(input_ + "/Notes.exe", "not a program");
+  ToolResult unstartable = Tool({"cab", "install", "--silent", BuildCab()});
+  EXPECT_EQ(unstartable.status, 2) << unstartable.err;
+  EXPECT_THAT(unstartable.err, HasSubstr("Installation cannot continue."));
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+  EXPECT_TRUE(Exists("Windows/AppMgr/Notes Remove.exe"));
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(Exists(kInstallFolder));
+
+  fs::remove(input_ + "/Notes.exe");
+  WriteSteeredNotesPackage(u"HOOKFAIL=PkgCustomPreInstall");
+  ToolResult failed = Tool({"cab", "install", BuildCab()});
+  EXPECT_EQ(failed.status, 2) << failed.err;
+  EXPECT_THAT(failed.err, HasSubstr("'\\Temp\\notes.cab' was not installed: the setup library "
+                                    "reported the installation as failed."));
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes.dll"));
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+  EXPECT_FALSE(Exists(kInstallFolder));
+
+  ToolResult removed = Tool({"remove", "--silent", "Notes"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(Exists("Apps/notes.txt"));
+}
+
+// A re-install that stops before its files are copied, because the old copy cannot be
+// removed at that moment, leaves no upgrade under way: the old copy's later removal is a
+// whole one.
+TEST_F(CabToolTest, AReinstallThatCannotRemoveTheOldCopyLeavesNoUpgradeBehind) {
+  WriteNotesPackage();
+  std::string cab = BuildCab();
+  ASSERT_EQ(Tool({"cab", "install", "--silent", cab}).status, 0);
+  setenv("STOWKIT_FAULTS", "load@\\Windows\\AppMgr\\Notes.dll=126", 1);
+  ToolResult kept = Tool({"cab", "install", "--silent", cab});
+  unsetenv("STOWKIT_FAULTS");
+  EXPECT_EQ(kept.status, 5) << kept.err;
+  std::u16string marker;
+  GetStateString(u"Notes", kStateUpgradeMode, marker);
+  EXPECT_NE(marker, u"1");
+  EXPECT_FALSE(Exists(kInstallFolder));
+  EXPECT_TRUE(Registered());
+
+  ToolResult removed = Tool({"cab", "remove", "Notes"});
+  ASSERT_EQ(removed.status, 0) << removed.err;
+  EXPECT_THAT(device_.Log("Unstowkit_log_Notes.txt"),
+              HasSubstr("Command line: \"\\Windows\\AppMgr\\Notes Remove.exe\" /x "));
+  EXPECT_FALSE(Exists("Apps/notes.txt"));
+}
+
 TEST_F(CabToolTest, TheCabIsDeletedUnlessDeleteZeroOrNodelete) {
   UseRecordingInstaller();
   std::string cab = BuildCab();
@@ -177,18 +245,7 @@ int Boots(const testing::TempDevice& device) {
 }
 
 TEST_F(CabToolTest, ARestartRequestRestartsTheDeviceOnceWceloadHasEnded) {
-  testing::PackageLayout layout = testing::AppPackage(u"Notes");
-  testing::EntryLayout macros;
-  macros.type = kMacroDefs;
-  macros.properties = {{kFirstMacroId, u"HOOKRESTART=1"}};
-  testing::EntryLayout library;
-  library.type = kCustomDll;
-  library.blob = testing::ReadHostFile(testing::LibPath("libhook_recorder.so"));
-  library.final_size = uint32_t(library.blob.size());
-  library.crc = testing::Crc(library.blob);
-  library.properties = {{kDst, u"recorder.dll"}};
-  layout.entries = {macros, library, testing::FileEntry("notes", true, u"\\Apps\\notes.txt")};
-  WriteInput("Notes.pkg", layout);
+  WriteSteeredNotesPackage(u"HOOKRESTART=1");
   int boots = Boots(device_);
   ToolResult installed = Tool({"cab", "install", "--silent", BuildCab()});
   ASSERT_EQ(installed.status, 0) << installed.err;

@@ -52,21 +52,33 @@ bool RemoveFiles(const SetupLibrary& library, HWND owner, std::u16string_view in
   return true;
 }
 
-Removal RemoveApplication(HWND owner, std::u16string_view app_name) {
-  Registration registration;
-  if (!IsAppName(app_name) || !ReadRegistration(app_name, registration)) {
-    return Removal::kNotRegistered;
+bool RegisteredApplication::Open(std::u16string_view app_name, Removal& why) {
+  app_name_ = app_name;
+  if (!IsAppName(app_name) || !ReadRegistration(app_name, registration_)) {
+    why = Removal::kNotRegistered;
+    return false;
   }
-  std::u16string kept = KeptSetupLibrary(app_name);
-  SetupLibrary library;
-  if (!library.Load(kept)) return Removal::kNoSetupLibrary;
-  if (!RemoveFiles(library, owner, registration.install_dir, registration.files)) {
+  if (!library_.Load(KeptSetupLibrary(app_name))) {
+    why = Removal::kNoSetupLibrary;
+    return false;
+  }
+  return true;
+}
+
+Removal RegisteredApplication::Remove(HWND owner) {
+  if (!RemoveFiles(library_, owner, registration_.install_dir, registration_.files)) {
     return Removal::kCancelled;
   }
-  library.Free();
-  DeleteRegistration(app_name);
-  ForceDeleteFile(kept);
+  library_.Free();
+  DeleteRegistration(app_name_);
+  ForceDeleteFile(KeptSetupLibrary(app_name_));
   return Removal::kRemoved;
+}
+
+Removal RemoveApplication(HWND owner, std::u16string_view app_name) {
+  RegisteredApplication application;
+  Removal why = Removal::kRemoved;
+  return application.Open(app_name, why) ? application.Remove(owner) : why;
 }
 
 }  // namespace stowkit::cab

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "coredll/windows.h"
+#include "registration.h"
 #include "setup_library.h"
 
 namespace stowkit::cab {
@@ -18,9 +19,23 @@ bool RemoveFiles(const SetupLibrary& library, HWND owner, std::u16string_view in
 
 enum class Removal { kRemoved, kNotRegistered, kNoSetupLibrary, kCancelled };
 
-// Removes a registered application with its kept setup library: RemoveFiles on what the
-// registration lists, then the registration and the kept library go. Only kRemoved changes
-// anything.
+// A registered application made ready for its removal: its registration read and its kept
+// setup library loaded.
+class RegisteredApplication {
+ public:
+  // False, with kNotRegistered or kNoSetupLibrary in `why`, when it cannot be removed.
+  bool Open(std::u16string_view app_name, Removal& why);
+  // RemoveFiles on what the registration lists, then the registration and the kept library
+  // go. Only kRemoved changes anything; the other answer is kCancelled.
+  Removal Remove(HWND owner);
+
+ private:
+  std::u16string app_name_;
+  Registration registration_;
+  SetupLibrary library_;
+};
+
+// Open, then Remove.
 Removal RemoveApplication(HWND owner, std::u16string_view app_name);
 
 }  // namespace stowkit::cab

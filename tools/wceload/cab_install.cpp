@@ -79,19 +79,30 @@ class Installation {
     std::u16string install_dir = ExpandFolder(document_.install_dir, u"");
     bool previously_installed = IsRegistered(document_.app_name);
     HostWindow window(u"wceload", (u"Installing " + document_.app_name).c_str());
+    // The old copy is made ready for its removal before the setup library hears of the
+    // re-install: one that cannot be removed then stops the run before the library has set
+    // up an upgrade (a marker, a folder) that would never come.
+    RegisteredApplication old_copy;
+    Removal why = Removal::kRemoved;
+    if (previously_installed && !old_copy.Open(document_.app_name, why)) {
+      return Fail(window.get(), kExitOldCopyKept,
+                  why == Removal::kNoSetupLibrary
+                      ? u"the installed copy could not be removed: its setup library does not load"
+                      : u"the installed copy could not be removed");
+    }
     if (library_.install_init(window.get(), TRUE, previously_installed, install_dir.c_str()) !=
         codeINSTALL_INIT_CONTINUE) {
       return Fail(window.get(), kExitCancelled, u"the setup library cancelled the installation");
     }
-    if (previously_installed &&
-        RemoveApplication(window.get(), document_.app_name) != Removal::kRemoved) {
+    if (previously_installed && old_copy.Remove(window.get()) != Removal::kRemoved) {
       return Fail(window.get(), kExitOldCopyKept, u"the installed copy could not be removed");
     }
     CopyResult copy = CopyFiles(cab_, document_, install_dir);
     if (library_.install_exit(window.get(), install_dir.c_str(), copy.failed_folders,
                               copy.failed_files, 0, 0, 0) == codeINSTALL_EXIT_UNINSTALL) {
       RemoveFiles(library_, window.get(), install_dir, copy.copied);
-      return Fail(window.get(), kExitRolledBack, u"the setup library asked for its removal");
+      return Fail(window.get(), kExitRolledBack,
+                  u"the setup library reported the installation as failed");
     }
     library_.Free();
     if (options_.uninstallable && !Record(install_dir, copy.copied)) {
