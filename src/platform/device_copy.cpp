@@ -114,7 +114,7 @@ bool CopyRegistry(CopyJob& job, const std::string& from, const std::string& to) 
 }
 
 bool CopyParts(CopyJob& job, const std::string& from, const std::string& to) {
-  if (!MakeHostFolders(to + "/run")) return job.FailErrno(to + "/run");
+  if (!MakeHostFolders(to + "/run", to.size())) return job.FailErrno(to + "/run");
   return CopyTree(job, from + "/fs", to + "/fs") &&
          CopyTree(job, from + "/device.toml", to + "/device.toml") &&
          CopyTree(job, from + "/boots", to + "/boots") &&

@@ -81,7 +81,7 @@ bool MakeFolders(const std::string& fs, const DeviceProfile& profile, std::strin
   for (const std::u16string& device_path : folders) {
     std::string host = fs + stowkit::Utf16ToUtf8(device_path);
     std::replace(host.begin() + fs.size(), host.end(), '\\', '/');
-    if (!MakeHostFolders(host)) {
+    if (!MakeHostFolders(host, fs.size() - 3)) {
       error = "cannot create " + host + ": " + std::strerror(errno);
       return false;
     }
@@ -126,10 +126,21 @@ std::string DeviceFolder() {
   return normal;
 }
 
+// A link in the device's own layout would let the device's programs write outside it.
+bool HasLinkInLayout(const std::string& folder) {
+  for (const char* name : {"fs", "run", "snapshots", "boots", kProfileName, "registry.db",
+                           "registry.db-wal", "registry.db-shm"}) {
+    struct stat st;
+    if (lstat((folder + "/" + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+  }
+  return false;
+}
+
 bool IsDevice(const std::string& folder) {
   struct stat st;
   return stat((folder + "/" + kProfileName).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-         stat((folder + "/fs").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+         stat((folder + "/fs").c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         !HasLinkInLayout(folder);
 }
 
 void SelectDevice(const std::string& folder) {
@@ -156,12 +167,13 @@ bool InitDevice(const std::string& folder, Platform platform, std::string* error
       return false;
     }
     profile = existing;
-  } else if (!MakeHostFolders(folder + "/fs") ||
+  } else if (!MakeHostFolders(folder + "/fs", folder.size()) ||
              !WriteHostFile(folder + "/" + kProfileName, ProfileToToml(profile))) {
     *error = "cannot create device " + folder + ": " + std::strerror(errno);
     return false;
   }
-  if (!MakeFolders(folder + "/fs", profile, why) || !MakeHostFolders(folder + "/run")) {
+  if (!MakeFolders(folder + "/fs", profile, why) ||
+      !MakeHostFolders(folder + "/run", folder.size())) {
     *error = why.empty() ? "cannot create " + folder + "/run" : why;
     return false;
   }

@@ -6,12 +6,15 @@
 
 namespace coredll {
 
-// mkdir -p; true when the folder exists afterwards. errno tells why not.
-bool MakeHostFolders(const std::string& path);
+// mkdir -p; true when the folder exists afterwards. The components after the first
+// `followed` characters (those below a device folder) must be folders of their own, not
+// links (ELOOP), so that nothing made through them lands outside. errno tells why not.
+bool MakeHostFolders(const std::string& path, size_t followed);
 
 // Replaces `path` with `content` atomically (temporary file, rename), so a reader sees the
 // old text or the new, never a part; `durable` adds an fsync before the rename, for files
-// that must survive a crash (not for what lives in run/). errno tells why not.
+// that must survive a crash (not for what lives in run/). A link at `path` is replaced, never
+// written through. errno tells why not.
 bool WriteHostFile(const std::string& path, std::string_view content, bool durable = true);
 
 // Closes a descriptor when it goes out of scope.

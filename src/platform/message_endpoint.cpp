@@ -41,7 +41,7 @@ bool Address(DWORD pid, UniqueFd& folder, sockaddr_un& address) {
     return false;
   }
   std::string path = run + "/msg";
-  if (!MakeHostFolders(path)) return false;
+  if (!MakeHostFolders(path, DeviceRoot().size())) return false;
   folder = UniqueFd(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return false;
   std::string name = "/proc/self/fd/" + std::to_string(folder.get()) + "/" +

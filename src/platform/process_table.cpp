@@ -116,7 +116,7 @@ bool IsRunning(const ProcessIdentity& id) {
 
 bool WriteProcessRecord(const ProcessRecord& record) {
   std::string folder = TableFolder();
-  if (folder.empty() || !MakeHostFolders(folder)) return false;
+  if (folder.empty() || !MakeHostFolders(folder, DeviceRoot().size())) return false;
   toml::array modules;
   for (const std::u16string& m : record.modules) modules.push_back(Utf16ToUtf8(m));
   toml::table table{
@@ -160,7 +160,7 @@ std::optional<ProcessRecord> FindLiveProcess(DWORD pid) {
 
 bool RecordExitCode(const ProcessIdentity& id, DWORD code) {
   std::string folder = TableFolder();
-  if (folder.empty() || !MakeHostFolders(folder)) return false;
+  if (folder.empty() || !MakeHostFolders(folder, DeviceRoot().size())) return false;
   std::string path = folder + "/" + BaseName(id) + ".exit";
   std::string temp = path + "." + std::to_string(getpid()) + ".new";
   if (!WriteHostFile(temp, std::to_string(code) + "\n", false)) return false;

@@ -168,7 +168,8 @@ std::shared_ptr<RegistryStore> RegistryStore::Open(const std::string& path,
                                                    const std::vector<std::u16string>& roots,
                                                    StoreStatus& status) {
   sqlite3* db = nullptr;
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX |
+              SQLITE_OPEN_NOFOLLOW;
   if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     sqlite3_close(db);
     status = StoreStatus::kCannotOpen;

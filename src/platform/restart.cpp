@@ -51,7 +51,7 @@ BOOL RestartDevice() {
   EndOtherProcesses();
   std::error_code error;
   std::filesystem::remove_all(run, error);
-  if (error || !MakeHostFolders(run)) return Fail(ERROR_GEN_FAILURE);
+  if (error || !MakeHostFolders(run, DeviceRoot().size())) return Fail(ERROR_GEN_FAILURE);
   return CountBoot(std::filesystem::path(run).parent_path()) ? TRUE : FailErrno();
 }
 

@@ -23,7 +23,10 @@ namespace {
 class AnswersLock {
  public:
   explicit AnswersLock(const std::string& run)
-      : fd_(MakeHostFolders(run) ? open((run + "/answers.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1) {
+      : fd_(MakeHostFolders(run, DeviceRoot().size())
+                ? open((run + "/answers.lock").c_str(),
+                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)
+                : -1) {
     while (fd_.valid() && flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {}
   }
   bool held() const { return fd_.valid(); }

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -82,6 +83,33 @@ TEST_F(DeviceToolTest, EscapesAreRefusedAndWriteNothingOutside) {
   EXPECT_FALSE(fs::exists(work_ + "/outside/planted"));
   EXPECT_FALSE(fs::exists(device_ + "/outside"));
   EXPECT_FALSE(fs::exists(work_ + "/outside.txt"));
+  EXPECT_TRUE(fs::is_empty(work_ + "/outside"));
+
+  // Links planted in the device folder's own layout are not followed either.
+  fs::create_directory_symlink(work_ + "/outside", device_ + "/snapshots");
+  Result snapshot = Run({"snapshot", "before"});
+  EXPECT_EQ(snapshot.status, 1);
+  EXPECT_EQ(std::count(snapshot.err.begin(), snapshot.err.end(), '\n'), 1) << snapshot.err;
+  fs::remove(device_ + "/snapshots");
+  fs::create_directory(device_ + "/snapshots");
+  fs::create_symlink(work_ + "/outside/named", device_ + "/snapshots/named");
+  EXPECT_EQ(Run({"snapshot", "named"}).status, 0);
+  EXPECT_FALSE(fs::is_symlink(device_ + "/snapshots/named")) << "the link itself is replaced";
+
+  fs::remove_all(device_ + "/run");
+  fs::create_directory(device_ + "/run");
+  fs::create_symlink(work_ + "/outside/lock", device_ + "/run/answers.lock");
+  EXPECT_EQ(Run({"answer", "yes"}).status, 1);
+  fs::remove(device_ + "/run/answers.lock");
+  fs::create_symlink(work_ + "/outside/answers", device_ + "/run/answers");
+  EXPECT_EQ(Run({"answer", "yes"}).status, 0);
+  EXPECT_FALSE(fs::is_symlink(device_ + "/run/answers"));
+
+  fs::remove_all(device_ + "/run");
+  fs::create_directory_symlink(work_ + "/outside", device_ + "/run");
+  Result answer = Run({"answer", "yes"});
+  EXPECT_EQ(answer.status, 1);
+  EXPECT_EQ(Run({"push", work_ + "/x", "\\Temp\\x"}).status, 1) << "not a device any more";
   EXPECT_TRUE(fs::is_empty(work_ + "/outside"));
 }
 

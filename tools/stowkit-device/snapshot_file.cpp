@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -162,15 +164,26 @@ bool SnapshotPath(const std::string& device_folder, const std::string& name, std
 
 bool SaveSnapshot(const Snapshot& snapshot, const std::string& path, std::string& error) {
   std::error_code failure;
-  fs::create_directories(fs::path(path).parent_path(), failure);
-  // Written beside and renamed over: a snapshot is whole or not there.
+  fs::path folder = fs::path(path).parent_path();
+  // The snapshots live in the device folder: a link there would write them elsewhere.
+  if (fs::is_symlink(folder, failure)) {
+    error = "'" + folder.string() + "' is a link: snapshots are written only inside the device";
+    return false;
+  }
+  fs::create_directories(folder, failure);
+  // Written beside and renamed over: a snapshot is whole or not there. The part is made
+  // anew ("x": never through a link planted under its name); the rename replaces a link at
+  // the snapshot's own name instead of writing through it.
   std::string temporary = path + ".partial-" + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << kFirstLine << "\n";
-    for (const SnapshotItem& item : snapshot) out << ItemLine(item) << "\n";
-    out.flush();
-    if (!out) failure = std::make_error_code(std::errc::io_error);
+  fs::remove(temporary, failure);
+  failure.clear();
+  if (FILE* out = std::fopen(temporary.c_str(), "wbx")) {
+    std::string text = std::string(kFirstLine) + "\n";
+    for (const SnapshotItem& item : snapshot) text += ItemLine(item) + "\n";
+    bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) failure = std::make_error_code(std::errc::io_error);
+  } else {
+    failure = std::error_code(errno, std::generic_category());
   }
   if (!failure) fs::rename(temporary, path, failure);
   if (failure) {
