@@ -22,13 +22,12 @@ std::u16string LogFolder(const Package& package, const MacroTable& macros) {
 
 }  // namespace
 
-std::u16string DefaultLogPath(const Package& package, int32_t mode, const MacroTable& macros) {
-  std::u16string app_name;
-  package.GetProperty(kAppName, app_name);
+std::u16string DefaultLogPath(const Package& package, std::u16string_view application,
+                              int32_t mode, const MacroTable& macros) {
   if (mode == kModeFullRemove || mode == kModeMinorRemove) {
-    return Format(u"\\Unstowkit_log_%s.txt", app_name);
+    return Format(u"\\Unstowkit_log_%s.txt", application);
   }
-  return JoinPath(LogFolder(package, macros), Format(u"Stowkit_log_%s.txt", app_name));
+  return JoinPath(LogFolder(package, macros), Format(u"Stowkit_log_%s.txt", application));
 }
 
 }  // namespace stowkit

@@ -9,9 +9,12 @@
 
 namespace stowkit {
 
-// Installs (any mode but 3 and 4): "Stowkit_log_<AppName>.txt" in the folder that the
+// Installs (any mode but 3 and 4): "Stowkit_log_<application>.txt" in the folder that the
 // package's "LogDst" names after expansion with `macros`, or in "\" when the package has no
-// "LogDst", it does not expand, or it expands to "". Removals: "\Unstowkit_log_<AppName>.txt".
-std::u16string DefaultLogPath(const Package& package, int32_t mode, const MacroTable& macros);
+// "LogDst", it does not expand, or it expands to "". Removals:
+// "\Unstowkit_log_<application>.txt". `application` is the run's application name (the
+// package's "AppName", or empty when the run refused it).
+std::u16string DefaultLogPath(const Package& package, std::u16string_view application,
+                              int32_t mode, const MacroTable& macros);
 
 }  // namespace stowkit

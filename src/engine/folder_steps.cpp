@@ -25,14 +25,13 @@ HRESULT CreateFolderEntry(Engine& engine, CatalogEntry& entry) {
   return hr;
 }
 
-// A folder that is already gone counts as deleted: a parent earlier in the catalog takes its
-// empty subfolders with it, and they are visited after it. Never fails the step.
+// Every failed delete is reported, also that of a folder already gone (a parent earlier in
+// the catalog takes its empty subfolders with it). Never fails the step.
 void DeleteFolderEntry(Engine& engine, CatalogEntry& entry, bool delete_files) {
   std::u16string path;
   if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) return;
   if (DeleteFolder(path, delete_files)) return;
-  HRESULT hr = LastErrorResult();
-  if (!IsNotFoundResult(hr)) ReportItemError(engine, kFolderDeleteError, path, hr);
+  ReportItemError(engine, kFolderDeleteError, path, LastErrorResult());
 }
 
 }  // namespace

@@ -135,9 +135,6 @@ HRESULT InstallStages(Engine& engine) {
 
 HRESULT RunInstallSequence(Engine& engine) {
   HRESULT hr = InstallStages(engine);
-  // A run that failed before the pre-install stage opened the log (a refused downgrade, a
-  // library that would not load) still leaves its failure on record.
-  OpenDefaultLog(engine);
   if (!engine.application_name.empty()) {
     uint32_t status = SUCCEEDED(hr) ? 0 : engine.mode == kModeFullInstall ? 101 : 102;
     SetStateDword(engine.application_name, kStateStatus, status);

@@ -19,10 +19,6 @@ bool IsSelfRegistering(const CatalogEntry& entry) {
   return entry.EntryType() == kAppFile && entry.TestTypeFlags(kSelfRegister);
 }
 
-// A library that is no longer there has nothing left to unregister.
-bool IsGoneResult(HRESULT hr) {
-  return IsNotFoundResult(hr) || hr == HResultFromError(ERROR_MOD_NOT_FOUND);
-}
 
 }  // namespace
 
@@ -55,7 +51,9 @@ HRESULT UnregisterFiles(Engine& engine) {
     std::u16string path;
     if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) continue;
     HRESULT hr = UnregisterServer(path);
-    if (FAILED(hr) && !IsGoneResult(hr)) ReportItemError(engine, kUnregisterError, path, hr);
+    // Only "file not found" and "path not found" pass silently; a library that cannot be
+    // loaded because it is missing (126) is reported like any other failure.
+    if (FAILED(hr) && !IsNotFoundResult(hr)) ReportItemError(engine, kUnregisterError, path, hr);
   }
   return S_OK;
 }

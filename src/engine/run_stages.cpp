@@ -102,7 +102,8 @@ HRESULT RunRemovalSteps(Engine& engine) {
 
 void OpenDefaultLog(Engine& engine) {
   if (!engine.log_path.empty()) return;
-  engine.log_path = DefaultLogPath(*engine.package, engine.mode, engine.macros);
+  engine.log_path =
+      DefaultLogPath(*engine.package, engine.application_name, engine.mode, engine.macros);
   report::SetLogPath(engine.log_path);
 }
 

@@ -13,13 +13,6 @@ std::u16string PackageText(const Package& package, uint8_t id) {
   return value ? *value : std::u16string();
 }
 
-// An empty argument names nothing, so it disables nothing; without this check the
-// "empty list counts as enabled" rule meant for entry lists would let it re-filter the
-// catalog and log a line for a feature that was never named.
-bool NamesAnEnabledOne(const SelectionSet& set, std::u16string_view names) {
-  return !SplitPropertyList(names).empty() && set.IsEnabled(names);
-}
-
 bool FeatureItemHolds(const SelectionSet& features, std::u16string_view item) {
   if (item.starts_with(u'!')) return !features.IsNameEnabled(item.substr(1));
   return features.IsNameEnabled(item);
@@ -48,7 +41,8 @@ void LoadSelection(const Package& package, RunSelection& selection) {
 
 void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
                              Package& package) {
-  if (!NamesAnEnabledOne(features, names)) return;
+  // An empty list "is enabled" too: the line is logged and the catalog filtered again.
+  if (!features.IsEnabled(names)) return;
   features.Disable(names);
   report::Debug(Format(u"Dynamically disabling feature: %s", names));
   for (int i = 0; i < package.NumEntries(); ++i) {
@@ -60,7 +54,7 @@ void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
 
 void DisableLanguageAtRunTime(std::u16string_view names, SelectionSet& languages,
                               Package& package) {
-  if (!NamesAnEnabledOne(languages, names)) return;
+  if (!languages.IsEnabled(names)) return;
   languages.Disable(names);
   for (int i = 0; i < package.NumEntries(); ++i) {
     CatalogEntry* entry = package.GetEntry(i);

@@ -67,8 +67,8 @@ void DeleteShortcutEntry(Engine& engine, CatalogEntry& entry) {
   if (!DeleteShortcut(name)) ReportItemError(engine, kShortcutDeleteError, name, LastErrorResult());
 }
 
-// A removed shortcut whose folder has gone is gone too; any other failure is reported and
-// ends the step.
+// A removed shortcut whose folder has gone is gone too; any other failure ends the step with
+// its message in the last error text, shown at the end of the run but sent as no Detail.
 HRESULT RemoveShortcutEntry(Engine& engine, CatalogEntry& entry) {
   std::u16string name;
   HRESULT hr = ExpandEntryProperty(engine, entry, kLinkName, name);
@@ -76,7 +76,7 @@ HRESULT RemoveShortcutEntry(Engine& engine, CatalogEntry& entry) {
   if (DeleteShortcut(name)) return S_OK;
   hr = LastErrorResult();
   if (IsNotFoundResult(hr)) return S_OK;
-  ReportItemError(engine, kShortcutDeleteError, name, hr);
+  engine.last_error_text = ItemErrorText(kShortcutDeleteError, name, hr);
   return hr;
 }
 

@@ -21,8 +21,11 @@ class Engine;
 // expanded text and the entry is left as it was.
 HRESULT ExpandEntryProperty(Engine& engine, CatalogEntry& entry, uint8_t id, std::u16string& text);
 
-// Reports UI string `message_id` ("Error ... '%s': %s") filled with `subject` and the
-// system's text for `hr`, as the engine's error.
+// UI string `message_id` ("Error ... '%s': %s") filled with `subject` and the system's text
+// for `hr`.
+std::u16string ItemErrorText(uint32_t message_id, std::u16string_view subject, HRESULT hr);
+
+// Reports ItemErrorText as the engine's error: the last error text and a Detail line.
 void ReportItemError(Engine& engine, uint32_t message_id, std::u16string_view subject, HRESULT hr);
 
 // A file or path that is not there: counts as deleted.

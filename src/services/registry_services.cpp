@@ -112,8 +112,7 @@ KeyContent ContentOf(HKEY key) {
   return no_subkeys ? KeyContent::kEmpty : KeyContent::kSome;
 }
 
-// As above for a key by path; one that cannot be opened for another reason than its absence
-// counts as holding something.
+// As above for a key by path.
 KeyContent ContentOf(HKEY root, const std::u16string& subkey) {
   Key key;
   LONG result = OpenKey(root, subkey, key);
@@ -121,17 +120,14 @@ KeyContent ContentOf(HKEY root, const std::u16string& subkey) {
   return ContentOf(key.get());
 }
 
-// Deletes `subkey` and then each key above it while it is left empty. A key that is gone
-// already does not end the walk: a removal killed after deleting a key but before its
-// emptied parent leaves that parent to the next removal, which must still reach it.
+// Deletes `subkey` and then each key above it while it is left empty; a key that holds
+// anything or cannot be opened ends the walk. (The registry steps run their deletes in one
+// batch, so a killed removal never leaves a key deleted without its emptied parent.)
 LONG RemoveEmptyKeys(HKEY root, std::u16string subkey) {
   for (;;) {
-    KeyContent content = ContentOf(root, subkey);
-    if (content == KeyContent::kSome) return ERROR_SUCCESS;
-    if (content == KeyContent::kEmpty) {
-      LONG result = RegDeleteKeyW(root, subkey.c_str());
-      if (result != ERROR_SUCCESS && !IsMissing(result)) return result;
-    }
+    if (ContentOf(root, subkey) != KeyContent::kEmpty) return ERROR_SUCCESS;
+    LONG result = RegDeleteKeyW(root, subkey.c_str());
+    if (result != ERROR_SUCCESS && !IsMissing(result)) return result;
     size_t cut = subkey.rfind(u'\\');
     if (cut == std::u16string::npos) return ERROR_SUCCESS;
     subkey.resize(cut);
@@ -297,7 +293,9 @@ int DeleteRegValue(HKEY root, std::u16string_view subkey, std::u16string_view na
       if (gone && (flags & kRegRemoveEmptyKeys) && ContentOf(key.get()) == KeyContent::kSome) {
         return Outcome(ERROR_SUCCESS);
       }
-    } else if (!IsMissing(result) || !(flags & kRegRemoveEmptyKeys)) {
+    } else {
+      // A key that cannot be opened: nothing to delete and no walk up, which would take
+      // empty keys above it that this value never made.
       return Outcome(IsMissing(result) ? ERROR_SUCCESS : result);
     }
   }

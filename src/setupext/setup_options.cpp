@@ -16,6 +16,7 @@ SetupOptions ParseSetupOptions(std::u16string_view command_line) {
   std::vector<std::u16string> tokens = SplitTokens(command_line);
   for (size_t i = 0; i < tokens.size(); ++i) {
     std::u16string_view word = tokens[i];
+    if (word.empty()) continue;
     if (word.front() == u'/' || word.front() == u'-') word.remove_prefix(1);
     if (EqualsNoCase(word, u"noui") || EqualsNoCase(word, u"silent")) {
       options.silent = true;

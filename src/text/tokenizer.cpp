@@ -35,8 +35,11 @@ std::vector<std::u16string> SplitTokens(std::u16string_view text) {
   std::u16string token;
   size_t at = 0;
   while (at != kEndOfInput) {
-    at = NextToken(text, at, token);
-    if (!token.empty()) tokens.push_back(token);
+    size_t start = at;
+    while (start < text.size() && IsBlank(text[start])) ++start;
+    if (start >= text.size()) break;  // only blanks were left: no token
+    at = NextToken(text, start, token);
+    tokens.push_back(token);
   }
   return tokens;
 }

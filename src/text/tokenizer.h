@@ -20,8 +20,8 @@ inline constexpr size_t kEndOfInput = std::u16string_view::npos;
 // `from` of kEndOfInput or past the end gives an empty token.
 size_t NextToken(std::u16string_view text, size_t from, std::u16string& token);
 
-// Every token of `text` in order. Only the end of the text gives an empty token, so none of
-// these is empty.
+// Every token of `text` in order. Blanks at the end make no token; a lone quote at the end
+// is a token, an empty one (its quoted text holds nothing).
 std::vector<std::u16string> SplitTokens(std::u16string_view text);
 
 }  // namespace stowkit

@@ -21,29 +21,29 @@ class DefaultLogPathTest : public ::testing::Test {
 };
 
 TEST_F(DefaultLogPathTest, WithoutLogDstInstallsLogInTheRootAndRemovalsToo) {
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullRemove, macros_), u"\\Unstowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullRemove, macros_), u"\\Unstowkit_log_Foo.txt");
 }
 
 TEST_F(DefaultLogPathTest, InstallsLogInTheExpandedLogDst) {
   package_.SetProperty(kLogDst, u"$(mydocuments)\\Logs\\");
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullInstall, macros_),
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullInstall, macros_),
             u"\\My Documents\\Logs\\Stowkit_log_Foo.txt");
-  EXPECT_EQ(DefaultLogPath(package_, kModePatchInstall, macros_),
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModePatchInstall, macros_),
             u"\\My Documents\\Logs\\Stowkit_log_Foo.txt");
 }
 
 TEST_F(DefaultLogPathTest, RemovalsIgnoreLogDst) {
   package_.SetProperty(kLogDst, u"\\Logs");
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullRemove, macros_), u"\\Unstowkit_log_Foo.txt");
-  EXPECT_EQ(DefaultLogPath(package_, kModeMinorRemove, macros_), u"\\Unstowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullRemove, macros_), u"\\Unstowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeMinorRemove, macros_), u"\\Unstowkit_log_Foo.txt");
 }
 
 TEST_F(DefaultLogPathTest, ALogDstThatDoesNotExpandOrExpandsToNothingGivesTheRoot) {
   package_.SetProperty(kLogDst, u"$(UNDEFINED)\\Logs");
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
   package_.SetProperty(kLogDst, u"$(NOWHERE)");
-  EXPECT_EQ(DefaultLogPath(package_, kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
+  EXPECT_EQ(DefaultLogPath(package_, u"Foo", kModeFullInstall, macros_), u"\\Stowkit_log_Foo.txt");
 }
 
 }  // namespace

@@ -58,7 +58,9 @@ TEST_F(FolderStepsTest, RemoveFolderEntriesDeleteTheFolderWithItsFiles) {
   EXPECT_EQ(CreateFolders(engine_), S_OK);
   EXPECT_FALSE(Exists(u"\\Old"));
   EXPECT_TRUE(Exists(u"\\New"));
-  EXPECT_TRUE(DetailsOf(37).empty());  // a folder already gone is no error
+  // A folder that is not there cannot be deleted either: that is reported too.
+  EXPECT_EQ(DetailsOf(37),
+            (testing::Lines{ItemError(37, u"\\Never\\There", ERROR_PATH_NOT_FOUND)}));
 }
 
 TEST_F(FolderStepsTest, ARemoveFolderThatKeepsAHeldFileIsReportedAndTheStepGoesOn) {
@@ -89,7 +91,9 @@ TEST_F(FolderStepsTest, RemovalTakesEmptyFoldersOnly) {
   EXPECT_FALSE(Exists(u"\\App\\empty"));
   EXPECT_EQ(Content("App/data/keep.txt"), "user data");
   EXPECT_TRUE(Exists(u"\\Shared"));
+  // The child visited after its parent took it is gone, which is reported as well.
   EXPECT_EQ(DetailsOf(37), (testing::Lines{ItemError(37, u"\\App", ERROR_DIR_NOT_EMPTY),
+                                          ItemError(37, u"\\App\\empty", ERROR_FILE_NOT_FOUND),
                                           ItemError(37, u"\\App\\data", ERROR_DIR_NOT_EMPTY)}));
 }
 

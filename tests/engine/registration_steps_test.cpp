@@ -64,9 +64,12 @@ TEST_F(RegistrationStepsTest, RemovalUnregistersAndReportsButNeverFails) {
                     kSelfRegister)});
   EXPECT_EQ(UnregisterFiles(engine_), S_OK);
   EXPECT_EQ(RegisteredState(), u"(none)");
-  // A library already gone has nothing to undo.
-  EXPECT_EQ(DetailsOf(35), (testing::Lines{ItemError(35, u"\\Windows\\plain.dll",
-                                                     uint32_t(kNoEntryPoint))}));
+  // A library that cannot be loaded because it is missing (126, which is neither "file" nor
+  // "path not found") is reported too.
+  EXPECT_EQ(DetailsOf(35),
+            (testing::Lines{ItemError(35, u"\\Windows\\gone.dll",
+                                      uint32_t(HResultFromError(ERROR_MOD_NOT_FOUND))),
+                            ItemError(35, u"\\Windows\\plain.dll", uint32_t(kNoEntryPoint))}));
 }
 
 }  // namespace

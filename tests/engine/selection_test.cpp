@@ -105,11 +105,22 @@ TEST_F(RunTimeSelectionTest, DisablingNeverSelectsAnEntryAgain) {
 TEST_F(RunTimeSelectionTest, AFeatureThatIsNotEnabledChangesNothingAndLogsNothing) {
   AddEntry(package_, kFeatures, u"C");  // out of step with the selection: left as it is
   DisableFeatureAtRunTime(u"C;Unknown", features_, package_);
-  DisableFeatureAtRunTime(u"", features_, package_);
-  DisableFeatureAtRunTime(u" ; ", features_, package_);
   EXPECT_TRUE(Selected(package_, 0));
   EXPECT_EQ(features_.EnabledText(), u"A,B");
   EXPECT_TRUE(report_.debug.empty());
+}
+
+// An empty list "is enabled": it disables nothing, but the line is logged and the catalog
+// filtered again, which drops entries out of step with the selection.
+TEST_F(RunTimeSelectionTest, AnEmptyListFiltersTheCatalogAgain) {
+  AddEntry(package_, kFeatures, u"C");
+  AddEntry(package_, kLang, u"en");
+  DisableFeatureAtRunTime(u" ; ", features_, package_);
+  EXPECT_FALSE(Selected(package_, 0));
+  EXPECT_EQ(features_.EnabledText(), u"A,B");
+  EXPECT_EQ(report_.debug, (Lines{u"Dynamically disabling feature:  ; "}));
+  DisableLanguageAtRunTime(u"", languages_, package_);
+  EXPECT_FALSE(Selected(package_, 1));
 }
 
 TEST_F(RunTimeSelectionTest, AFeatureListIsDisabledWhenAnyOfItIsEnabled) {
@@ -143,7 +154,6 @@ TEST_F(RunTimeSelectionTest, DisablingALanguageDropsEntriesWithNoEnabledLanguage
 TEST_F(RunTimeSelectionTest, ALanguageThatIsNotEnabledChangesNothing) {
   AddEntry(package_, kLang, u"en");  // out of step with the selection: left as it is
   DisableLanguageAtRunTime(u"en", languages_, package_);
-  DisableLanguageAtRunTime(u"", languages_, package_);
   EXPECT_TRUE(Selected(package_, 0));
   EXPECT_EQ(languages_.EnabledText(), u"de,fr");
 }

@@ -86,6 +86,7 @@ TEST_F(ShortcutStepsTest, AnUndeletableShortcutIsReportedAtInstallAndStopsARemov
               Link(kInstall, u"\\Windows\\New", u"\\new.exe")});
   EXPECT_EQ(RemoveShortcuts(engine_), HResultFromError(ERROR_ACCESS_DENIED));
   EXPECT_EQ(engine_.last_error_text, error);
+  EXPECT_TRUE(DetailsOf(41).empty()) << "at removal the message is no Detail line";
   EXPECT_TRUE(Exists(u"\\Windows\\New.lnk"));  // the step ended before it
 }
 

@@ -147,6 +147,8 @@ TEST_F(CommandLineTest, TheLanguageSwitchDecidesOverTheLocale) {
   EXPECT_EQ(UiLanguage(), 0);
   ASSERT_EQ(Parse(u"/i a.pkg -L ja"), S_OK);
   EXPECT_EQ(Job().language, 5);
+  ASSERT_EQ(Parse(u"/i a.pkg /l \""), S_OK);  // a lone quote: the language '', English
+  EXPECT_EQ(Job().language, 0);
   for (auto [code, language] : {std::pair{u"fr", 1}, {u"IT", 2}, {u"De", 3}, {u"es", 4}}) {
     ASSERT_EQ(Parse(u"/i a.pkg /l " + std::u16string(code)), S_OK);
     EXPECT_EQ(Job().language, language);
@@ -180,6 +182,10 @@ TEST_F(CommandLineTest, EachMacroDefinitionTakesTheNextTokenAndALaterOneWins) {
   EXPECT_EQ(value, u"v");
   EXPECT_FALSE(Job().macros.GetMacro(u"B", value));
   EXPECT_FALSE(Job().macros.GetMacro(u"LAST", value));
+  // A lone quote at the end is a token of its own, an empty one.
+  ASSERT_EQ(Parse(u"/i a.pkg /DEmpty \""), S_OK);
+  EXPECT_TRUE(Job().macros.GetMacro(u"EMPTY", value));
+  EXPECT_EQ(value, u"");
 }
 
 TEST_F(CommandLineTest, AWaitLineSetsOnlyTheProcessToWaitFor) {

@@ -186,7 +186,7 @@ TEST_F(ConfinementTest, LogPathsStayInside) {
 
 // The application name becomes file names and a registry key: with a separator in it, it
 // would be a path, so the run refuses it before it makes anything, and writes no product
-// record under it. (The log, named after it too, cannot be opened: the exit code tells.)
+// record under it.
 TEST_F(ConfinementTest, AnApplicationNameThatIsAPathIsRefused) {
   PackageLayout app = AppWith({testing::FileEntry("app", true, u"\\Temp\\app.txt")});
   app.properties = {{kAppName, u"..\\..\\escape"}};
@@ -197,14 +197,24 @@ TEST_F(ConfinementTest, AnApplicationNameThatIsAPathIsRefused) {
   HKEY key;
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\TalvenorKitwright\\..", 0, 0, &key),
             ERROR_FILE_NOT_FOUND);
+
+  // Nor does the refused name name a log folder or file: an install logs nowhere (it ends
+  // before it chose a log), a removal under the nameless default.
+  app.properties = {{kAppName, u"sub\\name"}};
+  EXPECT_EQ(Install(app), kFailedInstall);
+  EXPECT_EQ(Install(app, u"/xs"), 103u);
+  EXPECT_TRUE(device_.Names("", "Stowkit_log").empty());
+  EXPECT_FALSE(fs::exists(device_.Host("Unstowkit_log_sub")));
+  EXPECT_TRUE(fs::exists(device_.Host("Unstowkit_log_.txt")));
 }
 
 TEST_F(ConfinementTest, SupportFileNamesStayInTheWorkFolder) {
   EntryLayout support = testing::FileEntry("support", true, u"..\\..\\escape.dll");
   support.type = kSupportFile;
-  EXPECT_EQ(Install(AppWith({support})), kFailedInstall);
-  EXPECT_THAT(Log(), HasSubstr("..\\..\\escape.dll"));
-  EXPECT_THAT(Log(), HasSubstr("0x8007007b"));
+  EXPECT_EQ(Install(AppWith({support}), u"/is", u" /v \\escape.txt"), kFailedInstall);
+  std::string log = device_.Log("escape.txt");
+  EXPECT_THAT(log, HasSubstr("..\\..\\escape.dll"));
+  EXPECT_THAT(log, HasSubstr("0x8007007b"));
 }
 
 // Registry texts reach only the registry: names past the platform's limits are refused

@@ -138,8 +138,10 @@ TEST_F(CustomLibraryRunTest, ALibraryThatCannotBeLoadedFailsTheRunBeforeAnyFile)
   device_.WritePackage(layout);
   EXPECT_EQ(Run(u"/is \\Temp\\app.pkg"), 101u);
   EXPECT_FALSE(Exists("Apps/help.txt"));
-  EXPECT_THAT(device_.Log("Stowkit_log_Hooked.txt"),
-              HasSubstr("Error loading '\\Temp\\PKG_"));
+  // The run ends before it chose its default log, so it writes none; /v gives it one.
+  EXPECT_FALSE(Exists("Stowkit_log_Hooked.txt"));
+  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg /v \\hooked.txt"), 101u);
+  EXPECT_THAT(device_.Log("hooked.txt"), HasSubstr("Error loading '\\Temp\\PKG_"));
   EXPECT_TRUE(device_.Names("Temp", "PKG_").empty());
 }
 
@@ -151,16 +153,17 @@ TEST_F(CustomLibraryRunTest, SupportFilesNeedANameAndWholeContent) {
                     support};
   layout.entries[3].properties = {{kDst, u""}};
   device_.WritePackage(layout);
-  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg"), 101u);
-  EXPECT_THAT(device_.Log("Stowkit_log_Support.txt"),
+  // These runs end before they chose a default log: /v gives them one.
+  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg /v \\support.txt"), 101u);
+  EXPECT_THAT(device_.Log("support.txt"),
               HasSubstr("\nSupport file entry 3 missing file name\n"));
   EXPECT_FALSE(Exists("Apps/a.txt"));
 
   layout.entries[3].properties = {{kDst, u"other.txt"}};
   layout.entries[3].crc ^= 1;
   device_.WritePackage(layout);
-  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg"), 101u);
-  std::string log = device_.Log("Stowkit_log_Support.txt");
+  EXPECT_EQ(Run(u"/is \\Temp\\app.pkg /v \\support.txt"), 101u);
+  std::string log = device_.Log("support.txt");
   EXPECT_THAT(log, HasSubstr("Error extracting to \\Temp\\PKG_"));
   EXPECT_THAT(log, HasSubstr("\\other.txt, hr = 0x80070017\n"));
   EXPECT_TRUE(device_.Names("Temp", "PKG_").empty());

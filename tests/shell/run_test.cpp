@@ -157,9 +157,13 @@ TEST_F(RunTest, AnOlderPackageAsksBeforeReplacingANewerVersion) {
   ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
   device_.WritePackage(AppPackage(u"App", 0x01000000));
 
-  ASSERT_TRUE(coredll::QueueAnswers({"no"}, nullptr));
+  // A refusal ends the run before it chose its default log: only /v gives it one.
+  std::filesystem::remove(device_.Host("Stowkit_log_App.txt"));
+  ASSERT_TRUE(coredll::QueueAnswers({"no", "no"}, nullptr));
   EXPECT_EQ(device_.Run(u"/i \\Temp\\app.pkg"), 101u);
-  std::string log = device_.Log("Stowkit_log_App.txt");
+  EXPECT_FALSE(std::filesystem::exists(device_.Host("Stowkit_log_App.txt")));
+  EXPECT_EQ(device_.Run(u"/i \\Temp\\app.pkg /v \\refused.txt"), 101u);
+  std::string log = device_.Log("refused.txt");
   EXPECT_THAT(log, HasSubstr("Package version = 1.0.0.0, existing version = 2.0.0.0\n"));
   EXPECT_THAT(log, HasSubstr("Version '2.0.0.0' of 'App Display' is currently installed and is "
                              "newer than the version '1.0.0.0' contained in this package.\n"));

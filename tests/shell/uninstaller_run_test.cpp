@@ -129,9 +129,11 @@ TEST_F(UninstallerTest, AnUpgradeWhoseLibraryHoldsAnOldFileIsNeverEndedByTheOldU
   };
   device_.WritePackage(with_library(0x01000000, false));
   ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg"), 0u);
-  device_.WritePackage(with_library(0x02000000, true));
-  ASSERT_EQ(device_.Run(u"/is \\Temp\\app.pkg /DHOOKLOAD \"\\Program Files\\App\\plain.dll\""), 0u)
-      << device_.Log("Stowkit_log_App.txt");
+  std::string v2 = device_.folder() + "/app.pkg";
+  testing::WriteHostFile(v2, testing::BuildPackage(with_library(0x02000000, true)));
+  testing::ToolResult upgrade =
+      Tool({"install", v2, "--silent", "--", "/DHOOKLOAD", "\\Program Files\\App\\plain.dll"});
+  ASSERT_EQ(upgrade.status, 0) << upgrade.err << device_.Log("Stowkit_log_App.txt");
   uint32_t version = 0, status = 99;
   GetStateDword(u"App", kStateVersion, version);
   GetStateDword(u"App", kStateStatus, status);

@@ -49,10 +49,11 @@ TEST(NextTokenTest, AnUnclosedQuoteRunsToTheEnd) {
   EXPECT_EQ(token, u"open to the end");
 }
 
-TEST(SplitTokensTest, EveryTokenInOrderAndNoEmptyOnes) {
+TEST(SplitTokensTest, EveryTokenInOrderAndEmptyOnlyForALoneQuote) {
   EXPECT_EQ(SplitTokens(u" \"\\x y\\s.exe\"  /is \"a b\"  "),
             (std::vector<std::u16string>{u"\\x y\\s.exe", u"/is", u"a b"}));
   EXPECT_TRUE(SplitTokens(u" \t ").empty());
+  EXPECT_EQ(SplitTokens(u"/DNAME \""), (std::vector<std::u16string>{u"/DNAME", u""}));
 }
 
 }  // namespace

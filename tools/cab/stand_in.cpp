@@ -27,6 +27,7 @@ std::vector<std::u16string> ProgramArguments() {
   char16_t own[MAX_PATH + 1] = {};
   GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
   if (!tokens.empty() && EqualsNoCase(tokens.front(), own)) tokens.erase(tokens.begin());
+  std::erase(tokens, std::u16string());  // a lone quote at the end names nothing here
   return tokens;
 }
 

@@ -79,8 +79,8 @@ void AddInstallerFiles(const Package& package, const std::u16string& device_path
       device_path,
       app_manager + Format(u"%s Remove.exe", marks.application),
       app_manager + Format(u"%s Remove.pkg", marks.application),
-      DefaultLogPath(package, kModeFullInstall, macros),
-      DefaultLogPath(package, kModeFullRemove, macros),
+      DefaultLogPath(package, marks.application, kModeFullInstall, macros),
+      DefaultLogPath(package, marks.application, kModeFullRemove, macros),
   };
 }
 
