@@ -4,6 +4,7 @@
 
 #include "device_commands.h"
 #include "process_commands.h"
+#include "product_commands.h"
 #include "services/product_state.h"
 #include "text/utf.h"
 
@@ -26,8 +27,11 @@ bool RunInstaller(const std::string& host_package, bool silent,
 
 bool RunUninstaller(const std::string& application, bool silent, uint32_t& code) {
   std::u16string product = Utf8ToUtf16(application), program, package;
-  GetStateString(product, kStateUninstallExe, program);
-  GetStateString(product, kStateUninstallPkg, package);
+  std::string error;
+  if ((!GetStateString(product, kStateUninstallExe, program) && !NothingRecorded(error)) ||
+      (!GetStateString(product, kStateUninstallPkg, package) && !NothingRecorded(error))) {
+    return Error("remove: " + error), false;
+  }
   if (program.empty() || package.empty()) {
     Error("remove: no uninstaller is recorded for '" + application +
           "' (see 'stowkit-device products')");

@@ -1,5 +1,6 @@
 // stowkit-device: create and inspect simulated handhelds kept in a folder.
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 
 #include "answer_commands.h"
 #include "cab_commands.h"
@@ -94,7 +95,11 @@ int main(int argc, char** argv) {
     if (status == 0) coredll::SelectDevice(folder);
     return status != 0 ? status : PlacePrograms();
   }
-  if (!device.empty() && !coredll::IsDevice(folder)) {
+  // A folder the user named, by either means, must be a device; only the default device is
+  // made on first use.
+  const char* chosen = std::getenv("STOWKIT_DEVICE");
+  bool named = !device.empty() || (chosen && *chosen);
+  if (named && !coredll::IsDevice(folder)) {
     return Error("'" + folder + "' is not a device folder (create it with 'stowkit-device --device " +
                  folder + " init')");
   }
