@@ -1,6 +1,7 @@
 // stowkit-device snapshot, diff, plan and check as a user runs them: a device's changes
 // since a snapshot, a plan that foretells a real install exactly, and a package's whole life
-// on a fresh device judged item by item.
+// on a fresh device judged item by item; and what install and remove tell of a run that
+// fails.
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -29,9 +30,11 @@ class DeviceQaTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(work_); }
 
-  ToolResult Device(std::vector<std::string> args) {
+  // `environment`: assignments put before the command, e.g. "STOWKIT_FAULTS='read=5'".
+  ToolResult Device(std::vector<std::string> args, const std::string& environment = "") {
     args.insert(args.begin(), {"--device", device_});
-    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), args), work_);
+    return testing::RunShell(environment + " " + testing::CommandLine(testing::BinPath("stowkit-device"), args),
+                             work_);
   }
   ToolResult Pack(const std::vector<std::string>& args) {
     return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-pack"), args), work_);
@@ -252,6 +255,41 @@ TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
   EXPECT_NE(check.out.find("  FAIL  install           exit code 101 (0 or 1000 expected)\nFAIL\n"),
             std::string::npos) << check.out;
   EXPECT_EQ(check.out.find("install again"), std::string::npos);
+}
+
+// After its exit code, a failed install or removal tells why: the stage it stopped in and the
+// last line it logged there, from the log of that very run; a run that wrote none says so.
+TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
+  std::string package = Example("broken", "", "HKLM, Software\\Notes, 2, Broken, 1, ,\n");
+  const std::string why = "stowkit-device: install: the run failed in \"Merging registry values ...\": Error "
+                          "parsing registry file: line = HKLM, Software\\Notes, 2, Broken, 1, , (log: ";
+  ToolResult failed = Device({"install", package, "--silent"});
+  EXPECT_EQ(failed.status, 101);
+  EXPECT_EQ(failed.err, "exit code: 101\n" + why + "\\Stowkit_log_Notes.txt)\n");
+  EXPECT_EQ(Device({"install", package, "--silent", "--", "/v", "\\Temp\\install.txt"}).err,
+            "exit code: 101\n" + why + "\\Temp\\install.txt)\n");
+  // Killed before it opened its log, a run leaves the last run's log as it was: not its own.
+  ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
+  EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
+                        "(run it again with '-- /v \\Temp\\install.txt' to have it write one)\n");
+  // Of a package it cannot open the installer logs nothing at all.
+  testing::WriteHostFile(work_ + "/junk.pkg", "not a package");
+  EXPECT_EQ(Device({"install", work_ + "/junk.pkg", "--silent"}).err,
+            "exit code: 101\nstowkit-device: install: the run wrote no log to tell why it failed (run it again "
+            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Error seeking "
+            "to package header for package '\\Temp\\junk.pkg': 0x80070083\n");
+
+  // A removal hook that fails without saying why: the stage is all there is to tell.
+  std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKFAIL=PkgCustomPreRemove\"\n";
+  std::string hooked = Example("hooked", entries);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), work_ + "/hooked/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", work_ + "/hooked/notes.toml", "-o", hooked}).status, 0);
+  ASSERT_EQ(Device({"install", hooked, "--silent"}).status, 0);
+  ToolResult removal = Device({"remove", "Notes", "--silent"});
+  EXPECT_EQ(removal.status, 103);
+  EXPECT_EQ(removal.err, "exit code: 103\nstowkit-device: remove: the run failed in \"Performing pre-uninstall "
+                         "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
 }
 
 }  // namespace

@@ -8,12 +8,15 @@
 namespace stowkit::device_tool {
 
 // Pushes the host package to \Temp under its own file name and runs the installer on it
-// with /i (/is when `silent`), then `extra` arguments; reports as `run` does.
+// with /i (/is when `silent`), then `extra` arguments; reports as `run` does, and a run that
+// fails (an exit code but 0 and 1000) adds one line that tells why, from the run's log
+// (run_log.h).
 int InstallPackage(const std::string& host_package, bool silent,
                    const std::vector<std::string>& extra);
 
 // Runs the uninstaller that the product record of `application` names, with /x (/xs when
-// `silent`) on its uninstall package; a clear error when none is recorded.
+// `silent`) on its uninstall package; a clear error when none is recorded. Reports as
+// InstallPackage does.
 int RemoveApplication(const std::string& application, bool silent);
 
 // Where InstallPackage puts a host package: "\Temp\<its file name>"; "" when the path
