@@ -292,5 +292,48 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
                          "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
 }
 
+// An install that could not write its uninstaller (a full disk) leaves a product that only the
+// package it came from can remove: pushed, and given to the installer with /x.
+TEST_F(DeviceQaTest, RemoveWithThePackageWhenNoUninstallerIsRecorded) {
+  std::string package = Example("notes");
+  std::vector<std::string> app_dir = {"--", "/DAPPDIR", "\\Apps\\Notes"};
+  std::vector<std::string> install = {"install", package, "--silent"};
+  install.insert(install.end(), app_dir.begin(), app_dir.end());
+  ASSERT_EQ(Device(install, "STOWKIT_FAULTS='write@\\Windows\\AppMgr\\*=112'").status, 0);
+  ASSERT_NE(Device({"products"}).out.find("  uninstall exe   -\n"), std::string::npos);
+  ASSERT_TRUE(fs::exists(device_ + "/fs/Apps/Notes/notes.ini"));
+
+  ToolResult plain = Device({"remove", "Notes", "--silent"});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.err.find("'remove Notes --package PKG' removes it with the package it was installed from\n"),
+            std::string::npos) << plain.err;
+  ToolResult other = Device({"remove", "Other", "--silent", "--package", package});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.err, "stowkit-device: remove: '" + package + "' is the package of 'Notes', not of 'Other'\n");
+
+  std::vector<std::string> remove = {"remove", "Notes", "--silent", "--package", package};
+  remove.insert(remove.end(), app_dir.begin(), app_dir.end());
+  ToolResult removed = Device(remove);
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(Device({"products"}).out, "No products are recorded on this device.\n");
+  EXPECT_FALSE(fs::exists(device_ + "/fs/Apps/Notes")) << "the macros of the install reached the removal";
+  std::string log = testing::ReadHostFile(device_ + "/fs/Unstowkit_log_Notes.txt"), ascii;
+  for (size_t i = 0; i < log.size(); i += 2) ascii += log[i];  // UTF-16LE of ASCII text
+  EXPECT_NE(ascii.find("Command line: \"\\Windows\\stowkit.exe\" /xs \\Temp\\notes.pkg /DAPPDIR \\Apps\\Notes\r\n"),
+            std::string::npos) << ascii;
+
+  // A package that asks never to be removed: the run ends well and removes nothing, so the
+  // record stays, which the command says.
+  std::string kept = Example("kept");
+  std::string toml = testing::ReadHostFile(work_ + "/kept/notes.toml");
+  testing::WriteHostFile(work_ + "/kept/notes.toml", toml.insert(toml.find("[package]\n") + 10, "flags = [\"NoRemove\"]\n"));
+  ASSERT_EQ(Pack({"build", work_ + "/kept/notes.toml", "-o", kept}).status, 0);
+  ASSERT_EQ(Device({"install", kept, "--silent"}).status, 0);
+  ToolResult stays = Device({"remove", "Notes", "--silent", "--package", kept});
+  EXPECT_EQ(stays.status, 1);
+  EXPECT_EQ(stays.err, "stowkit-device: remove: the removal succeeded, yet the product record of 'Notes' is still "
+                       "there (see 'stowkit-device products')\n");
+}
+
 }  // namespace
 }  // namespace stowkit

@@ -1,12 +1,18 @@
 #include "install_commands.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "device_commands.h"
+#include "package/package.h"
+#include "package/vocabulary.h"
 #include "process_commands.h"
 #include "product_commands.h"
+#include "registry_reading.h"
 #include "run_log.h"
 #include "services/product_state.h"
+#include "text/fold.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
@@ -46,18 +52,57 @@ bool PrepareRemoval(const std::string& application, bool silent, InstallerRun& r
   }
   if (program.empty() || package.empty()) {
     Error("remove: no uninstaller is recorded for '" + application +
-          "' (see 'stowkit-device products')");
+          "' (see 'stowkit-device products'); 'remove " + application +
+          " --package PKG' removes it with the package it was installed from");
     return false;
   }
   run = {Utf16ToUtf8(program), {silent ? "/xs" : "/x", Utf16ToUtf8(package)}, true};
   return true;
 }
 
-// Runs it and reports as `run` does; a run that fails also says why, from its log.
-int RunTelling(const std::string& command, const InstallerRun& run) {
+// The installer removes with the original package as well as with the uninstall package
+// it generates: either way its removal builds the macro table from the package it is given.
+bool PrepareRemovalWith(const std::string& application, const std::string& host_package,
+                        bool silent, InstallerRun& run) {
+  std::string device_path = PushedPackagePath(host_package);
+  if (device_path.empty()) return Error("remove: '" + host_package + "' names no file"), false;
+  if (Push(host_package, device_path) != 0) return false;
+  std::unique_ptr<Package> package;
+  std::u16string error_text, name;
+  if (FAILED(OpenPackage(error_text, Utf8ToUtf16(device_path), package))) {
+    return Error("remove: " + Utf16ToUtf8(error_text)), false;
+  }
+  package->GetProperty(kAppName, name);
+  if (!EqualsNoCase(name, Utf8ToUtf16(application))) {
+    Error("remove: '" + host_package + "' is the package of '" + Utf16ToUtf8(name) + "', not of '" +
+          application + "'");
+    return false;
+  }
+  run = {"\\Windows\\stowkit.exe", {silent ? "/xs" : "/x", device_path}, true};
+  return true;
+}
+
+// A removal that succeeds deletes the product's record; one that is still there would make
+// every later look at the device say the product is installed.
+int CheckRecordGone(const std::string& application) {
+  OpenedKey record;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey(Utf8ToUtf16(application)).c_str(), 0,
+                              KEY_READ, record.Out());
+  if (result == ERROR_FILE_NOT_FOUND) return 0;
+  std::string error;
+  SetLastError(DWORD(result));
+  if (result != ERROR_SUCCESS && !NothingRecorded(error)) return Error("remove: " + error);
+  return Error("remove: the removal succeeded, yet the product record of '" + application +
+               "' is still there (see 'stowkit-device products')");
+}
+
+// Runs it and reports as `run` does; a run that fails also says why, from its log. `ended`
+// receives the exit code of a run that started.
+int RunTelling(const std::string& command, const InstallerRun& run, std::optional<uint32_t>& ended) {
   RunLog log(Utf8ToUtf16(run.arguments[1]), run.arguments, run.removal);
   uint32_t code = 0;
   if (!RunAndWait(run.program, run.arguments, code)) return 1;
+  ended = code;
   int status = ExitStatus(code);
   if (!Succeeded(code)) Error(command + ": " + log.FailureReason());
   return status;
@@ -79,12 +124,20 @@ bool RunUninstaller(const std::string& application, bool silent, uint32_t& code)
 int InstallPackage(const std::string& host_package, bool silent,
                    const std::vector<std::string>& extra) {
   InstallerRun run;
-  return PrepareInstall(host_package, silent, extra, run) ? RunTelling("install", run) : 1;
+  std::optional<uint32_t> ended;
+  return PrepareInstall(host_package, silent, extra, run) ? RunTelling("install", run, ended) : 1;
 }
 
-int RemoveApplication(const std::string& application, bool silent) {
+int RemoveApplication(const std::string& application, bool silent, const std::string& host_package,
+                      const std::vector<std::string>& extra) {
   InstallerRun run;
-  return PrepareRemoval(application, silent, run) ? RunTelling("remove", run) : 1;
+  bool prepared = host_package.empty() ? PrepareRemoval(application, silent, run)
+                                       : PrepareRemovalWith(application, host_package, silent, run);
+  if (!prepared) return 1;
+  run.arguments.insert(run.arguments.end(), extra.begin(), extra.end());
+  std::optional<uint32_t> ended;
+  int status = RunTelling("remove", run, ended);
+  return ended && Succeeded(*ended) && CheckRecordGone(application) != 0 ? 1 : status;
 }
 
 }  // namespace stowkit::device_tool

@@ -15,9 +15,13 @@ int InstallPackage(const std::string& host_package, bool silent,
                    const std::vector<std::string>& extra);
 
 // Runs the uninstaller that the product record of `application` names, with /x (/xs when
-// `silent`) on its uninstall package; a clear error when none is recorded. Reports as
-// InstallPackage does.
-int RemoveApplication(const std::string& application, bool silent);
+// `silent`) on its uninstall package, then `extra` arguments; a clear error when none is
+// recorded. With a `host_package` (the package it was installed from, whose AppName must be
+// `application`), pushes that to \Temp instead and runs \Windows\stowkit.exe /x[s] on it,
+// for a product whose uninstaller was never recorded. Reports as InstallPackage does; a
+// removal that succeeds but leaves the product's record fails with the reason.
+int RemoveApplication(const std::string& application, bool silent, const std::string& host_package,
+                      const std::vector<std::string>& extra);
 
 // Where InstallPackage puts a host package: "\Temp\<its file name>"; "" when the path
 // names no file.
