@@ -2,6 +2,10 @@
 // since a snapshot, a plan that foretells a real install exactly, and a package's whole life
 // on a fresh device judged item by item; and what install and remove tell of a run that
 // fails.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -333,6 +337,56 @@ TEST_F(DeviceQaTest, RemoveWithThePackageWhenNoUninstallerIsRecorded) {
   EXPECT_EQ(stays.status, 1);
   EXPECT_EQ(stays.err, "stowkit-device: remove: the removal succeeded, yet the product record of 'Notes' is still "
                        "there (see 'stowkit-device products')\n");
+}
+
+// A check or a plan stopped by a signal takes its throwaway device away, and the installer it
+// waited for; one killed outright leaves its device behind, which the next one removes.
+TEST_F(DeviceQaTest, StoppedChecksAndPlansLeaveNoThrowawayDevice) {
+  std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n"
+                        "\"0x30\" = \"HOOKLOG=\\\\Temp\\\\hooks.txt\"\n\"0x31\" = \"HOOKWAIT=60000\"\n";
+  std::string slow = Example("slow", entries);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), work_ + "/slow/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", work_ + "/slow/notes.toml", "-o", slow}).status, 0);
+  std::string temp = work_ + "/tmp";  // the tool's temporary folder, ours alone
+  fs::create_directory(temp);
+  setenv("TMPDIR", temp.c_str(), 1);
+  auto devices = [&temp] {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& item : fs::directory_iterator(temp)) found.push_back(item.path());
+    return found;
+  };
+  // Whether any process still runs a program of a device below `temp`.
+  auto programs_left = [&temp] {
+    for (const fs::directory_entry& item : fs::directory_iterator("/proc")) {
+      std::string command_line = testing::ReadHostFile((item.path() / "cmdline").string());
+      if (command_line.rfind(temp, 0) == 0) return true;
+    }
+    return false;
+  };
+  for (auto [command, signal] : {std::pair{"check", SIGTERM}, std::pair{"plan", SIGINT}}) {
+    testing::ChildProcess run({testing::BinPath("stowkit-device"), "--device", device_, command, slow});
+    bool in_hook = false;
+    for (int i = 0; i < 1000 && !in_hook; ++i) {
+      for (const fs::path& device : devices()) in_hook = in_hook || fs::exists(device / "device/fs/Temp/hooks.txt");
+      if (!in_hook) usleep(10000);
+    }
+    ASSERT_TRUE(in_hook) << command << ": the install never reached its hook";
+    int status = run.Stop(signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << command << " " << std::hex << status;
+    EXPECT_TRUE(devices().empty()) << command;
+    EXPECT_FALSE(programs_left()) << command;
+  }
+
+  // Killed as it pushes the package onto its fresh device.
+  std::string package = Example("notes");
+  ToolResult killed = Device({"check", package}, "STOWKIT_FAULTS='open@\\Temp\\notes.pkg=kill'");
+  EXPECT_NE(killed.status, 0);
+  EXPECT_EQ(devices().size(), 1u);
+  ToolResult next = Device({"check", package});
+  unsetenv("TMPDIR");
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_TRUE(devices().empty());
 }
 
 }  // namespace

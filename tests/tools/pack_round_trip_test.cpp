@@ -2,6 +2,9 @@
 // inflater, unpack gives back the sources, and unpack then build gives back the same bytes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "pack_tool_fixture.h"
@@ -135,8 +138,27 @@ TEST_F(PackRoundTripTest, SameManifestSameBytesAndOutputReplacedWhole) {
   EXPECT_EQ(failed.err, "stowkit-pack: Error adding uncompressed blob 'src/noise.bin' to package "
                         "'a.pkg': 0x80070005 (Access is denied)\n");
   EXPECT_EQ(Read("a.pkg"), first);
-  for (const auto& item : std::filesystem::directory_iterator(work_)) {
-    EXPECT_EQ(item.path().filename().string().find(".partial"), std::string::npos) << item.path();
+  auto partials = [this] {
+    int found = 0;
+    for (const auto& item : std::filesystem::directory_iterator(work_)) {
+      found += item.path().filename().string().find(".partial") != std::string::npos;
+    }
+    return found;
+  };
+  EXPECT_EQ(partials(), 0);
+
+  // Nor does a build stopped by a signal: its source is a pipe that no one writes, so the
+  // build waits half-way, its output begun.
+  ASSERT_EQ(mkfifo((work_ + "/src/pipe").c_str(), 0600), 0);
+  Write("pipe.toml", "[[entry]]\ntype = \"AppFile\"\nsource = \"src/pipe\"\n");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ChildProcess build({BinPath("stowkit-pack"), "build", work_ + "/pipe.toml", "-o", work_ + "/a.pkg"});
+    for (int i = 0; i < 500 && partials() == 0; ++i) usleep(10000);
+    ASSERT_EQ(partials(), 1) << "the build never began its output";
+    int status = build.Stop(signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << std::hex << status;
+    EXPECT_EQ(partials(), 0) << "signal " << signal;
+    EXPECT_EQ(Read("a.pkg"), first);
   }
 }
 
