@@ -89,9 +89,7 @@ int CheckRecordGone(const std::string& application) {
   LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey(Utf8ToUtf16(application)).c_str(), 0,
                               KEY_READ, record.Out());
   if (result == ERROR_FILE_NOT_FOUND) return 0;
-  std::string error;
-  SetLastError(DWORD(result));
-  if (result != ERROR_SUCCESS && !NothingRecorded(error)) return Error("remove: " + error);
+  if (result != ERROR_SUCCESS) return Error("remove: " + RegistryFailure(result));
   return Error("remove: the removal succeeded, yet the product record of '" + application +
                "' is still there (see 'stowkit-device products')");
 }

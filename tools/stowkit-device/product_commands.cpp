@@ -44,11 +44,6 @@ std::string StatusText(uint32_t status) {
   }
 }
 
-std::string RegistryFailure(LONG result) {
-  return "cannot read the device registry (" + coredll::DeviceFolder() + "/registry.db): " +
-         SystemErrorText(DWORD(result));
-}
-
 // Reads a product's values; the first registry failure, if any, is kept in `error`.
 class ProductReader {
  public:
@@ -137,6 +132,11 @@ void PrintJson(const Product& product, bool last) {
 }
 
 }  // namespace
+
+std::string RegistryFailure(LONG result) {
+  return "cannot read the device registry (" + coredll::DeviceFolder() + "/registry.db): " +
+         SystemErrorText(DWORD(result));
+}
 
 bool NothingRecorded(std::string& error) {
   DWORD result = GetLastError();

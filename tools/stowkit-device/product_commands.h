@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "coredll/windows.h"
+
 namespace stowkit::device_tool {
 
 // Lists each product of the product state store with its status, version, features,
@@ -11,6 +13,9 @@ namespace stowkit::device_tool {
 // fails the command with the reason; it is never taken for one without products. Returns
 // the exit status.
 int ListProducts(bool json);
+
+// "cannot read the device registry (<device>/registry.db): " and the registry's error text.
+std::string RegistryFailure(LONG result);
 
 // After a reader of the product state store failed: true when it failed for want of the
 // value (none recorded, or one of another type); false with why the device registry
