@@ -16,7 +16,7 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kInitializingText = 7;
+constexpr uint32_t kInitializingText = kFirstStageText;
 
 std::u16string PackageText(const Package& package, uint8_t id) {
   std::u16string text;
@@ -109,12 +109,12 @@ void OpenDefaultLog(Engine& engine) {
 
 void FlushRegistry() {
   report::Detail(u"");
-  report::Debug(u"Flushing registry changes...");
+  report::Debug(kFlushingRegistryText);
   RegFlushKey(HKEY_CURRENT_USER);
   RegFlushKey(HKEY_LOCAL_MACHINE);
   RegFlushKey(HKEY_CLASSES_ROOT);
   PostMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0xF2, 0);
-  report::Debug(u"Flushing registry changes completed");
+  report::Debug(kRegistryFlushedText);
 }
 
 }  // namespace stowkit

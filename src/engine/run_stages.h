@@ -9,6 +9,16 @@ namespace stowkit {
 
 class Engine;
 
+// Every stage opens with one of the UI strings of these ids (Initializing .. Removing the
+// previous version).
+inline constexpr uint32_t kFirstStageText = 7;
+inline constexpr uint32_t kLastStageText = 24;
+
+// What FlushRegistry logs after an empty line: the last lines of every sequence before the
+// run's completion, whatever its outcome.
+inline constexpr char16_t kFlushingRegistryText[] = u"Flushing registry changes...";
+inline constexpr char16_t kRegistryFlushedText[] = u"Flushing registry changes completed";
+
 // The stage opening: Status by UI string `status_id`, an empty Detail, Progress(step, 10).
 void BeginStage(uint32_t status_id, int32_t step);
 

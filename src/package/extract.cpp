@@ -191,15 +191,29 @@ HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32
   return hr;
 }
 
-HRESULT VerifyEntryBlob(const CatalogEntry& entry) {
-  HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
+HRESULT VerifyEntryBlob(const CatalogEntry& entry, uint64_t* content_size) {
+  uint64_t size = 0;
+  if (content_size) *content_size = 0;
+  if (entry.BlobLength() == 0) {
+    if (entry.FinalCRC() != 0) return kCrcMismatch;
+    return entry.FinalSize() != 0 ? kSizeMismatch : S_OK;
+  }
+  uint64_t file_size = 0;
+  HRESULT hr = FileSize(entry.BlobFileHndl(), file_size);
   if (FAILED(hr)) return hr;
+  if (uint64_t(entry.BlobOffset()) + entry.BlobLength() > file_size) return kEndOfFile;
+  if (FAILED(hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset()))) return hr;
   uint32_t crc = 0;
-  Sink nowhere = [](const uint8_t*, DWORD) { return S_OK; };
+  Sink counted = [&size, &entry](const uint8_t*, DWORD bytes) {
+    size += bytes;
+    return size > entry.FinalSize() ? kSizeMismatch : S_OK;
+  };
   bool ended = true;
   hr = entry.TestEntryFlags(kBlobCompressed)
-           ? InflateStream(entry.BlobFileHndl(), entry.BlobLength(), nowhere, crc, ended)
-           : CopyStored(entry.BlobFileHndl(), entry.BlobLength(), nowhere, crc);
+           ? InflateStream(entry.BlobFileHndl(), entry.BlobLength(), counted, crc, ended)
+           : CopyStored(entry.BlobFileHndl(), entry.BlobLength(), counted, crc);
+  if (content_size) *content_size = size;
+  if (SUCCEEDED(hr) && size != entry.FinalSize()) hr = kSizeMismatch;
   if (SUCCEEDED(hr) && crc != entry.FinalCRC()) hr = kCrcMismatch;
   // Extraction lets the CRC judge a stream cut short; a check of the package file does not,
   // or a cleared final-block bit would pass unseen.

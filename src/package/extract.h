@@ -36,9 +36,18 @@ HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary
 // the limit, so a small blob that inflates without end cannot exhaust memory.
 HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32_t limit);
 
+// Content whose size is not the entry's FinalSize (which extraction never looks at).
+inline constexpr HRESULT kSizeMismatch = HRESULT(0x80070018);
+
 // Streams the blob through inflate (or a plain copy) and the CRC without writing anything;
-// the check behind `stowkit-pack verify`. Stricter than extraction: a deflate stream that
-// does not reach its end inside the blob fails with kGenericFailure even when the CRC matches.
-HRESULT VerifyEntryBlob(const CatalogEntry& entry);
+// the check behind `stowkit-pack verify`. Stricter than extraction, which trusts the CRC
+// alone: a blob that reaches past the end of its file fails with kEndOfFile even when its
+// deflate stream ends in time, a deflate stream that does not reach its end inside the blob
+// fails with kGenericFailure, content that is not FinalSize bytes long with kSizeMismatch
+// (inflating stops as soon as it passes FinalSize, so a few bytes that claim to be small
+// and inflate without end cost no time), and an entry without a blob has empty content,
+// so any FinalCRC but 0 fails with kCrcMismatch. `content_size`, when given, receives the
+// bytes of content seen: past FinalSize, only as many as showed it to be too large.
+HRESULT VerifyEntryBlob(const CatalogEntry& entry, uint64_t* content_size = nullptr);
 
 }  // namespace stowkit

@@ -51,6 +51,31 @@ inline std::string RawDeflate(const std::string& content, int level = 9) {
   return out;
 }
 
+// A raw deflate stream of `mebibytes` MiB of zero bytes that is only about a thousandth of
+// that: one MiB deflated from a fresh dictionary (so that it refers to nothing before it),
+// repeated, then an empty final block. `crc` receives the CRC-32 of the whole content.
+inline std::string ZerosDeflate(uint32_t mebibytes, uint32_t& crc) {
+  std::string zeros(1u << 20, '\0');
+  z_stream s = {};
+  deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string piece(deflateBound(&s, uLong(zeros.size())) + 16, '\0');
+  s.next_in = reinterpret_cast<Bytef*>(zeros.data());
+  s.avail_in = uInt(zeros.size());
+  s.next_out = reinterpret_cast<Bytef*>(piece.data());
+  s.avail_out = uInt(piece.size());
+  deflate(&s, Z_FULL_FLUSH);
+  piece.resize(s.total_out);
+  deflateEnd(&s);
+  uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), uInt(zeros.size()));
+  std::string out;
+  crc = 0;
+  for (uint32_t i = 0; i < mebibytes; ++i) {
+    out += piece;
+    crc = uint32_t(crc32_combine(crc, one, z_off_t(zeros.size())));
+  }
+  return out + std::string("\x03\x00", 2);
+}
+
 struct EntryLayout {
   uint8_t type = 1;
   uint8_t entry_flags = 0;
@@ -101,6 +126,25 @@ inline std::string BuildPackage(const PackageLayout& layout) {
   Put32(out, uint32_t(catalog.size()));
   Put16(out, uint32_t(descriptor.size()));
   return out;
+}
+
+// Where catalog record `index` (from 0) of the package `bytes` starts, found from its header.
+inline size_t RecordAt(const std::string& bytes, int index) {
+  auto get = [&bytes](size_t at, int width) {
+    uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i) value = value << 8 | uint8_t(bytes[at + size_t(i)]);
+    return value;
+  };
+  size_t at = bytes.size() - 24 - get(bytes.size() - 2, 2) - get(bytes.size() - 6, 4);
+  for (int i = 0; i < index; ++i) at += 22 + get(at + 20, 2);
+  return at;
+}
+
+// Sets the 32-bit field at `at` (BlobOffset is at RecordAt + 4, BlobLength at + 8).
+inline void Set32(std::string& bytes, size_t at, uint32_t value) {
+  std::string field;
+  Put32(field, value);
+  bytes.replace(at, 4, field);
 }
 
 // An entry of any type with its flags and properties, and no blob.

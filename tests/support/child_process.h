@@ -45,6 +45,16 @@ class ChildProcess {
     return line;
   }
 
+  // Sends `signal` and waits for the child to end: its wait status.
+  int Stop(int signal) {
+    int status = -1;
+    if (pid_ <= 0) return status;
+    kill(pid_, signal);
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+
   // Kills the child (as a crash would) and waits for it.
   void Kill() {
     if (pid_ <= 0) return;

@@ -1,6 +1,11 @@
 // stowkit-device snapshot, diff, plan and check as a user runs them: a device's changes
 // since a snapshot, a plan that foretells a real install exactly, and a package's whole life
-// on a fresh device judged item by item.
+// on a fresh device judged item by item; and what install and remove tell of a run that
+// fails.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -29,9 +34,11 @@ class DeviceQaTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(work_); }
 
-  ToolResult Device(std::vector<std::string> args) {
+  // `environment`: assignments put before the command, e.g. "STOWKIT_FAULTS='read=5'".
+  ToolResult Device(std::vector<std::string> args, const std::string& environment = "") {
     args.insert(args.begin(), {"--device", device_});
-    return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-device"), args), work_);
+    return testing::RunShell(environment + " " + testing::CommandLine(testing::BinPath("stowkit-device"), args),
+                             work_);
   }
   ToolResult Pack(const std::vector<std::string>& args) {
     return testing::RunShell(testing::CommandLine(testing::BinPath("stowkit-pack"), args), work_);
@@ -252,6 +259,134 @@ TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
   EXPECT_NE(check.out.find("  FAIL  install           exit code 101 (0 or 1000 expected)\nFAIL\n"),
             std::string::npos) << check.out;
   EXPECT_EQ(check.out.find("install again"), std::string::npos);
+}
+
+// After its exit code, a failed install or removal tells why: the stage it stopped in and the
+// last line it logged there, from the log of that very run; a run that wrote none says so.
+TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
+  std::string package = Example("broken", "", "HKLM, Software\\Notes, 2, Broken, 1, ,\n");
+  const std::string why = "stowkit-device: install: the run failed in \"Merging registry values ...\": Error "
+                          "parsing registry file: line = HKLM, Software\\Notes, 2, Broken, 1, , (log: ";
+  ToolResult failed = Device({"install", package, "--silent"});
+  EXPECT_EQ(failed.status, 101);
+  EXPECT_EQ(failed.err, "exit code: 101\n" + why + "\\Stowkit_log_Notes.txt)\n");
+  EXPECT_EQ(Device({"install", package, "--silent", "--", "/v", "\\Temp\\install.txt"}).err,
+            "exit code: 101\n" + why + "\\Temp\\install.txt)\n");
+  // Killed before it opened its log, a run leaves the last run's log as it was: not its own.
+  ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
+  EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
+                        "(run it again with '-- /v \\Temp\\install.txt' to have it write one)\n");
+  // Of a package it cannot open the installer logs nothing at all.
+  testing::WriteHostFile(work_ + "/junk.pkg", "not a package");
+  EXPECT_EQ(Device({"install", work_ + "/junk.pkg", "--silent"}).err,
+            "exit code: 101\nstowkit-device: install: the run wrote no log to tell why it failed (run it again "
+            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Error seeking "
+            "to package header for package '\\Temp\\junk.pkg': 0x80070083\n");
+
+  // A removal hook that fails without saying why: the stage is all there is to tell.
+  std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKFAIL=PkgCustomPreRemove\"\n";
+  std::string hooked = Example("hooked", entries);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), work_ + "/hooked/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", work_ + "/hooked/notes.toml", "-o", hooked}).status, 0);
+  ASSERT_EQ(Device({"install", hooked, "--silent"}).status, 0);
+  ToolResult removal = Device({"remove", "Notes", "--silent"});
+  EXPECT_EQ(removal.status, 103);
+  EXPECT_EQ(removal.err, "exit code: 103\nstowkit-device: remove: the run failed in \"Performing pre-uninstall "
+                         "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
+}
+
+// An install that could not write its uninstaller (a full disk) leaves a product that only the
+// package it came from can remove: pushed, and given to the installer with /x.
+TEST_F(DeviceQaTest, RemoveWithThePackageWhenNoUninstallerIsRecorded) {
+  std::string package = Example("notes");
+  std::vector<std::string> app_dir = {"--", "/DAPPDIR", "\\Apps\\Notes"};
+  std::vector<std::string> install = {"install", package, "--silent"};
+  install.insert(install.end(), app_dir.begin(), app_dir.end());
+  ASSERT_EQ(Device(install, "STOWKIT_FAULTS='write@\\Windows\\AppMgr\\*=112'").status, 0);
+  ASSERT_NE(Device({"products"}).out.find("  uninstall exe   -\n"), std::string::npos);
+  ASSERT_TRUE(fs::exists(device_ + "/fs/Apps/Notes/notes.ini"));
+
+  ToolResult plain = Device({"remove", "Notes", "--silent"});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_NE(plain.err.find("'remove Notes --package PKG' removes it with the package it was installed from\n"),
+            std::string::npos) << plain.err;
+  ToolResult other = Device({"remove", "Other", "--silent", "--package", package});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.err, "stowkit-device: remove: '" + package + "' is the package of 'Notes', not of 'Other'\n");
+
+  std::vector<std::string> remove = {"remove", "Notes", "--silent", "--package", package};
+  remove.insert(remove.end(), app_dir.begin(), app_dir.end());
+  ToolResult removed = Device(remove);
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(Device({"products"}).out, "No products are recorded on this device.\n");
+  EXPECT_FALSE(fs::exists(device_ + "/fs/Apps/Notes")) << "the macros of the install reached the removal";
+  std::string log = testing::ReadHostFile(device_ + "/fs/Unstowkit_log_Notes.txt"), ascii;
+  for (size_t i = 0; i < log.size(); i += 2) ascii += log[i];  // UTF-16LE of ASCII text
+  EXPECT_NE(ascii.find("Command line: \"\\Windows\\stowkit.exe\" /xs \\Temp\\notes.pkg /DAPPDIR \\Apps\\Notes\r\n"),
+            std::string::npos) << ascii;
+
+  // A package that asks never to be removed: the run ends well and removes nothing, so the
+  // record stays, which the command says.
+  std::string kept = Example("kept");
+  std::string toml = testing::ReadHostFile(work_ + "/kept/notes.toml");
+  testing::WriteHostFile(work_ + "/kept/notes.toml", toml.insert(toml.find("[package]\n") + 10, "flags = [\"NoRemove\"]\n"));
+  ASSERT_EQ(Pack({"build", work_ + "/kept/notes.toml", "-o", kept}).status, 0);
+  ASSERT_EQ(Device({"install", kept, "--silent"}).status, 0);
+  ToolResult stays = Device({"remove", "Notes", "--silent", "--package", kept});
+  EXPECT_EQ(stays.status, 1);
+  EXPECT_EQ(stays.err, "stowkit-device: remove: the removal succeeded, yet the product record of 'Notes' is still "
+                       "there (see 'stowkit-device products')\n");
+}
+
+// A check or a plan stopped by a signal takes its throwaway device away, and the installer it
+// waited for; one killed outright leaves its device behind, which the next one removes.
+TEST_F(DeviceQaTest, StoppedChecksAndPlansLeaveNoThrowawayDevice) {
+  std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n"
+                        "\"0x30\" = \"HOOKLOG=\\\\Temp\\\\hooks.txt\"\n\"0x31\" = \"HOOKWAIT=60000\"\n";
+  std::string slow = Example("slow", entries);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), work_ + "/slow/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", work_ + "/slow/notes.toml", "-o", slow}).status, 0);
+  std::string temp = work_ + "/tmp";  // the tool's temporary folder, ours alone
+  fs::create_directory(temp);
+  setenv("TMPDIR", temp.c_str(), 1);
+  auto devices = [&temp] {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& item : fs::directory_iterator(temp)) found.push_back(item.path());
+    return found;
+  };
+  // Whether any process still runs a program of a device below `temp`.
+  auto programs_left = [&temp] {
+    for (const fs::directory_entry& item : fs::directory_iterator("/proc")) {
+      std::string command_line = testing::ReadHostFile((item.path() / "cmdline").string());
+      if (command_line.rfind(temp, 0) == 0) return true;
+    }
+    return false;
+  };
+  for (auto [command, signal] : {std::pair{"check", SIGTERM}, std::pair{"plan", SIGINT}}) {
+    testing::ChildProcess run({testing::BinPath("stowkit-device"), "--device", device_, command, slow});
+    bool in_hook = false;
+    for (int i = 0; i < 1000 && !in_hook; ++i) {
+      for (const fs::path& device : devices()) in_hook = in_hook || fs::exists(device / "device/fs/Temp/hooks.txt");
+      if (!in_hook) usleep(10000);
+    }
+    ASSERT_TRUE(in_hook) << command << ": the install never reached its hook";
+    int status = run.Stop(signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << command << " " << std::hex << status;
+    EXPECT_TRUE(devices().empty()) << command;
+    EXPECT_FALSE(programs_left()) << command;
+  }
+
+  // Killed as it pushes the package onto its fresh device.
+  std::string package = Example("notes");
+  ToolResult killed = Device({"check", package}, "STOWKIT_FAULTS='open@\\Temp\\notes.pkg=kill'");
+  EXPECT_NE(killed.status, 0);
+  EXPECT_EQ(devices().size(), 1u);
+  ToolResult next = Device({"check", package});
+  unsetenv("TMPDIR");
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_TRUE(devices().empty());
 }
 
 }  // namespace

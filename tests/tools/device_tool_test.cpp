@@ -117,6 +117,14 @@ TEST_F(DeviceToolTest, ClearErrors) {
   Result no_device = Run({"ls", "\\"});
   EXPECT_EQ(no_device.status, 1);
   EXPECT_NE(no_device.err.find("is not a device folder"), std::string::npos);
+  // Named by the environment instead, the same folder gets the same answer.
+  Result chosen = testing::RunShell("STOWKIT_DEVICE=" + testing::ShellQuote(device_) + " " +
+                                        testing::CommandLine(testing::BinPath("stowkit-device"), {"products"}),
+                                    work_);
+  EXPECT_EQ(chosen.status, 1);
+  EXPECT_EQ(chosen.out, "");
+  EXPECT_EQ(chosen.err, "stowkit-device: '" + device_ + "' is not a device folder (create it with "
+                        "'stowkit-device --device " + device_ + " init')\n");
   ASSERT_EQ(Run({"init"}).status, 0);
 
   Result missing = Run({"pull", "\\Temp\\none.txt", work_ + "/y"});

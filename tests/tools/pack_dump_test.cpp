@@ -116,18 +116,37 @@ TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
 
 TEST_F(PackDumpTest, VerifyNamesTheEntryWhoseBlobIsCutShortOrCorrupt) {
   PackageLayout layout;
-  layout.entries = {FileEntry("stored content", false, u"\\a"), FileEntry("deflated content", true, u"\\b")};
+  layout.entries = {FileEntry("stored content", false, u"\\a"), FileEntry("deflated content", true, u"\\b"),
+                    FileEntry("deflated too", true, u"\\c"), Entry(1, 0x04, {{1, u"\\d"}}),
+                    FileEntry("", true, u"\\e"), FileEntry("short", false, u"\\f"),
+                    Entry(1, 0x04, {{1, u"\\g"}})};
   layout.entries[1].blob[0] = char(0xFF);  // a reserved block type: no valid stream
+  layout.entries[3].crc = 0xEE6B2800;      // no blob, so no content, whose CRC is 0
+  // Ten bytes, it says; 2 GiB of zeros, the stream gives, and its CRC is theirs.
+  layout.entries[4].blob = ZerosDeflate(2048, layout.entries[4].crc);
+  layout.entries[4].final_size = 10;
+  layout.entries[5].final_size = 100;
+  layout.entries[6].final_size = 77;
   std::string bytes = BuildPackage(layout);
-  // The first record's BlobOffset, moved past the end of the file.
-  size_t record = bytes.size() - 24 - 2 * (22 + Descriptor({{1, u"\\a"}}).size());
-  bytes[record + 4 + 3] = 0x01;
+  bytes[RecordAt(bytes, 0) + 4 + 3] = 0x01;  // the stored blob's BlobOffset, moved past the end of the file
+  // This deflate stream ends where it should, but its BlobLength claims the rest of the file
+  // and more: extraction would never notice.
+  Set32(bytes, RecordAt(bytes, 2) + 8, uint32_t(bytes.size()));
   Write("p.pkg", bytes);
   ToolResult verify = Pack({"verify", "p.pkg"});
   EXPECT_EQ(verify.status, 1);
+  EXPECT_EQ(verify.out, "");
   EXPECT_EQ(verify.err,
             "stowkit-pack: p.pkg: entry 1 (AppFile): the blob runs past the end of the file (0x80070026)\n"
-            "stowkit-pack: p.pkg: entry 2 (AppFile): corrupt deflate stream (0x80004005)\n");
+            "stowkit-pack: p.pkg: entry 2 (AppFile): corrupt deflate stream (0x80004005)\n"
+            "stowkit-pack: p.pkg: entry 3 (AppFile): the blob runs past the end of the file (0x80070026)\n"
+            "stowkit-pack: p.pkg: entry 4 (AppFile): it has no blob, so no content, yet its FinalCRC is "
+            "0xee6b2800 (0x80070017)\n"
+            "stowkit-pack: p.pkg: entry 5 (AppFile): its content is larger than its FinalSize of 10 bytes "
+            "(0x80070018)\n"
+            "stowkit-pack: p.pkg: entry 6 (AppFile): its content is 5 bytes, not its FinalSize of 100 (0x80070018)\n"
+            "stowkit-pack: p.pkg: entry 7 (AppFile): it has no blob, so no content, yet its FinalSize is 77 bytes "
+            "(0x80070018)\n");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "pack_tool_fixture.h"
+#include "package/package_bytes.h"
 
 namespace stowkit {
 namespace {
@@ -182,6 +183,32 @@ TEST_F(LintTest, ContentsThatAreMissingDamagedOrDoNotParse) {
   ToolResult damaged = Pack({"lint", "p.pkg"});
   EXPECT_EQ(Findings(damaged), std::multiset<std::string>{"bad-blob@1"});
   EXPECT_NE(damaged.out.find("CRC mismatch"), std::string::npos);
+
+  // Records that no build writes, as verify refuses them: a blob past the end of the file,
+  // no blob with a CRC, content of another size than FinalSize (a library of "ten bytes"
+  // that inflates to 2 GiB among them), and no blob with a size, which missing-content names.
+  testing::PackageLayout layout;
+  layout.entries = {testing::FileEntry("content", true, u"\\a.txt"), testing::Entry(1, 0x04, {{1, u"\\b.txt"}}),
+                    testing::FileEntry("content", true, u"\\c.txt"), testing::Entry(6, 0x01, {{1, u"setup.dll"}}),
+                    testing::Entry(1, 0x04, {{1, u"\\e.txt"}})};
+  layout.entries[1].crc = 1;
+  layout.entries[2].final_size = 3;
+  layout.entries[3].blob = testing::ZerosDeflate(2048, layout.entries[3].crc);
+  layout.entries[3].final_size = 10;
+  layout.entries[4].final_size = 7;
+  std::string laid = testing::BuildPackage(layout);
+  testing::Set32(laid, testing::RecordAt(laid, 0) + 8, uint32_t(laid.size()) + 1);
+  Write("laid.pkg", laid);
+  ToolResult refused = Pack({"lint", "laid.pkg"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(Findings(refused), (std::multiset<std::string>{"bad-blob@1", "bad-blob@2", "bad-blob@3",
+                                                           "bad-blob@4", "missing-content@5"}))
+      << refused.out;
+  for (const char* expected : {"the blob runs past the end of the file", "yet its FinalCRC is 0x00000001",
+                               "its content is larger than its FinalSize of 3 bytes",
+                               "its content is larger than its FinalSize of 10 bytes"}) {
+    EXPECT_NE(refused.out.find(expected), std::string::npos) << expected << "\n" << refused.out;
+  }
 }
 
 TEST_F(LintTest, FeaturesAndLanguagesTheListsDoNotName) {

@@ -2,6 +2,9 @@
 // inflater, unpack gives back the sources, and unpack then build gives back the same bytes.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "pack_tool_fixture.h"
@@ -96,9 +99,12 @@ TEST_F(PackRoundTripTest, BuildDumpVerifyUnpackBuildGivesTheSameBytes) {
   EXPECT_EQ(entries[2].length, 0u);
   EXPECT_EQ(entries[2].offset, entries[1].offset + entries[1].length);
 
+  // The Shortcut's FinalCRC, kept as the manifest gives it, cannot be the CRC of no content;
+  // every other entry passes.
   ToolResult verify = Pack({"verify", "a.pkg"});
-  EXPECT_EQ(verify.status, 0) << verify.err;
-  EXPECT_EQ(verify.out, "a.pkg: OK, 3 blobs verified\n");
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_EQ(verify.err, "stowkit-pack: a.pkg: entry 7 (Shortcut): it has no blob, so no content, yet its "
+                        "FinalCRC is 0xee6b2800 (0x80070017)\n");
 
   ToolResult unpack = Pack({"unpack", "a.pkg", "-o", "out"});
   ASSERT_EQ(unpack.status, 0) << unpack.err;
@@ -132,8 +138,27 @@ TEST_F(PackRoundTripTest, SameManifestSameBytesAndOutputReplacedWhole) {
   EXPECT_EQ(failed.err, "stowkit-pack: Error adding uncompressed blob 'src/noise.bin' to package "
                         "'a.pkg': 0x80070005 (Access is denied)\n");
   EXPECT_EQ(Read("a.pkg"), first);
-  for (const auto& item : std::filesystem::directory_iterator(work_)) {
-    EXPECT_EQ(item.path().filename().string().find(".partial"), std::string::npos) << item.path();
+  auto partials = [this] {
+    int found = 0;
+    for (const auto& item : std::filesystem::directory_iterator(work_)) {
+      found += item.path().filename().string().find(".partial") != std::string::npos;
+    }
+    return found;
+  };
+  EXPECT_EQ(partials(), 0);
+
+  // Nor does a build stopped by a signal: its source is a pipe that no one writes, so the
+  // build waits half-way, its output begun.
+  ASSERT_EQ(mkfifo((work_ + "/src/pipe").c_str(), 0600), 0);
+  Write("pipe.toml", "[[entry]]\ntype = \"AppFile\"\nsource = \"src/pipe\"\n");
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ChildProcess build({BinPath("stowkit-pack"), "build", work_ + "/pipe.toml", "-o", work_ + "/a.pkg"});
+    for (int i = 0; i < 500 && partials() == 0; ++i) usleep(10000);
+    ASSERT_EQ(partials(), 1) << "the build never began its output";
+    int status = build.Stop(signal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << std::hex << status;
+    EXPECT_EQ(partials(), 0) << "signal " << signal;
+    EXPECT_EQ(Read("a.pkg"), first);
   }
 }
 
@@ -156,7 +181,12 @@ TEST_F(PackRoundTripTest, CompressedBlobsInflateWithPythonZlib) {
 }
 
 TEST_F(PackRoundTripTest, VerifyFindsAChangedByteInEveryBlob) {
+  // Without the Shortcut's made-up FinalSize and FinalCRC, which verify refuses on their own.
+  std::string manifest = kManifest;
+  const std::string made_up = "final_size = 77\nfinal_crc = 4000000000\n";
+  Write("m.toml", manifest.erase(manifest.find(made_up), made_up.size()));
   MustBuild("m.toml", "a.pkg");
+  ASSERT_EQ(Pack({"verify", "a.pkg"}).out, "a.pkg: OK, 3 blobs verified\n");
   std::string package = Read("a.pkg");
   std::vector<DumpedEntry> entries = Entries("a.pkg");
   const char* labels[] = {"entry 1 (AppFile): ", "entry 2 (SupportFile): ", "", "entry 4 (Registry): "};

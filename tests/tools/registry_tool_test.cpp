@@ -254,6 +254,29 @@ TEST_F(RegistryToolTest, ProductsListsTheStateStore) {
             "    \"uninstall_pkg\": null\n"
             "  }\n"
             "]\n");
+
+  // A registry that cannot be read is never a device without products: every command that
+  // reads it fails with the reason, garbage in the file or a folder in its place.
+  for (bool garbage : {true, false}) {
+    std::string db = work_ + "/a/registry.db";
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove_all(db + suffix);
+    if (garbage) {
+      testing::WriteHostFile(db, std::string(4096, 'x'));
+    } else {
+      fs::create_directory(db);
+    }
+    std::string reason = garbage ? "could not be read." : "could not be opened.";
+    for (std::vector<std::string> command : {std::vector<std::string>{"products"}, {"products", "--json"},
+                                             {"remove", "Notes", "--silent"}, {"reg", "export"}, {"snapshot", "s"}}) {
+      Result result = Run("a", command);
+      EXPECT_EQ(result.status, 1) << command[0] << " " << result.out;
+      EXPECT_EQ(result.out, "") << command[0];
+      EXPECT_NE(result.err.find(reason + "\n"), std::string::npos) << result.err;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    EXPECT_EQ(Run("a", {"products"}).err, "stowkit-device: products: cannot read the device registry (" + work_ +
+                                              "/a/registry.db): The configuration registry key " + reason + "\n");
+  }
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
 #include "install_commands.h"
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include "device_commands.h"
+#include "package/package.h"
+#include "package/vocabulary.h"
 #include "process_commands.h"
+#include "product_commands.h"
+#include "registry_reading.h"
+#include "run_log.h"
 #include "services/product_state.h"
+#include "text/fold.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
@@ -14,37 +22,120 @@ std::string PushedPackagePath(const std::string& host_package) {
   return name.empty() ? "" : "\\Temp\\" + name;
 }
 
-bool RunInstaller(const std::string& host_package, bool silent,
-                  const std::vector<std::string>& extra, uint32_t& code) {
+namespace {
+
+bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
+
+// One run of the installer program on a package that is on the device.
+struct InstallerRun {
+  std::string program;
+  std::vector<std::string> arguments;  // the mode switch and the package first
+  bool removal = false;
+};
+
+bool PrepareInstall(const std::string& host_package, bool silent,
+                    const std::vector<std::string>& extra, InstallerRun& run) {
   std::string device_path = PushedPackagePath(host_package);
   if (device_path.empty()) return Error("install: '" + host_package + "' names no file"), false;
   if (Push(host_package, device_path) != 0) return false;
-  std::vector<std::string> arguments = {silent ? "/is" : "/i", device_path};
-  arguments.insert(arguments.end(), extra.begin(), extra.end());
-  return RunAndWait("\\Windows\\stowkit.exe", arguments, code);
+  run = {"\\Windows\\stowkit.exe", {silent ? "/is" : "/i", device_path}, false};
+  run.arguments.insert(run.arguments.end(), extra.begin(), extra.end());
+  return true;
+}
+
+bool PrepareRemoval(const std::string& application, bool silent, InstallerRun& run) {
+  std::u16string product = Utf8ToUtf16(application), program, package;
+  std::string error;
+  if ((!GetStateString(product, kStateUninstallExe, program) && !NothingRecorded(error)) ||
+      (!GetStateString(product, kStateUninstallPkg, package) && !NothingRecorded(error))) {
+    return Error("remove: " + error), false;
+  }
+  if (program.empty() || package.empty()) {
+    Error("remove: no uninstaller is recorded for '" + application +
+          "' (see 'stowkit-device products'); 'remove " + application +
+          " --package PKG' removes it with the package it was installed from");
+    return false;
+  }
+  run = {Utf16ToUtf8(program), {silent ? "/xs" : "/x", Utf16ToUtf8(package)}, true};
+  return true;
+}
+
+// The installer removes with the original package as well as with the uninstall package
+// it generates: either way its removal builds the macro table from the package it is given.
+bool PrepareRemovalWith(const std::string& application, const std::string& host_package,
+                        bool silent, InstallerRun& run) {
+  std::string device_path = PushedPackagePath(host_package);
+  if (device_path.empty()) return Error("remove: '" + host_package + "' names no file"), false;
+  if (Push(host_package, device_path) != 0) return false;
+  std::unique_ptr<Package> package;
+  std::u16string error_text, name;
+  if (FAILED(OpenPackage(error_text, Utf8ToUtf16(device_path), package))) {
+    return Error("remove: " + Utf16ToUtf8(error_text)), false;
+  }
+  package->GetProperty(kAppName, name);
+  if (!EqualsNoCase(name, Utf8ToUtf16(application))) {
+    Error("remove: '" + host_package + "' is the package of '" + Utf16ToUtf8(name) + "', not of '" +
+          application + "'");
+    return false;
+  }
+  run = {"\\Windows\\stowkit.exe", {silent ? "/xs" : "/x", device_path}, true};
+  return true;
+}
+
+// A removal that succeeds deletes the product's record; one that is still there would make
+// every later look at the device say the product is installed.
+int CheckRecordGone(const std::string& application) {
+  OpenedKey record;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey(Utf8ToUtf16(application)).c_str(), 0,
+                              KEY_READ, record.Out());
+  if (result == ERROR_FILE_NOT_FOUND) return 0;
+  if (result != ERROR_SUCCESS) return Error("remove: " + RegistryFailure(result));
+  return Error("remove: the removal succeeded, yet the product record of '" + application +
+               "' is still there (see 'stowkit-device products')");
+}
+
+// Runs it and reports as `run` does; a run that fails also says why, from its log. `ended`
+// receives the exit code of a run that started.
+int RunTelling(const std::string& command, const InstallerRun& run, std::optional<uint32_t>& ended) {
+  RunLog log(Utf8ToUtf16(run.arguments[1]), run.arguments, run.removal);
+  uint32_t code = 0;
+  if (!RunAndWait(run.program, run.arguments, code)) return 1;
+  ended = code;
+  int status = ExitStatus(code);
+  if (!Succeeded(code)) Error(command + ": " + log.FailureReason());
+  return status;
+}
+
+}  // namespace
+
+bool RunInstaller(const std::string& host_package, bool silent,
+                  const std::vector<std::string>& extra, uint32_t& code) {
+  InstallerRun run;
+  return PrepareInstall(host_package, silent, extra, run) && RunAndWait(run.program, run.arguments, code);
 }
 
 bool RunUninstaller(const std::string& application, bool silent, uint32_t& code) {
-  std::u16string product = Utf8ToUtf16(application), program, package;
-  GetStateString(product, kStateUninstallExe, program);
-  GetStateString(product, kStateUninstallPkg, package);
-  if (program.empty() || package.empty()) {
-    Error("remove: no uninstaller is recorded for '" + application +
-          "' (see 'stowkit-device products')");
-    return false;
-  }
-  return RunAndWait(Utf16ToUtf8(program), {silent ? "/xs" : "/x", Utf16ToUtf8(package)}, code);
+  InstallerRun run;
+  return PrepareRemoval(application, silent, run) && RunAndWait(run.program, run.arguments, code);
 }
 
 int InstallPackage(const std::string& host_package, bool silent,
                    const std::vector<std::string>& extra) {
-  uint32_t code = 0;
-  return RunInstaller(host_package, silent, extra, code) ? ExitStatus(code) : 1;
+  InstallerRun run;
+  std::optional<uint32_t> ended;
+  return PrepareInstall(host_package, silent, extra, run) ? RunTelling("install", run, ended) : 1;
 }
 
-int RemoveApplication(const std::string& application, bool silent) {
-  uint32_t code = 0;
-  return RunUninstaller(application, silent, code) ? ExitStatus(code) : 1;
+int RemoveApplication(const std::string& application, bool silent, const std::string& host_package,
+                      const std::vector<std::string>& extra) {
+  InstallerRun run;
+  bool prepared = host_package.empty() ? PrepareRemoval(application, silent, run)
+                                       : PrepareRemovalWith(application, host_package, silent, run);
+  if (!prepared) return 1;
+  run.arguments.insert(run.arguments.end(), extra.begin(), extra.end());
+  std::optional<uint32_t> ended;
+  int status = RunTelling("remove", run, ended);
+  return ended && Succeeded(*ended) && CheckRecordGone(application) != 0 ? 1 : status;
 }
 
 }  // namespace stowkit::device_tool

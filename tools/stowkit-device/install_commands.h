@@ -8,13 +8,20 @@
 namespace stowkit::device_tool {
 
 // Pushes the host package to \Temp under its own file name and runs the installer on it
-// with /i (/is when `silent`), then `extra` arguments; reports as `run` does.
+// with /i (/is when `silent`), then `extra` arguments; reports as `run` does, and a run that
+// fails (an exit code but 0 and 1000) adds one line that tells why, from the run's log
+// (run_log.h).
 int InstallPackage(const std::string& host_package, bool silent,
                    const std::vector<std::string>& extra);
 
 // Runs the uninstaller that the product record of `application` names, with /x (/xs when
-// `silent`) on its uninstall package; a clear error when none is recorded.
-int RemoveApplication(const std::string& application, bool silent);
+// `silent`) on its uninstall package, then `extra` arguments; a clear error when none is
+// recorded. With a `host_package` (the package it was installed from, whose AppName must be
+// `application`), pushes that to \Temp instead and runs \Windows\stowkit.exe /x[s] on it,
+// for a product whose uninstaller was never recorded. Reports as InstallPackage does; a
+// removal that succeeds but leaves the product's record fails with the reason.
+int RemoveApplication(const std::string& application, bool silent, const std::string& host_package,
+                      const std::vector<std::string>& extra);
 
 // Where InstallPackage puts a host package: "\Temp\<its file name>"; "" when the path
 // names no file.

@@ -1,5 +1,6 @@
 // stowkit-device: create and inspect simulated handhelds kept in a folder.
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 
 #include "answer_commands.h"
 #include "cab_commands.h"
@@ -64,10 +65,19 @@ int main(int argc, char** argv) {
   install->add_option("HOSTPKG", host_file, "Package file on the host")->required();
   install->add_flag("--silent", silent, "Run without the dialog and without questions");
   install->add_option("STOWKIT-ARGS", installer_arguments, "More arguments for the installer");
-  auto* remove = app.add_subcommand("remove", "Run the uninstaller an install recorded");
+  std::string removal_package;
+  auto* remove = app.add_subcommand(
+      "remove", "Run the uninstaller an install recorded: remove App [--silent] [--package app.pkg] [-- ARGS]");
   remove->add_option("APPNAME", application, "The application's name, as 'products' lists it")
       ->required();
   remove->add_flag("--silent", silent, "Run without the dialog and without questions");
+  remove->add_option("--package", removal_package,
+                     "Remove with this host package, the one the application was installed from, "
+                     "when no uninstaller is recorded");
+  remove->add_option("STOWKIT-ARGS", installer_arguments, "More arguments for the installer, after --");
+  remove->footer(
+      "With --package, the package is pushed to \\Temp and \\Windows\\stowkit.exe /x (/xs) runs on it:\n"
+      "the installer removes with the original package too. Give the same /D macros as the install.");
 
   std::vector<std::string> answers;
   bool clear_answers = false;
@@ -94,7 +104,11 @@ int main(int argc, char** argv) {
     if (status == 0) coredll::SelectDevice(folder);
     return status != 0 ? status : PlacePrograms();
   }
-  if (!device.empty() && !coredll::IsDevice(folder)) {
+  // A folder the user named, by either means, must be a device; only the default device is
+  // made on first use.
+  const char* chosen = std::getenv("STOWKIT_DEVICE");
+  bool named = !device.empty() || (chosen && *chosen);
+  if (named && !coredll::IsDevice(folder)) {
     return Error("'" + folder + "' is not a device folder (create it with 'stowkit-device --device " +
                  folder + " init')");
   }
@@ -105,7 +119,7 @@ int main(int argc, char** argv) {
   if (products->parsed()) return ListProducts(json);
   if (ps->parsed()) return ListProcesses();
   if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
-  if (remove->parsed()) return RemoveApplication(application, silent);
+  if (remove->parsed()) return RemoveApplication(application, silent, removal_package, installer_arguments);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
   if (cab.parsed()) return cab.Run();
   if (qa.parsed()) return qa.Run(folder);

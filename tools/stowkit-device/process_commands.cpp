@@ -10,6 +10,7 @@
 #include "coredll/device.h"
 #include "coredll/windows.h"
 #include "device_commands.h"
+#include "removed_on_stop.h"
 #include "text/command_line.h"
 #include "text/format.h"
 #include "text/utf.h"
@@ -69,7 +70,9 @@ bool RunAndWait(const std::string& program, const std::vector<std::string>& argu
     Error("cannot run '" + program + "': " + SystemErrorText(GetLastError()));
     return false;
   }
+  tool::SetWaitedProgram(pid_t(info.dwProcessId));
   WaitForSingleObject(info.hProcess, INFINITE);
+  tool::SetWaitedProgram(0);
   DWORD exit_code = 0;
   GetExitCodeProcess(info.hProcess, &exit_code);
   CloseHandle(info.hThread);

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "coredll/device.h"
 #include "coredll/windows.h"
 #include "device_commands.h"
 #include "json_writer.h"
+#include "registry_reading.h"
 #include "services/product_state.h"
-#include "services/registry_services.h"
 #include "text/utf.h"
 #include "text/version.h"
 
@@ -43,27 +44,66 @@ std::string StatusText(uint32_t status) {
   }
 }
 
-Text ReadText(std::u16string_view product, std::u16string_view name) {
-  std::u16string text;
-  if (!GetStateString(product, name, text)) return std::nullopt;
-  return Utf16ToUtf8(text);
-}
+// Reads a product's values; the first registry failure, if any, is kept in `error`.
+class ProductReader {
+ public:
+  std::optional<uint32_t> Number(std::u16string_view product, std::u16string_view name) {
+    uint32_t number = 0;
+    if (GetStateDword(product, name, number)) return number;
+    Failed();
+    return std::nullopt;
+  }
+  Text String(std::u16string_view product, std::u16string_view name) {
+    std::u16string text;
+    if (GetStateString(product, name, text)) return Utf16ToUtf8(text);
+    Failed();
+    return std::nullopt;
+  }
+  const std::string& error() const { return error_; }
 
-Product ReadProduct(const std::u16string& name) {
-  Product product{Utf16ToUtf8(name), std::nullopt, {}};
-  uint32_t number = 0;
-  if (GetStateDword(name, kStateStatus, number)) product.status = number;
-  Text version;
-  if (GetStateDword(name, kStateVersion, number)) version = Utf16ToUtf8(FormatVersion(number));
+ private:
+  void Failed() {
+    std::string why;
+    if (!NothingRecorded(why) && error_.empty()) error_ = why;
+  }
+  std::string error_;
+};
+
+bool ReadProduct(const std::u16string& name, Product& product, std::string& error) {
+  ProductReader read;
+  product = {Utf16ToUtf8(name), read.Number(name, kStateStatus), {}};
+  std::optional<uint32_t> number = read.Number(name, kStateVersion);
+  Text version = number ? Text(Utf16ToUtf8(FormatVersion(*number))) : std::nullopt;
   product.fields = {
       {"version", "version", version},
-      {"features", "features", ReadText(name, kStateFeatures)},
-      {"languages", "languages", ReadText(name, kStateLanguages)},
-      {"platform id", "platform_id", ReadText(name, kStatePlatformId)},
-      {"uninstall exe", "uninstall_exe", ReadText(name, kStateUninstallExe)},
-      {"uninstall pkg", "uninstall_pkg", ReadText(name, kStateUninstallPkg)},
+      {"features", "features", read.String(name, kStateFeatures)},
+      {"languages", "languages", read.String(name, kStateLanguages)},
+      {"platform id", "platform_id", read.String(name, kStatePlatformId)},
+      {"uninstall exe", "uninstall_exe", read.String(name, kStateUninstallExe)},
+      {"uninstall pkg", "uninstall_pkg", read.String(name, kStateUninstallPkg)},
   };
-  return product;
+  error = read.error();
+  return error.empty();
+}
+
+// Every product the store records, read whole before anything is printed.
+bool ReadProducts(std::vector<Product>& products, std::string& error) {
+  OpenedKey store;
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, std::u16string(kStateKey).c_str(), 0, KEY_READ,
+                              store.Out());
+  if (result == ERROR_FILE_NOT_FOUND) return true;  // no install has recorded anything yet
+  std::vector<RegistryValue> values;
+  std::vector<std::u16string> names;
+  if (result == ERROR_SUCCESS) result = ReadKey(store.get(), values, names);
+  if (result != ERROR_SUCCESS) {
+    error = RegistryFailure(result);
+    return false;
+  }
+  products.resize(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!ReadProduct(names[i], products[i], error)) return false;
+  }
+  return true;
 }
 
 void PrintText(const Product& product) {
@@ -93,21 +133,33 @@ void PrintJson(const Product& product, bool last) {
 
 }  // namespace
 
+std::string RegistryFailure(LONG result) {
+  return "cannot read the device registry (" + coredll::DeviceFolder() + "/registry.db): " +
+         SystemErrorText(DWORD(result));
+}
+
+bool NothingRecorded(std::string& error) {
+  DWORD result = GetLastError();
+  if (result == ERROR_FILE_NOT_FOUND || result == ERROR_INVALID_DATATYPE) return true;
+  error = RegistryFailure(LONG(result));
+  return false;
+}
+
 int ListProducts(bool json) {
-  std::vector<std::u16string> names;
-  ListRegSubkeys(HKEY_LOCAL_MACHINE, kStateKey, names);  // no store key: no products
-  if (json) std::cout << (names.empty() ? "[]\n" : "[\n");
-  if (!json && names.empty()) std::cout << "No products are recorded on this device.\n";
-  for (size_t i = 0; i < names.size(); ++i) {
-    Product product = ReadProduct(names[i]);
+  std::vector<Product> products;
+  std::string error;
+  if (!ReadProducts(products, error)) return Error("products: " + error);
+  if (json) std::cout << (products.empty() ? "[]\n" : "[\n");
+  if (!json && products.empty()) std::cout << "No products are recorded on this device.\n";
+  for (size_t i = 0; i < products.size(); ++i) {
     if (json) {
-      PrintJson(product, i + 1 == names.size());
+      PrintJson(products[i], i + 1 == products.size());
     } else {
       if (i > 0) std::cout << "\n";
-      PrintText(product);
+      PrintText(products[i]);
     }
   }
-  if (json && !names.empty()) std::cout << "]\n";
+  if (json && !products.empty()) std::cout << "]\n";
   std::cout << std::flush;
   return std::cout ? 0 : Error("cannot write to standard output");
 }

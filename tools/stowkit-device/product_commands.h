@@ -1,11 +1,25 @@
 // stowkit-device products: what the installer has recorded of every product on the device.
 #pragma once
 
+#include <string>
+
+#include "coredll/windows.h"
+
 namespace stowkit::device_tool {
 
 // Lists each product of the product state store with its status, version, features,
 // languages, platform id and uninstaller paths, as text or as a JSON array; a value that
-// is missing (or of the wrong type) shows as "-" or null. Returns the exit status.
+// is missing (or of the wrong type) shows as "-" or null. A registry that cannot be read
+// fails the command with the reason; it is never taken for one without products. Returns
+// the exit status.
 int ListProducts(bool json);
+
+// "cannot read the device registry (<device>/registry.db): " and the registry's error text.
+std::string RegistryFailure(LONG result);
+
+// After a reader of the product state store failed: true when it failed for want of the
+// value (none recorded, or one of another type); false with why the device registry
+// cannot be read in `error` otherwise.
+bool NothingRecorded(std::string& error);
 
 }  // namespace stowkit::device_tool

@@ -7,6 +7,7 @@
 #include "manifest.h"
 #include "pack_tool.h"
 #include "package/writer.h"
+#include "removed_on_stop.h"
 #include "text/utf.h"
 
 namespace stowkit::pack_tool {
@@ -60,6 +61,7 @@ int Build(const std::string& manifest, const std::string& output, const std::str
   std::string error;
   if (!ReadManifest(manifest, package, error)) return Error(error);
   std::string temporary = TemporaryName(output);
+  tool::RemovedOnStop unfinished(temporary);  // a build stopped half-way leaves nothing beside OUT
   std::u16string error_text;
   HRESULT hr =
       WritePackage(error_text, Utf8ToUtf16(temporary), package, Utf8ToUtf16(program));

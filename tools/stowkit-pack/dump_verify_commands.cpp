@@ -32,12 +32,12 @@ int Verify(const std::string& path) {
   int blobs = 0, bad = 0;
   for (int i = 0; i < package->NumEntries(); ++i) {
     const CatalogEntry& entry = *package->GetEntry(i);
-    if (entry.BlobLength() == 0) continue;  // nothing stored, nothing to check
-    ++blobs;
-    HRESULT hr = VerifyEntryBlob(entry);
+    if (entry.BlobLength() != 0) ++blobs;  // an entry without one is checked as well: its content is empty
+    uint64_t size = 0;
+    HRESULT hr = VerifyEntryBlob(entry, &size);
     if (FAILED(hr)) {
       ++bad;
-      Error(path + ": " + EntryLabel(i, entry.EntryType()) + ": " + Reason(hr));
+      Error(path + ": " + EntryLabel(i, entry.EntryType()) + ": " + BlobFailure(entry, hr, size));
     }
   }
   if (bad > 0) return 1;

@@ -13,22 +13,31 @@ namespace {
 
 constexpr uint32_t kLargestRegistryText = 16u << 20;
 
-void CheckAppFileContent(LintContext& lint, int index, const CatalogEntry& entry) {
-  if (entry.EntryType() != kAppFile || lint.package.TestFlags(kRemove)) return;
+// True when it found the entry without the content a file should have.
+bool CheckAppFileContent(LintContext& lint, int index, const CatalogEntry& entry) {
+  if (entry.EntryType() != kAppFile || lint.package.TestFlags(kRemove)) return false;
   if (entry.TestEntryFlags(kIgnoreBlob)) {
     lint.Add("missing-content", index, "is marked IgnoreBlob: the install skips it and writes no file");
   } else if (entry.BlobLength() == 0 && entry.FinalSize() != 0) {
     lint.Add("missing-content", index, "stores no content for a file of " +
                                            std::to_string(entry.FinalSize()) + " bytes");
+  } else {
+    return false;
   }
+  return true;
 }
 
-// False when the blob is damaged, so nothing reads it further.
-bool CheckBlob(LintContext& lint, int index, const CatalogEntry& entry) {
-  if (entry.BlobLength() == 0 || entry.TestEntryFlags(kIgnoreBlob)) return true;
-  HRESULT hr = VerifyEntryBlob(entry);
+// The check of `stowkit-pack verify`, for every entry whose blob the installer reads. False
+// when the content is damaged, so nothing reads it further.
+bool CheckBlob(LintContext& lint, int index, const CatalogEntry& entry, bool reported_missing) {
+  if (entry.TestEntryFlags(kIgnoreBlob)) return true;
+  uint64_t size = 0;
+  HRESULT hr = VerifyEntryBlob(entry, &size);
   if (SUCCEEDED(hr)) return true;
-  lint.Add("bad-blob", index, "its content fails the check: " + Reason(hr));
+  // An AppFile without content and with a size has been named missing-content already.
+  if (!(reported_missing && hr == kSizeMismatch)) {
+    lint.Add("bad-blob", index, "its content fails the check: " + BlobFailure(entry, hr, size));
+  }
   return false;
 }
 
@@ -66,8 +75,8 @@ void CheckRegistryText(LintContext& lint, int index, const CatalogEntry& entry) 
 void LintContents(LintContext& lint) {
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
-    CheckAppFileContent(lint, i, entry);
-    if (CheckBlob(lint, i, entry) && entry.EntryType() == kRegistry &&
+    bool missing = CheckAppFileContent(lint, i, entry);
+    if (CheckBlob(lint, i, entry, missing) && entry.EntryType() == kRegistry &&
         !entry.TestEntryFlags(kIgnoreBlob)) {
       CheckRegistryText(lint, i, entry);
     }

@@ -140,8 +140,10 @@ void CheckLibrary(LintContext& lint, int index, const CatalogEntry& entry) {
   std::string content, reason;
   std::vector<std::string> exports;
   ElfTarget target;
-  HRESULT hr = ReadEntryContent(entry, content, kLargestLibrary);
-  if (hr == HResultFromError(ERROR_FILE_TOO_LARGE)) {
+  // Content past its FinalSize is bad-blob's to report, and not worth inflating.
+  uint32_t limit = std::min(kLargestLibrary, entry.FinalSize());
+  HRESULT hr = ReadEntryContent(entry, content, limit);
+  if (hr == HResultFromError(ERROR_FILE_TOO_LARGE) && limit == kLargestLibrary) {
     lint.Add("bad-custom-library", index, "is larger than 256 MiB");
   } else if (FAILED(hr)) {
     return;  // a damaged blob: bad-blob says so

@@ -33,7 +33,7 @@ const std::vector<LintCode>& LintCodes() {
       {"too-many-macros", Severity::kError, "more than 80 macro definitions: the uninstall package cannot carry them all"},
       {"missing-name", Severity::kError, "an entry without the name or destination it needs"},
       {"missing-content", Severity::kError, "an AppFile entry of an install package without content"},
-      {"bad-blob", Severity::kError, "content that fails its CRC or does not inflate"},
+      {"bad-blob", Severity::kError, "content that fails its CRC or its size, does not inflate or runs past the end of the file"},
       {"bad-custom-library", Severity::kError, "a custom library the device cannot load"},
       {"misspelt-hook", Severity::kWarning, "an export that looks like a hook but is never called"},
       {"unpaired-hook", Severity::kWarning, "install hooks without a removal hook to undo them"},

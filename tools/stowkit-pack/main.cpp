@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   auto* dump = app.add_subcommand("dump", "Print a package's header, properties and entries");
   dump->add_option("PKG", package, "The package")->required();
 
-  auto* verify = app.add_subcommand("verify", "Check every blob against its CRC without writing");
+  auto* verify = app.add_subcommand("verify", "Check every entry's content against its CRC and size without writing");
   verify->add_option("PKG", package, "The package")->required();
 
   auto* unpack = app.add_subcommand("unpack", "Write a package's contents and a manifest that rebuilds it");

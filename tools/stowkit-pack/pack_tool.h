@@ -31,6 +31,9 @@ int Error(const std::string& message);
 std::string Meaning(HRESULT hr);
 // The meaning followed by the code: "CRC mismatch (0x80070017)".
 std::string Reason(HRESULT hr);
+// Why `entry` fails VerifyEntryBlob with `hr`, given the content size that it reported:
+// Reason(hr), or for a content size or CRC that cannot be right, the numbers.
+std::string BlobFailure(const CatalogEntry& entry, HRESULT hr, uint64_t content_size);
 // A package-layer message, which ends with its code, and what the code means.
 std::string Explained(const std::u16string& error_text, HRESULT hr);
 // Opens the package at host path `path`; on failure prints why (Error) and returns false.

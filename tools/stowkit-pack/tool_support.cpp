@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "pack_tool.h"
+#include "package/extract.h"
 #include "package/file_io.h"
 #include "package/package.h"
 #include "package/vocabulary.h"
@@ -29,6 +30,7 @@ std::string Meaning(HRESULT hr) {
     case kCrcMismatch: return "CRC mismatch";
     case kGenericFailure: return "corrupt deflate stream";
     case kEndOfFile: return "the blob runs past the end of the file";
+    case kSizeMismatch: return "content size differs from FinalSize";
     default: break;
   }
   if ((uint32_t(hr) & 0xFFFF0000u) == 0x80070000u) return SystemText(uint32_t(hr) & 0xFFFF);
@@ -41,6 +43,20 @@ int Error(const std::string& message) {
 }
 
 std::string Reason(HRESULT hr) { return Meaning(hr) + " (" + Utf16ToUtf8(Format(u"0x%x", hr)) + ")"; }
+
+std::string BlobFailure(const CatalogEntry& entry, HRESULT hr, uint64_t content_size) {
+  std::string code = " (" + Utf16ToUtf8(Format(u"0x%x", hr)) + ")";
+  std::string final_size = std::to_string(entry.FinalSize());
+  if (entry.BlobLength() == 0 && hr == kCrcMismatch) {
+    return "it has no blob, so no content, yet its FinalCRC is " +
+           Utf16ToUtf8(Format(u"0x%08x", entry.FinalCRC())) + code;
+  }
+  if (hr != kSizeMismatch) return Reason(hr);
+  if (entry.BlobLength() == 0) return "it has no blob, so no content, yet its FinalSize is " + final_size + " bytes" + code;
+  // Inflating stops where the content passes FinalSize: how far it would go is not known.
+  if (content_size > entry.FinalSize()) return "its content is larger than its FinalSize of " + final_size + " bytes" + code;
+  return "its content is " + std::to_string(content_size) + " bytes, not its FinalSize of " + final_size + code;
+}
 
 std::string Explained(const std::u16string& error_text, HRESULT hr) {
   return Utf16ToUtf8(error_text) + " (" + Meaning(hr) + ")";
