@@ -22,6 +22,10 @@ std::u16string LogFolder(const Package& package, const MacroTable& macros) {
 
 }  // namespace
 
+bool IsUsableApplicationName(std::u16string_view name) {
+  return name.find_first_of(u"\\/") == std::u16string_view::npos;
+}
+
 std::u16string DefaultLogPath(const Package& package, std::u16string_view application,
                               int32_t mode, const MacroTable& macros) {
   if (mode == kModeFullRemove || mode == kModeMinorRemove) {

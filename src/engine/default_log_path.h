@@ -9,6 +9,12 @@
 
 namespace stowkit {
 
+// The application name is a file name (of the log, the uninstaller, the registry working
+// file) and the name of the product's registry key. A separator would make a path of it that
+// reaches other folders and keys than its own: a run refuses such a name and goes on
+// without one.
+bool IsUsableApplicationName(std::u16string_view name);
+
 // Installs (any mode but 3 and 4): "Stowkit_log_<application>.txt" in the folder that the
 // package's "LogDst" names after expansion with `macros`, or in "\" when the package has no
 // "LogDst", it does not expand, or it expands to "". Removals:

@@ -35,12 +35,10 @@ void LoadRunState(Engine& engine) {
   LoadSelection(package, engine.selection);
 }
 
-// The application name is a file name (of the log, the uninstaller, the registry working
-// file) and the name of the product's registry key. A separator would make a path of it that
-// reaches other folders and keys than its own, so such a name is refused and dropped: no
-// record is written under it, and the run's log falls back to the nameless default.
+// A refused name is dropped: no record is written under it, and the run's log falls back to
+// the nameless default.
 HRESULT CheckApplicationName(Engine& engine) {
-  if (engine.application_name.find_first_of(u"\\/") == std::u16string::npos) return S_OK;
+  if (IsUsableApplicationName(engine.application_name)) return S_OK;
   HRESULT hr = HResultFromError(ERROR_INVALID_NAME);
   engine.ReportError(Format(u"Invalid application name '%s': %s", engine.application_name,
                             ErrorText(uint32_t(hr))));

@@ -8,6 +8,7 @@
 #include "engine/run_mode.h"
 #include "engine/run_stages.h"
 #include "package/package.h"
+#include "package/vocabulary.h"
 #include "resources/string_table.h"
 #include "text/fold.h"
 #include "text/utf.h"
@@ -106,7 +107,11 @@ RunLog::RunLog(const std::u16string& package, const std::vector<std::string>& ar
     }
     MacroTable table;
     BuildMacroTable(table, u"", *opened, macros);
-    path_ = DefaultLogPath(*opened, removal ? kModeFullRemove : kModeFullInstall, table);
+    std::u16string application;
+    opened->GetProperty(kAppName, application);
+    if (!IsUsableApplicationName(application)) application.clear();
+    path_ = DefaultLogPath(*opened, application, removal ? kModeFullRemove : kModeFullInstall,
+                           table);
   }
   std::vector<std::u16string> lines;
   Stamp stamp;
