@@ -24,13 +24,15 @@ typedef struct tagSHINITDLGINFO {
 #define SHIDIF_FULLSCREENNOMENUBAR 0x0010u
 #define SHIDIF_EMPTYMENU 0x0020u
 
+/* The dialog set-up is exported both by name and by ordinal. */
+#define SHINITDIALOG_ORDINAL 56
 /* The Done-button call is exported by ordinal: 1 shows the button, 2 hides it. */
 #define SHDONEBUTTON_ORDINAL 69
 #define SHDB_SHOW 1
 #define SHDB_HIDE 2
 
-/* "SHInitDialog": FALSE with ERROR_INVALID_PARAMETER for a null record, a mask without
- * SHIDIM_FLAGS or a window that is not a dialog of this process. */
+/* Ordinal 56 (also "SHInitDialog"): FALSE with ERROR_INVALID_PARAMETER for a null record, a
+ * mask without SHIDIM_FLAGS or a window that is not a dialog of this process. */
 typedef BOOL (*PFN_SHInitDialog)(PSHINITDLGINFO info);
 /* Ordinal 69 (also "SHDoneButton"): FALSE with ERROR_INVALID_PARAMETER as above or for an
  * unknown state. */

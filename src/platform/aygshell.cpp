@@ -50,7 +50,7 @@ BOOL SHDoneButton(HWND dialog, DWORD state) {
 const BuiltinExport kAygshellExports[] = {
     {"ExitWindowsEx", 0, reinterpret_cast<FARPROC>(ExitWindowsEx),
      [](const DeviceProfile& p) { return p.has_exit_windows; }},
-    {"SHInitDialog", 0, reinterpret_cast<FARPROC>(SHInitDialog)},
+    {"SHInitDialog", SHINITDIALOG_ORDINAL, reinterpret_cast<FARPROC>(SHInitDialog)},
     {"SHDoneButton", SHDONEBUTTON_ORDINAL, reinterpret_cast<FARPROC>(SHDoneButton)},
 };
 

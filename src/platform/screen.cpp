@@ -20,6 +20,7 @@ namespace coredll {
 namespace {
 
 constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
 constexpr int kCellWidth = 4;
 constexpr int kCellHeight = 8;
 
@@ -29,6 +30,15 @@ int Columns() {
   struct winsize size = {};
   return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col
                                                                          : kDefaultColumns;
+}
+
+// The rows a picture may take: every line ends with a line end, so the cursor needs the last
+// row, and a picture that took it too would scroll its first line away.
+int DrawingRows() {
+  struct winsize size = {};
+  int rows = ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row
+                                                                             : kDefaultRows;
+  return rows - 1;
 }
 
 bool IsClass(const Window& w, std::u16string_view name) {
@@ -61,6 +71,7 @@ ScreenWindow DialogScreen(const Window& dialog, int columns) {
   screen.width = dialog.dialog->full_width ? columns - 2 : dialog.placement.width / kCellWidth;
   screen.height = (dialog.placement.height + kCellHeight - 1) / kCellHeight;
   screen.done_button = dialog.dialog->done_button;
+  screen.centred = dialog.style & DS_CENTER;
   for (HWND child : dialog.children) {
     std::optional<Window> control = WindowCopy(child);
     if (control && control->visible()) screen.items.push_back(Item(*control));
@@ -98,7 +109,9 @@ void DrawIfChanged() {
   }
   if (shown.empty()) return;
   std::string text = "\x1b[H\x1b[2J";
-  for (const std::u16string& line : LayOut(shown, columns)) text += stowkit::Utf16ToUtf8(line) + "\r\n";
+  for (const std::u16string& line : LayOut(shown, columns, DrawingRows())) {
+    text += stowkit::Utf16ToUtf8(line) + "\r\n";
+  }
   static std::mutex drawing;
   std::lock_guard lock(drawing);
   Write(text);

@@ -112,6 +112,20 @@ std::u16string TopEdge(const ScreenWindow& window, int width) {
   return u"+" + edge[0] + u"+";
 }
 
+// A window's lines with its frame, cut to the screen's width; a centred one moved to the
+// middle of it.
+Canvas Frame(const ScreenWindow& window, int columns) {
+  int width = std::clamp(window.width, 1, std::max(1, columns - 2));
+  Canvas canvas(size_t(std::max(1, window.height)), std::u16string(size_t(width), u' '));
+  for (const ScreenItem& item : window.items) Draw(canvas, item);
+  std::u16string margin(window.centred ? size_t(std::max(0, (columns - width - 2) / 2)) : 0, u' ');
+  Canvas frame;
+  frame.push_back(margin + TopEdge(window, width));
+  for (const std::u16string& row : canvas) frame.push_back(margin + u"|" + row + u"|");
+  frame.push_back(margin + u"+" + std::u16string(size_t(width), u'-') + u"+");
+  return frame;
+}
+
 std::u16string ButtonRow(const std::vector<int>& buttons) {
   std::u16string row;
   for (int id : buttons) {
@@ -161,16 +175,23 @@ ScreenWindow MessageBoxScreen(const std::u16string& caption, const std::u16strin
   return box;
 }
 
-std::vector<std::u16string> LayOut(const std::vector<ScreenWindow>& windows, int columns) {
+std::vector<std::u16string> LayOut(const std::vector<ScreenWindow>& windows, int columns,
+                                   int rows) {
+  std::vector<Canvas> frames;
+  for (const ScreenWindow& window : windows) frames.push_back(Frame(window, columns));
+  // The rows each window needs from its top edge down: itself and everything below it.
+  std::vector<int> below(frames.size() + 1, -1);
+  for (size_t i = frames.size(); i-- > 0;) below[i] = int(frames[i].size()) + 1 + below[i + 1];
+
   std::vector<std::u16string> lines;
-  for (const ScreenWindow& window : windows) {
+  for (size_t i = 0; i < frames.size(); ++i) {
     if (!lines.empty()) lines.emplace_back();
-    int width = std::clamp(window.width, 1, std::max(1, columns - 2));
-    Canvas canvas(size_t(std::max(1, window.height)), std::u16string(size_t(width), u' '));
-    for (const ScreenItem& item : window.items) Draw(canvas, item);
-    lines.push_back(TopEdge(window, width));
-    for (const std::u16string& row : canvas) lines.push_back(u"|" + row + u"|");
-    lines.push_back(u"+" + std::u16string(size_t(width), u'-') + u"+");
+    if (windows[i].centred && rows > 0) {
+      int middle = (rows - int(frames[i].size())) / 2;
+      int top = std::min(middle, rows - below[i]);
+      while (int(lines.size()) < top) lines.emplace_back();
+    }
+    lines.insert(lines.end(), frames[i].begin(), frames[i].end());
   }
   return lines;
 }

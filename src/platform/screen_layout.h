@@ -2,7 +2,9 @@
 // per 4 x 8 dialog units (a 120 x 85 dialog is 30 columns by 11 rows inside its frame).
 // A frame is drawn with '+', '-' and '|', its title in the top edge and, when the shell gave
 // it a Done button, "[ok]" at the right of it. Windows are stacked top to bottom in the
-// order given, with one empty line between them.
+// order given, with one empty line between them. A centred window stands in the middle of
+// the screen's width, and moves down to the middle of its height as far as the windows
+// below it still fit on the screen.
 #pragma once
 
 #include <string>
@@ -31,6 +33,7 @@ struct ScreenWindow {
   int width = 0, height = 0;  // cells inside the frame
   bool done_button = false;
   std::vector<ScreenItem> items;
+  bool centred = false;
 };
 
 // Cells of a dialog-unit rectangle, at least one in each direction.
@@ -42,7 +45,9 @@ ScreenWindow MessageBoxScreen(const std::u16string& caption, const std::u16strin
                               const std::u16string& icon, const std::vector<int>& buttons,
                               int columns);
 
-// The lines of the screen; frames wider than `columns` are cut to fit.
-std::vector<std::u16string> LayOut(const std::vector<ScreenWindow>& windows, int columns);
+// The lines of a screen `columns` wide and `rows` high (0: of unknown height, so that no
+// window moves down); frames wider than the screen are cut to fit.
+std::vector<std::u16string> LayOut(const std::vector<ScreenWindow>& windows, int columns,
+                                   int rows = 0);
 
 }  // namespace coredll

@@ -85,8 +85,12 @@ STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR inst
   CreateFolder(install_folder);
   std::u16string key = ProductKeyOf(install_folder);
   std::u16string program, package;
-  if (!TakeRollBackMark(key) && GetStateString(key, kStateUninstallExe, program) &&
-      GetStateString(key, kStateUninstallPkg, package)) {
+  bool roll_back = TakeRollBackMark(key);
+  // Each half of the uninstaller is read on its own: one that an install left without the
+  // other cannot run, but it is still the product's and goes with it.
+  bool has_program = !roll_back && GetStateString(key, kStateUninstallExe, program);
+  bool has_package = !roll_back && GetStateString(key, kStateUninstallPkg, package);
+  if (has_program && has_package) {
     std::u16string upgrade;
     // An upgrade's removal keeps what the new version takes over; a plain one takes all.
     bool upgrading = GetStateString(key, kStateUpgradeMode, upgrade) && upgrade == u"1";
@@ -99,8 +103,8 @@ STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR inst
       HandOffRestart(program);
     }
   }
-  ForceDeleteFile(program);
-  ForceDeleteFile(package);
+  if (has_program) ForceDeleteFile(program);
+  if (has_package) ForceDeleteFile(package);
   DeleteFolder(install_folder, true);
   return codeUNINSTALL_INIT_CONTINUE;
 }

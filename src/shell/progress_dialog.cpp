@@ -34,12 +34,14 @@ std::u16string ModeText(int32_t mode, uint32_t install_id, uint32_t uninstall_id
   return Format(LoadUiString(IsInstallMode(mode) ? install_id : uninstall_id), name);
 }
 
-// The Pocket PC shell's own dialog set-up; a device without its shell library shows the
-// dialog as it is.
+// The Pocket PC shell's own dialog set-up, imported by ordinal like its Done-button call; a
+// device without the shell library, or whose shell lacks that entry, shows the dialog as it
+// is.
 void InitializeShellDialog(HWND window) {
   HMODULE shell = LoadLibraryW(u"aygshell.dll");
   if (shell == nullptr) return;
-  auto init = reinterpret_cast<PFN_SHInitDialog>(GetProcAddressW(shell, u"SHInitDialog"));
+  auto init = reinterpret_cast<PFN_SHInitDialog>(
+      GetProcAddressW(shell, MAKEINTRESOURCEW(SHINITDIALOG_ORDINAL)));
   if (init != nullptr) {
     SHINITDLGINFO info{SHIDIM_FLAGS, window, kShellDialogFlags};
     init(&info);

@@ -159,11 +159,16 @@ TEST_F(DialogTest, IsDialogMessageDispatchesOnlyWhatIsForTheDialog) {
 TEST_F(DialogTest, TheShellsDialogCallsTakeOnlyDialogs) {
   HMODULE shell = LoadLibraryW(u"aygshell.dll");
   ASSERT_NE(shell, nullptr);
-  auto init = reinterpret_cast<PFN_SHInitDialog>(GetProcAddressW(shell, u"SHInitDialog"));
+  auto init = reinterpret_cast<PFN_SHInitDialog>(
+      GetProcAddressW(shell, MAKEINTRESOURCEW(SHINITDIALOG_ORDINAL)));
   auto done = reinterpret_cast<PFN_SHDoneButton>(
       GetProcAddressW(shell, MAKEINTRESOURCEW(SHDONEBUTTON_ORDINAL)));
   ASSERT_NE(init, nullptr);
   ASSERT_NE(done, nullptr);
+  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddressW(shell, u"SHInitDialog")),
+            reinterpret_cast<void*>(init)) << "published by name and by number";
+  EXPECT_EQ(GetProcAddressW(shell, MAKEINTRESOURCEW(4242)), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_PROC_NOT_FOUND));
   DialogBuilder builder = ProgressShape();
   HWND dialog = Create(builder);
 

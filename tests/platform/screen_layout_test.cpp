@@ -83,5 +83,23 @@ TEST(ScreenLayoutTest, WindowsAreStackedWithAnEmptyLineBetween) {
   EXPECT_EQ(LayOut({a, b}, 80), (Lines{u"+--+", u"|  |", u"+--+", u"", u"+--+", u"|  |", u"+--+"}));
 }
 
+TEST(ScreenLayoutTest, ACentredWindowMovesToTheMiddleAsFarAsTheWindowsBelowItStillFit) {
+  ScreenWindow centred{u"", 2, 1, false, {}, true}, plain{u"", 2, 1, false, {}};
+  EXPECT_EQ(LayOut({centred}, 10, 9),
+            (Lines{u"", u"", u"", u"   +--+", u"   |  |", u"   +--+"}));
+  EXPECT_EQ(LayOut({centred, plain}, 10, 9),
+            (Lines{u"", u"", u"   +--+", u"   |  |", u"   +--+", u"", u"+--+", u"|  |", u"+--+"}))
+      << "two rows up, so that the window below it fits";
+  EXPECT_EQ(LayOut({plain, centred}, 10, 13),
+            (Lines{u"+--+", u"|  |", u"+--+", u"", u"", u"   +--+", u"   |  |", u"   +--+"}))
+      << "below a window it still goes to the middle";
+  EXPECT_EQ(LayOut({centred, plain}, 10, 5)[0], u"   +--+") << "a screen too low for both";
+  EXPECT_EQ(LayOut({centred}, 10), (Lines{u"   +--+", u"   |  |", u"   +--+"}))
+      << "a screen of unknown height";
+
+  ScreenWindow wide{u"", 30, 1, false, {}, true};
+  EXPECT_EQ(LayOut({wide}, 10)[0], u"+--------+") << "cut to the screen, nothing to centre";
+}
+
 }  // namespace
 }  // namespace coredll

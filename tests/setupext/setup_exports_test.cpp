@@ -224,6 +224,17 @@ TEST_F(UninstallInitTest, WithoutAnUninstallerNothingStartsButTheFolderGoes) {
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(Marker(), u"1");
   EXPECT_FALSE(Exists(kHostFolder));
+  // Half a pair cannot run, but the half that is recorded is still the product's to take.
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes Remove.pkg"));
+  EXPECT_TRUE(Exists("Windows/AppMgr/Notes Remove.exe")) << "not recorded, so not known as ours";
+
+  SetStateString(u"Notes", kStateUninstallExe, u"\\Windows\\AppMgr\\Notes Remove.exe");
+  DeleteRegValue(HKEY_LOCAL_MACHINE, ProductKey(u"Notes"), kStateUninstallPkg);
+  PlaceFile("Windows/AppMgr/Notes Remove.pkg");
+  EXPECT_EQ(uninstall_init_(nullptr, kFolder), codeUNINSTALL_INIT_CONTINUE);
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes Remove.exe"));
+  EXPECT_TRUE(Exists("Windows/AppMgr/Notes Remove.pkg"));
 }
 
 TEST_F(UninstallInitTest, AnUninstallerThatCannotStartIsShownAndTheRemovalGoesOn) {

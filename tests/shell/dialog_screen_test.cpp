@@ -2,11 +2,13 @@
 // `stowkit-device run`, and the dialog is read back from the screen.
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "package/vocabulary.h"
+#include "support/device_profile.h"
 #include "support/installer_device.h"
 #include "support/tmux.h"
 #include "support/tool_run.h"
@@ -15,6 +17,24 @@ namespace stowkit {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Row and column of the first line of the screen that contains `text`; -1, -1 when none does.
+std::pair<int, int> Where(const std::string& screen, const std::string& text) {
+  int row = 0;
+  for (size_t start = 0; start < screen.size(); ++row) {
+    size_t end = screen.find('\n', start);
+    if (end == std::string::npos) end = screen.size();
+    size_t at = screen.substr(start, end - start).find(text);
+    if (at != std::string::npos) return {row, int(at)};
+    start = end + 1;
+  }
+  return {-1, -1};
+}
+
+// The progress dialog's template asks to be centred. Its 85 dialog units are 11 rows, 13
+// with the frame, and the pane's 40 rows leave 39 to draw in (the last takes the cursor):
+// its top edge is on row (39 - 13) / 2.
+constexpr int kCentredTopRow = 13;
 
 class DialogScreenTest : public ::testing::Test {
  protected:
@@ -53,6 +73,8 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
 
   std::string screen = tmux.WaitFor("| Performing pre-install");
   EXPECT_NE(screen.find("+- Installing Demo Display ... -"), std::string::npos) << screen;
+  EXPECT_EQ(Where(screen, "+- Installing Demo Display"), std::make_pair(kCentredTopRow, 0))
+      << "the shell's sizing spans the pane, the template's centring the height\n" << screen;
   EXPECT_NE(screen.find("#103"), std::string::npos) << "the normal icon\n" << screen;
   EXPECT_NE(screen.find("[####................]"), std::string::npos)
       << "the bar at 2 of 10\n" << screen;
@@ -76,12 +98,17 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
 
 TEST_F(DialogScreenTest, AFailedRunShowsTheErrorBoxAndClosesAfterOk) {
   testing::WriteHostFile(device_.Host("Temp/broken.pkg"), "not a package");
+  // A device without the shell library: the dialog keeps its template's size.
+  ASSERT_TRUE(testing::SetProfileLine(device_, "aygshell = true", "aygshell = false"));
   testing::Tmux tmux(Socket("failed"));
   Run(tmux, "/i", "\\Temp\\broken.pkg");
 
   // A package that cannot be opened never names itself: the texts have an empty name.
   std::string screen = tmux.WaitFor("[O]K");
   EXPECT_NE(screen.find("+- Installation of  failed -"), std::string::npos) << screen;
+  EXPECT_EQ(Where(screen, "+- Installation of  failed -"), std::make_pair(kCentredTopRow, 24))
+      << "its 32 columns with the frame in the middle of 80, the error box below it\n"
+      << screen;
   EXPECT_EQ(screen.find("#10"), std::string::npos) << "the icon is hidden\n" << screen;
   EXPECT_EQ(screen.find("[#"), std::string::npos) << "the bar is hidden\n" << screen;
   tmux.Keys("o");
