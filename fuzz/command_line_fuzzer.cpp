@@ -28,6 +28,12 @@ void CheckTokens(std::u16string_view text) {
     Check(next == kEndOfInput || next > from, "every token moves forwards");
     if (token.empty()) {
       Check(next == kEndOfInput, "only the end gives an empty token");
+      // A lone quote at the end is an empty token of its own; blanks alone are none.
+      if (text.find_first_not_of(u" \t", from) != std::u16string_view::npos) {
+        Check(count < tokens.size() && tokens[count].empty(),
+              "a lone quote at the end is an empty token");
+        ++count;
+      }
       break;
     }
     Check(count < tokens.size() && tokens[count] == token, "SplitTokens gives the same tokens");

@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "coredll/device.h"
 #include "package/package.h"
@@ -118,11 +119,20 @@ class InstallerRun {
     CloseHandle(info_.hProcess);
   }
   bool started() const { return started_; }
-  // As a pulled battery does: the installer and every device program it started.
+  // As a pulled battery does: the installer and every device program it started, all gone
+  // before the next run starts (a dying program would still hold its work folder's lock).
   void Kill() {
     kill(pid_t(info_.dwProcessId), SIGKILL);
+    std::vector<pid_t> others;
     for (const coredll::DeviceProcess& process : coredll::ListDeviceProcesses()) {
-      if (process.pid != DWORD(getpid())) kill(pid_t(process.pid), SIGKILL);
+      if (process.pid == DWORD(getpid()) || process.pid == info_.dwProcessId) continue;
+      kill(pid_t(process.pid), SIGKILL);
+      others.push_back(pid_t(process.pid));
+    }
+    for (pid_t pid : others) {
+      for (int i = 0; i < 5000 && kill(pid, 0) == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
     }
   }
   DWORD Wait() {

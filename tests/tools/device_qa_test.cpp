@@ -296,14 +296,14 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
                          "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
 }
 
-// An install that could not write its uninstaller (a full disk) leaves a product that only the
-// package it came from can remove: pushed, and given to the installer with /x.
+// An install that could not write its uninstaller (a full disk) fails and leaves a product
+// that only the package it came from can remove: pushed, and given to the installer with /x.
 TEST_F(DeviceQaTest, RemoveWithThePackageWhenNoUninstallerIsRecorded) {
   std::string package = Example("notes");
   std::vector<std::string> app_dir = {"--", "/DAPPDIR", "\\Apps\\Notes"};
   std::vector<std::string> install = {"install", package, "--silent"};
   install.insert(install.end(), app_dir.begin(), app_dir.end());
-  ASSERT_EQ(Device(install, "STOWKIT_FAULTS='write@\\Windows\\AppMgr\\*=112'").status, 0);
+  ASSERT_EQ(Device(install, "STOWKIT_FAULTS='write@*Remove.pkg=112'").status, 101);
   ASSERT_NE(Device({"products"}).out.find("  uninstall exe   -\n"), std::string::npos);
   ASSERT_TRUE(fs::exists(device_ + "/fs/Apps/Notes/notes.ini"));
 
