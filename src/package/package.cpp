@@ -1,5 +1,6 @@
 #include "package/package.h"
 
+#include <algorithm>
 #include <new>
 
 #include "package/file_io.h"
@@ -45,10 +46,9 @@ HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, Package& package,
   return S_OK;
 }
 
-HRESULT ReadHeader(Package& package, std::u16string& error_text) {
+HRESULT ReadHeader(Package& package, uint64_t& size, std::u16string& error_text) {
   HANDLE file = package.FileHandle();
   const std::u16string& name = package.FileName();
-  uint64_t size = 0;
   HRESULT hr = FileSize(file, size);
   if (FAILED(hr)) {
     error_text = Format(u"Error getting file size for package '%s': 0x%x", name, hr);
@@ -69,13 +69,16 @@ HRESULT ReadHeader(Package& package, std::u16string& error_text) {
     error_text = Format(u"Invalid header signature for package '%s'", name);
     return kInvalidData;
   }
-  // Checked without 32-bit wrap-around, so lengths that only add up modulo 2^32 are refused.
-  if (uint64_t(h.BlobOffset) + h.BlobLen + h.CatalogLen + h.DescriptorLen + kHeaderSize != size) {
+  // The fields are 32-bit and so is the sum, as is a file size on the device: lengths that
+  // add up only modulo 2^32 pass here, and the reads at the offsets they give find out
+  // whether the file holds what they say.
+  if (uint32_t(size) - h.BlobOffset - h.CatalogLen - h.DescriptorLen - uint32_t(kHeaderSize) !=
+      h.BlobLen) {
     error_text = Format(u"Invalid header contents for package '%s'", name);
     return kInvalidData;
   }
   if (h.DescriptorLen == 0) return S_OK;
-  if (FAILED(hr = SeekTo(file, uint64_t(h.BlobOffset) + h.BlobLen + h.CatalogLen))) {
+  if (FAILED(hr = SeekTo(file, uint32_t(h.BlobOffset + h.BlobLen + h.CatalogLen)))) {
     error_text = Format(u"Error seeking to package descriptor for package '%s': 0x%x", name, hr);
     return hr;
   }
@@ -91,7 +94,7 @@ HRESULT ReadHeader(Package& package, std::u16string& error_text) {
   return S_OK;
 }
 
-HRESULT ReadCatalog(Package& package, std::u16string& error_text) {
+HRESULT ReadCatalog(Package& package, uint64_t size, std::u16string& error_text) {
   const PackageHeader& h = package.Header();
   uint32_t offset = h.BlobOffset + h.BlobLen;
   HRESULT hr = SeekTo(package.FileHandle(), offset);
@@ -100,13 +103,19 @@ HRESULT ReadCatalog(Package& package, std::u16string& error_text) {
                         package.FileName(), hr);
     return hr;
   }
+  // A header that adds up only modulo 2^32 may claim a catalog of gigabytes in a small file.
+  // The read can bring no more than the file holds after the offset, so no more is allocated;
+  // when that is less than CatalogLen the read has come back short.
+  DWORD held = DWORD(std::min<uint64_t>(h.CatalogLen, size > offset ? size - offset : 0));
   std::vector<uint8_t> catalog;
   try {
-    catalog.resize(h.CatalogLen);
+    catalog.resize(held);
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   }
-  if (FAILED(hr = ReadExact(package.FileHandle(), catalog.data(), h.CatalogLen))) {
+  hr = ReadExact(package.FileHandle(), catalog.data(), held);
+  if (SUCCEEDED(hr) && held != h.CatalogLen) hr = kEndOfFile;
+  if (FAILED(hr)) {
     error_text = Format(u"Error reading catalog data for package '%s': 0x%x", package.FileName(), hr);
     return hr;
   }
@@ -178,8 +187,9 @@ HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
   auto opened = std::make_unique<Package>();
   opened->SetFileName(name);
   opened->SetFileHandle(file);
-  HRESULT hr = ReadHeader(*opened, error_text);
-  if (SUCCEEDED(hr)) hr = ReadCatalog(*opened, error_text);
+  uint64_t size = 0;
+  HRESULT hr = ReadHeader(*opened, size, error_text);
+  if (SUCCEEDED(hr)) hr = ReadCatalog(*opened, size, error_text);
   if (FAILED(hr)) return hr;  // destroying `opened` releases the file
   package = std::move(opened);
   return S_OK;

@@ -257,6 +257,7 @@ HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Packa
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   HRESULT hr = S_OK;
   if (output == INVALID_HANDLE_VALUE) {
+    // Nothing of ours is at `path`: a file that made the creation fail stays where it is.
     hr = LastErrorResult();
     error_text = Format(u"Error creating package file '%s': 0x%x", name, hr);
   } else {
@@ -265,12 +266,10 @@ HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Packa
     hr = WritePrefix(error_text, prefix, output);
     if (SUCCEEDED(hr)) hr = Writer(package, output, error_text).Write();
     CloseHandle(output);
+    if (FAILED(hr)) DeleteFileW(name.c_str());
   }
   package.SetFileHandle(INVALID_HANDLE_VALUE);
-  if (FAILED(hr)) {
-    package.SetFileName(u"");
-    DeleteFileW(name.c_str());
-  }
+  if (FAILED(hr)) package.SetFileName(u"");
   if (old_file != INVALID_HANDLE_VALUE) CloseHandle(old_file);
   return hr;
 }

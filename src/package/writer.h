@@ -15,7 +15,8 @@ inline constexpr HRESULT kDescriptorTooLong = HRESULT(0x8007006F);  // ERROR_BUF
 
 // Writes `package` to a new file at `path` (it must not exist). Afterwards the package names
 // the new file (nothing after a failure) and holds no open handle; the file it was read from
-// is closed, so extraction must be over. Any failure deletes the file at `path`.
+// is closed, so extraction must be over. A failure after the file was created deletes it;
+// a file already at `path` makes the creation fail and is left as it is.
 // With a `prefix` file (a self-contained installer's program) its bytes come first and the
 // package follows, so BlobOffset is the prefix's size.
 HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package,

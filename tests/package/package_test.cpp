@@ -142,15 +142,47 @@ TEST_F(ReaderTest, RecordsRunningPastTheCatalogAreRefused) {
   EXPECT_EQ(error_, u"Invalid package descriptor for package '\\Temp\\p.pkg'");
 }
 
-TEST_F(ReaderTest, LengthsThatOnlyAddUpModulo32BitsAreRefused) {
-  std::string bytes = BuildPackage({});
-  // BlobOffset 0xFFFFFFFF with BlobLen 1: 32-bit arithmetic would wrap to a match.
-  std::string wrapped = bytes;
-  for (int i = 10; i < 14; ++i) wrapped[i] = char(0xFF);
-  wrapped[14] = 1;
+// The header's lengths are summed as the 32-bit fields they are: a header that adds up only
+// modulo 2^32 passes, and the seeks and reads at the offsets it names decide.
+TEST_F(ReaderTest, LengthsThatOnlyAddUpModulo32BitsGoOnToTheReads) {
+  auto with_header = [](std::string bytes, uint32_t blob_offset, uint32_t blob_len,
+                        uint32_t catalog_len, uint16_t descriptor_len) {
+    std::string fields;
+    Put32(fields, blob_offset);
+    Put32(fields, blob_len);
+    Put32(fields, catalog_len);
+    Put16(fields, descriptor_len);
+    return bytes.replace(bytes.size() - 14, 14, fields);
+  };
   std::unique_ptr<Package> package;
-  EXPECT_EQ(Open(wrapped, package), HRESULT(0x8007000D));
-  EXPECT_EQ(error_, u"Invalid header contents for package '\\Temp\\p.pkg'");
+
+  // BlobOffset 1 with BlobLen 0xFFFFFFFF: the catalog offset wraps to 0, where it really is.
+  PackageLayout layout;
+  layout.properties = {{3, u"Wrapped"}};
+  layout.entries = {Entry(8, 0, {{1, u"\\f"}})};
+  std::string bytes = BuildPackage(layout);
+  PackageHeader h = DecodeHeader(reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size() - 24);
+  ASSERT_EQ(Open(with_header(bytes, 1, 0xFFFFFFFF, h.CatalogLen, h.DescriptorLen), package), S_OK)
+      << std::string(error_.begin(), error_.end());
+  ASSERT_EQ(package->NumEntries(), 1);
+  std::u16string value;
+  EXPECT_TRUE(package->GetEntry(0)->GetProperty(kDst, value));
+  EXPECT_EQ(value, u"\\f");
+  EXPECT_TRUE(package->GetProperty(kAppName, value));
+  EXPECT_EQ(value, u"Wrapped");
+  package.reset();
+
+  // A descriptor or a catalog placed past the end of the file is a read that comes back short.
+  std::string header_only = BuildPackage({});
+  EXPECT_EQ(Open(with_header(header_only, 0, 0xFFFFFF00, 0, 0x100), package), HRESULT(0x80070026));
+  EXPECT_EQ(error_, u"Error reading package descriptor for package '\\Temp\\p.pkg': 0x80070026");
+  EXPECT_EQ(package, nullptr);
+  EXPECT_EQ(Open(with_header(header_only, 0, 0xFFFFFFF0, 0x10, 0), package), HRESULT(0x80070026));
+  EXPECT_EQ(error_, u"Error reading catalog data for package '\\Temp\\p.pkg': 0x80070026");
+  // A catalog that claims nearly 4 GiB of a 24-byte file: only what is there is read.
+  EXPECT_EQ(Open(with_header(header_only, 0, 0x10, 0xFFFFFFF0, 0), package), HRESULT(0x80070026));
+  EXPECT_EQ(error_, u"Error reading catalog data for package '\\Temp\\p.pkg': 0x80070026");
+  EXPECT_EQ(package, nullptr);
 }
 
 TEST_F(ReaderTest, DescriptorsKeepTheLastDuplicateAndEmptyValues) {

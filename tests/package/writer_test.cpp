@@ -1,5 +1,5 @@
 // The writer: what it stores from each blob source, what it leaves out, and that any failure
-// leaves no file behind.
+// leaves none of its output behind.
 #include "package/writer.h"
 
 #include <gtest/gtest.h>
@@ -102,12 +102,14 @@ TEST_F(WriterTest, RewritingCopiesBlobsAndDropsIgnoredAndInstallExeEntries) {
   EXPECT_EQ(copy->Header().BlobLen, 7 + second.BlobLength() + 1);
 }
 
-TEST_F(WriterTest, AnExistingFileIsAFailureAndIsDeleted) {
+// The clean-up after a failure is for the writer's own output: a file that was there
+// already, and made the creation fail, is not the writer's to delete.
+TEST_F(WriterTest, AnExistingFileIsAFailureAndIsLeftAlone) {
   Put("old", "out.pkg");
   Package package;
   EXPECT_EQ(WritePackage(error_, u"\\Temp\\out.pkg", package), HRESULT(0x80070050));
   EXPECT_EQ(error_, u"Error creating package file '\\Temp\\out.pkg': 0x80070050");
-  EXPECT_FALSE(Exists("out.pkg"));
+  EXPECT_EQ(HostFile("out.pkg"), "old");
   EXPECT_EQ(package.FileName(), u"");
 }
 

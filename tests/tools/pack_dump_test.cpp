@@ -93,6 +93,18 @@ TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
   bad_signature[good.size() - 24] = 0x02;
   Write("sub/signature.pkg", bad_signature);
   Write("sub/contents.pkg", "x" + good);
+  // Lengths that add up only modulo 2^32 pass the header check and place the descriptor or
+  // the catalog past the end of the file.
+  auto wrapped = [&](uint32_t blob_len, uint32_t catalog_len, uint16_t descriptor_len) {
+    std::string fields;
+    Put32(fields, 0);
+    Put32(fields, blob_len);
+    Put32(fields, catalog_len);
+    Put16(fields, descriptor_len);
+    return std::string(good).replace(good.size() - 14, 14, fields);
+  };
+  Write("sub/descriptor.pkg", wrapped(0xFFFFFF00, 0, 0x100));
+  Write("sub/catalog.pkg", wrapped(0xFFFFFFF0, 0x10, 0));
 
   struct Case {
     const char* file;
@@ -102,10 +114,15 @@ TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
       {"sub/short.pkg", "Error seeking to package header for package 'sub/short.pkg': 0x"},
       {"sub/signature.pkg", "Invalid header signature for package 'sub/signature.pkg' (The data is invalid)"},
       {"sub/contents.pkg", "Invalid header contents for package 'sub/contents.pkg' (The data is invalid)"},
+      {"sub/descriptor.pkg", "Error reading package descriptor for package 'sub/descriptor.pkg': 0x80070026 "
+                             "(the file is shorter than its header says)\n"},
+      {"sub/catalog.pkg", "Error reading catalog data for package 'sub/catalog.pkg': 0x80070026 "
+                          "(the file is shorter than its header says)\n"},
   };
   for (const Case& c : cases) {
-    for (const char* command : {"dump", "verify"}) {
-      ToolResult result = Pack({command, c.file});
+    for (const char* command : {"dump", "verify", "lint", "unpack"}) {
+      ToolResult result = std::string(command) == "unpack" ? Pack({command, c.file, "-o", "out"})
+                                                           : Pack({command, c.file});
       EXPECT_EQ(result.status, 1) << command << " " << c.file;
       EXPECT_EQ(result.out, "");
       EXPECT_EQ(result.err.rfind(std::string("stowkit-pack: ") + c.message, 0), 0u) << result.err;

@@ -21,6 +21,12 @@ std::string SystemText(DWORD error) {
   return n == 0 ? "system error " + std::to_string(error) : Utf16ToUtf8(std::u16string_view(text, n));
 }
 
+// The reader reads no blob: when one of its reads comes back short, it was of the package
+// descriptor or the catalog, which the header places beyond the end of the file.
+std::string OpenMeaning(HRESULT hr) {
+  return hr == kEndOfFile ? "the file is shorter than its header says" : Meaning(hr);
+}
+
 }  // namespace
 
 // Codes the package layer raises itself say what went wrong with the package; the others
@@ -65,7 +71,7 @@ std::string Explained(const std::u16string& error_text, HRESULT hr) {
 bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package) {
   std::u16string error_text;
   HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) Error(Explained(error_text, hr));
+  if (FAILED(hr)) Error(Utf16ToUtf8(error_text) + " (" + OpenMeaning(hr) + ")");
   return SUCCEEDED(hr);
 }
 

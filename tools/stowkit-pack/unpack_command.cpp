@@ -77,9 +77,7 @@ void RemoveContents(const std::string& folder, bool created) {
 
 int Unpack(const std::string& path, const std::string& folder) {
   std::unique_ptr<Package> package;
-  std::u16string error_text;
-  HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) return Error(Explained(error_text, hr));
+  if (!OpenPackageFile(path, package)) return 1;
   std::error_code failure;
   bool created = !fs::exists(folder, failure);
   if (!created && (!fs::is_directory(folder, failure) || !fs::is_empty(folder, failure))) {
