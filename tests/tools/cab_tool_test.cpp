@@ -171,6 +171,28 @@ TEST_F(CabToolTest, AFailedCabInstallKeepsTheCopyThatAPackageInstalled) {
   EXPECT_FALSE(Exists("Apps/notes.txt"));
 }
 
+// A CAB install whose uninstaller cannot be written fails as a CAB install too, and the
+// product it left can still be removed with its package.
+TEST_F(CabToolTest, AnInstallWithoutItsUninstallerFailsAndTheProductCanStillGo) {
+  WriteNotesPackage();
+  std::string cab = BuildCab();
+  setenv("STOWKIT_FAULTS", "write@*Remove.pkg=112", 1);
+  ToolResult failed = Tool({"cab", "install", "--silent", cab});
+  unsetenv("STOWKIT_FAULTS");
+  EXPECT_EQ(failed.status, 2) << failed.err;
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes Remove.exe"));
+  EXPECT_FALSE(Exists("Windows/AppMgr/Notes Remove.pkg"));
+  uint32_t status = 0;
+  EXPECT_TRUE(GetStateDword(u"Notes", kStateStatus, status));
+  EXPECT_EQ(status, 101u);
+  EXPECT_TRUE(Exists("Apps/notes.txt"));
+
+  ToolResult removed = Tool({"remove", "Notes", "--silent", "--package", input_ + "/Notes.pkg"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_FALSE(Exists("Apps/notes.txt"));
+}
+
 // A re-install that stops before its files are copied, because the old copy cannot be
 // removed at that moment, leaves no upgrade under way: the old copy's later removal is a
 // whole one.
