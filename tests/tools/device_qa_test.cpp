@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -256,9 +257,52 @@ TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
   std::string package = Example("broken", "", "HKLM, Software\\Notes, 2, Broken, 1, ,\n");
   ToolResult check = Device({"check", package});
   EXPECT_EQ(check.status, 1);
-  EXPECT_NE(check.out.find("  FAIL  install           exit code 101 (0 or 1000 expected)\nFAIL\n"),
+  // The failed run's reason comes from its log.
+  EXPECT_NE(check.out.find("  FAIL  install           exit code 101 (0 or 1000 expected): the run "
+                           "failed in \"Merging registry values ...\": Error parsing registry file: "
+                           "line = HKLM, Software\\Notes, 2, Broken, 1, , (log: \\Stowkit_log_Notes.txt)\n"
+                           "FAIL\n"),
             std::string::npos) << check.out;
   EXPECT_EQ(check.out.find("install again"), std::string::npos);
+
+  // A run that hangs is ended when its time is up, and the check says so.
+  std::string entries =
+      "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKWAIT=20000\"\n";
+  std::string folder = work_ + "/slow";
+  std::string slow = Example("slow", entries);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), folder + "/libexample_custom.so",
+                fs::copy_options::overwrite_existing);
+  ASSERT_EQ(Pack({"build", folder + "/notes.toml", "-o", slow}).status, 0);
+  auto began = std::chrono::steady_clock::now();
+  ToolResult timed = Device({"check", slow, "--timeout", "1"});
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(15));
+  EXPECT_EQ(timed.status, 1);
+  EXPECT_NE(timed.out.find("  FAIL  install           still running after 1 s: ended (see --timeout)\n"),
+            std::string::npos) << timed.out;
+}
+
+// What CI asks of a check: another platform, installer arguments, the device kept for a
+// look afterwards, and the steps as JUnit XML.
+TEST_F(DeviceQaTest, CheckForCiKeepsTheDeviceAndWritesJunit) {
+  std::string kept = work_ + "/kept", junit = work_ + "/check.xml";
+  ToolResult check = Device({"check", Example("notes"), "--platform", "smartphone", "--keep", kept,
+                             "--junit", junit, "--", "/DAPPDIR", "$(PROGRAMFILES)\\Other"});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.out.rfind("Checking " + work_ + "/notes.pkg on a fresh Smartphone device\n", 0), 0u)
+      << check.out;
+  EXPECT_NE(testing::ReadHostFile(kept + "/device.toml").find("platform_type = 'Smartphone'"), std::string::npos);
+  std::string log = testing::ReadHostFile(kept + "/fs/Stowkit_log_Notes.txt"), ascii;
+  for (size_t i = 0; i < log.size(); i += 2) ascii += log[i];  // UTF-16LE of ASCII text
+  EXPECT_NE(ascii.find("/is \\Temp\\notes.pkg /DAPPDIR $(PROGRAMFILES)\\Other\r\n"),
+            std::string::npos) << ascii;
+  EXPECT_NE(ascii.find("\\Other\\notes.ini"), std::string::npos) << ascii;
+
+  std::string xml = testing::ReadHostFile(junit);
+  EXPECT_NE(xml.find("tests=\"6\" failures=\"0\""), std::string::npos) << xml;
+  for (const char* step : {"install", "product record", "install again", "remove", "leftovers"}) {
+    EXPECT_NE(xml.find("name=\"" + std::string(step) + "\""), std::string::npos) << step << "\n" << xml;
+  }
+  EXPECT_EQ(xml.find("<failure"), std::string::npos);
 }
 
 // After its exit code, a failed install or removal tells why: the stage it stopped in and the

@@ -1,6 +1,10 @@
 #include "check_commands.h"
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
+
+#include <pugixml.hpp>
 
 #include "coredll/windows.h"
 #include "device_commands.h"
@@ -20,9 +24,20 @@ struct Step {
   std::string name;
   bool ok = false;
   std::string detail;
+  double seconds = 0;
 };
 
+void PrintStep(const Step& step) {
+  std::string name = step.name;
+  name.resize(std::max<size_t>(name.size(), 16), ' ');
+  std::cout << (step.ok ? "  ok    " : "  FAIL  ") << name << "  " << step.detail << std::endl;
+}
+
 struct CheckRun {
+  explicit CheckRun(const CheckOptions& chosen) : options(chosen) {}
+
+  const CheckOptions& options;
+  std::chrono::steady_clock::time_point step_began = std::chrono::steady_clock::now();
   std::vector<Step> steps;
   std::vector<PackageMarks> packages;  // OLD first when upgrading
   std::vector<SnapshotItem> left, kept, artefacts;
@@ -33,16 +48,32 @@ struct CheckRun {
     }
     return true;
   }
+  // Each step is shown as it ends, so a long run tells where it is.
   bool Record(std::string name, bool ok, std::string detail) {
-    steps.push_back({std::move(name), ok, std::move(detail)});
+    auto now = std::chrono::steady_clock::now();
+    double seconds = std::chrono::duration<double>(now - step_began).count();
+    step_began = now;
+    steps.push_back({std::move(name), ok, std::move(detail), seconds});
+    if (!options.json) PrintStep(steps.back());
     return ok;
   }
 };
 
 bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
 
-std::string ExitText(uint32_t code) {
-  return "exit code " + std::to_string(code) + (Succeeded(code) ? "" : " (0 or 1000 expected)");
+std::string OutcomeText(const RunOutcome& outcome, unsigned timeout_seconds) {
+  if (outcome.timed_out) {
+    return "still running after " + std::to_string(timeout_seconds) + " s: ended (see --timeout)";
+  }
+  std::string text = "exit code " + std::to_string(outcome.code);
+  if (Succeeded(outcome.code)) return text;
+  return text + " (0 or 1000 expected)" + (outcome.reason.empty() ? "" : ": " + outcome.reason);
+}
+
+bool Passed(const RunOutcome& outcome) { return !outcome.timed_out && Succeeded(outcome.code); }
+
+DWORD TimeoutMs(const CheckOptions& options) {
+  return options.timeout_seconds == 0 ? INFINITE : DWORD(options.timeout_seconds) * 1000;
 }
 
 bool FileExists(const std::u16string& path) {
@@ -51,15 +82,18 @@ bool FileExists(const std::u16string& path) {
 
 // Installs a host package and learns what it marks; false when the run did not succeed.
 bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
-  uint32_t code = 0;
-  if (!RunInstaller(host_package, true, {}, code)) return run.Record(step, false, "could not run the installer");
+  RunOutcome outcome;
+  if (!RunInstaller(host_package, true, run.options.installer_arguments, TimeoutMs(run.options),
+                    outcome)) {
+    return run.Record(step, false, "could not run the installer");
+  }
   PackageMarks marks;
   std::string error;
   if (!ReadPackageMarks(Utf8ToUtf16(PushedPackagePath(host_package)), marks, error)) {
     return run.Record(step, false, error);
   }
   run.packages.push_back(std::move(marks));
-  return run.Record(step, Succeeded(code), ExitText(code));
+  return run.Record(step, Passed(outcome), OutcomeText(outcome, run.options.timeout_seconds));
 }
 
 bool CheckRecord(CheckRun& run) {
@@ -119,16 +153,18 @@ void Remove(CheckRun& run, const Snapshot& fresh) {
     run.Record("remove", true, "skipped: the package has the flag NoRemove and leaves no uninstaller");
     return;
   }
-  uint32_t code = 0;
-  bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, code);
-  if (run.Record("remove", ran && Succeeded(code), ran ? ExitText(code) : "could not run the uninstaller")) {
+  RunOutcome outcome;
+  bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, TimeoutMs(run.options), outcome);
+  if (run.Record("remove", ran && Passed(outcome),
+                 ran ? OutcomeText(outcome, run.options.timeout_seconds)
+                     : "could not run the uninstaller")) {
     JudgeDevice(run, fresh);
   }
 }
 
 // Stops at the first step that fails: the later ones would only repeat its fault.
-void RunSteps(CheckRun& run, const std::string& host_package, const std::string& old_package,
-              const Snapshot& fresh) {
+void RunSteps(CheckRun& run, const std::string& host_package, const Snapshot& fresh) {
+  const std::string& old_package = run.options.old_package;
   if (!old_package.empty() && !Install(run, "install " + old_package, old_package)) return;
   if (!Install(run, old_package.empty() ? "install" : "upgrade", host_package) || !CheckRecord(run)) {
     return;
@@ -143,13 +179,11 @@ void PrintItems(const std::string& heading, const std::vector<SnapshotItem>& ite
   for (const SnapshotItem& item : items) std::cout << "  " << ItemLabel(item) << "\n";
 }
 
-void PrintText(const CheckRun& run, const std::string& host_package) {
-  std::cout << "Checking " << host_package << " on a fresh Pocket PC device\n";
-  for (const Step& step : run.steps) {
-    std::string name = step.name;
-    name.resize(std::max<size_t>(name.size(), 16), ' ');
-    std::cout << (step.ok ? "  ok    " : "  FAIL  ") << name << "  " << step.detail << "\n";
-  }
+const char* PlatformName(coredll::Platform platform) {
+  return platform == coredll::Platform::kSmartphone ? "Smartphone" : "Pocket PC";
+}
+
+void PrintSummary(const CheckRun& run) {
   PrintItems("Left behind:", run.left);
   PrintItems("Kept, as the package marks them \"NoRemove\":", run.kept);
   PrintItems("Left by the installer after every removal (expected):", run.artefacts);
@@ -162,7 +196,8 @@ void WriteItems(tool::JsonWriter& json, const char* key, const std::vector<Snaps
   json.EndArray();
 }
 
-void PrintJson(const CheckRun& run, const std::string& host_package, const std::string& old_package) {
+void PrintJson(const CheckRun& run, const std::string& host_package) {
+  const std::string& old_package = run.options.old_package;
   tool::JsonWriter json;
   json.BeginObject().Key("package").String(host_package).Key("upgrade_from");
   json.OptionalString(old_package.empty() ? std::nullopt : std::optional(old_package));
@@ -178,24 +213,74 @@ void PrintJson(const CheckRun& run, const std::string& host_package, const std::
   std::cout << json.EndObject().text();
 }
 
+// CI systems show each case as a test result: the package is the suite, a step a case.
+bool WriteJunit(const CheckRun& run, const std::string& host_package, std::string& error) {
+  pugi::xml_document document;
+  pugi::xml_node suites = document.append_child("testsuites");
+  pugi::xml_node suite = suites.append_child("testsuite");
+  size_t failures = 0;
+  double total = 0;
+  for (const Step& step : run.steps) {
+    failures += step.ok ? 0 : 1;
+    total += step.seconds;
+  }
+  suite.append_attribute("name") = ("stowkit-device check " + host_package).c_str();
+  suite.append_attribute("tests") = run.steps.size();
+  suite.append_attribute("failures") = failures;
+  suite.append_attribute("errors") = 0;
+  suite.append_attribute("time") = total;
+  for (const Step& step : run.steps) {
+    pugi::xml_node test = suite.append_child("testcase");
+    test.append_attribute("classname") = host_package.c_str();
+    test.append_attribute("name") = step.name.c_str();
+    test.append_attribute("time") = step.seconds;
+    if (step.ok) {
+      test.append_child("system-out").text() = step.detail.c_str();
+    } else {
+      pugi::xml_node failure = test.append_child("failure");
+      failure.append_attribute("message") = step.detail.c_str();
+      std::string items;
+      for (const SnapshotItem& item : run.left) items += ItemLabel(item) + "\n";
+      if (step.name == "leftovers") failure.text() = items.c_str();
+    }
+  }
+  if (!document.save_file(run.options.junit.c_str(), "  ")) {
+    error = "cannot write '" + run.options.junit + "'";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-int CheckPackage(const std::string& host_package, const std::string& old_package, bool json) {
-  CheckRun run;
+int CheckPackage(const std::string& host_package, const CheckOptions& options) {
+  CheckRun run(options);
+  if (!options.json) {
+    std::cout << "Checking " << host_package << " on a fresh " << PlatformName(options.platform)
+              << " device" << std::endl;
+  }
   {
     ThrowawayDevice device;
     std::string error;
     Snapshot fresh;
-    if (!device.Fresh(error) || !TakeSnapshot(fresh, error)) return Error("check: " + error);
-    RunSteps(run, host_package, old_package, fresh);
+    if (!device.Fresh(options.platform, error) || !TakeSnapshot(fresh, error)) {
+      return Error("check: " + error);
+    }
+    run.step_began = std::chrono::steady_clock::now();
+    RunSteps(run, host_package, fresh);
+    if (!options.keep.empty() && !coredll::CopyDevice(device.folder(), options.keep, &error)) {
+      return Error("check: cannot keep the device in '" + options.keep + "': " + error);
+    }
   }
-  if (json) {
-    PrintJson(run, host_package, old_package);
+  if (options.json) {
+    PrintJson(run, host_package);
   } else {
-    PrintText(run, host_package);
+    PrintSummary(run);
   }
   std::cout << std::flush;
   if (!std::cout) return Error("cannot write to standard output");
+  std::string error;
+  if (!options.junit.empty() && !WriteJunit(run, host_package, error)) return Error("check: " + error);
   for (const Step& step : run.steps) {
     if (!step.ok) return Error("check: " + step.name + " failed: " + step.detail);
   }

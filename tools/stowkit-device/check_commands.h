@@ -10,11 +10,24 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "coredll/device.h"
 
 namespace stowkit::device_tool {
 
+struct CheckOptions {
+  std::string old_package;                 // installed first, when not empty
+  bool json = false;                       // the report as JSON (else text, each step as it ends)
+  coredll::Platform platform = coredll::Platform::kPocketPC;
+  std::vector<std::string> installer_arguments;  // after the package, for every install
+  std::string keep;                        // a folder to keep a copy of the device in
+  unsigned timeout_seconds = 600;          // per installer run; one past it is ended
+  std::string junit;                       // a JUnit XML file with one case per step
+};
+
 // Runs every step silently, prints one line per step and the items kept, left by the
 // installer and left behind, as text or JSON. Exit status 0 when every step passed.
-int CheckPackage(const std::string& host_package, const std::string& old_package, bool json);
+int CheckPackage(const std::string& host_package, const CheckOptions& options);
 
 }  // namespace stowkit::device_tool

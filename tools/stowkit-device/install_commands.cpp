@@ -106,17 +106,29 @@ int RunTelling(const std::string& command, const InstallerRun& run, std::optiona
   return status;
 }
 
+// Runs it for a tool that reports the outcome its own way.
+bool RunJudged(const InstallerRun& run, DWORD timeout_ms, RunOutcome& outcome) {
+  RunLog log(Utf8ToUtf16(run.arguments[1]), run.arguments, run.removal);
+  outcome = {};
+  if (!RunAndWait(run.program, run.arguments, outcome.code, timeout_ms, &outcome.timed_out)) {
+    return false;
+  }
+  if (!outcome.timed_out && !Succeeded(outcome.code)) outcome.reason = log.FailureReason();
+  return true;
+}
+
 }  // namespace
 
 bool RunInstaller(const std::string& host_package, bool silent,
-                  const std::vector<std::string>& extra, uint32_t& code) {
+                  const std::vector<std::string>& extra, DWORD timeout_ms, RunOutcome& outcome) {
   InstallerRun run;
-  return PrepareInstall(host_package, silent, extra, run) && RunAndWait(run.program, run.arguments, code);
+  return PrepareInstall(host_package, silent, extra, run) && RunJudged(run, timeout_ms, outcome);
 }
 
-bool RunUninstaller(const std::string& application, bool silent, uint32_t& code) {
+bool RunUninstaller(const std::string& application, bool silent, DWORD timeout_ms,
+                    RunOutcome& outcome) {
   InstallerRun run;
-  return PrepareRemoval(application, silent, run) && RunAndWait(run.program, run.arguments, code);
+  return PrepareRemoval(application, silent, run) && RunJudged(run, timeout_ms, outcome);
 }
 
 int InstallPackage(const std::string& host_package, bool silent,

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "coredll/windows.h"
+
 namespace stowkit::device_tool {
 
 // Pushes the host package to \Temp under its own file name and runs the installer on it
@@ -27,11 +29,20 @@ int RemoveApplication(const std::string& application, bool silent, const std::st
 // names no file.
 std::string PushedPackagePath(const std::string& host_package);
 
+// How a run that a tool judges itself ended.
+struct RunOutcome {
+  uint32_t code = 0;       // the installer's whole exit code
+  bool timed_out = false;  // it ran past its time and was ended
+  std::string reason;      // why it failed, from its log, when it ended with neither 0 nor 1000
+};
+
 // InstallPackage and RemoveApplication for tools that judge the outcome themselves: true
-// with the installer's whole exit code, false with the reason printed when the package
-// could not be pushed, no uninstaller is recorded or the program could not be started.
+// with the outcome, false with the reason printed when the package could not be pushed, no
+// uninstaller is recorded or the program could not be started. A run still going after
+// `timeout_ms` is ended (RunAndWait).
 bool RunInstaller(const std::string& host_package, bool silent,
-                  const std::vector<std::string>& extra, uint32_t& code);
-bool RunUninstaller(const std::string& application, bool silent, uint32_t& code);
+                  const std::vector<std::string>& extra, DWORD timeout_ms, RunOutcome& outcome);
+bool RunUninstaller(const std::string& application, bool silent, DWORD timeout_ms,
+                    RunOutcome& outcome);
 
 }  // namespace stowkit::device_tool

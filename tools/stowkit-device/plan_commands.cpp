@@ -38,15 +38,16 @@ int PlanInstall(const std::string& device_folder, const std::string& host_packag
                 const std::vector<std::string>& extra, bool json) {
   std::string error;
   Snapshot before, after;
-  uint32_t code = 0;
+  RunOutcome outcome;
   {
     ThrowawayDevice copy;
     if (!copy.CopyOf(device_folder, error) || !TakeSnapshot(before, error)) {
       return Error("plan: " + error);
     }
-    if (!RunInstaller(host_package, true, extra, code)) return 1;
+    if (!RunInstaller(host_package, true, extra, INFINITE, outcome)) return 1;
     if (!TakeSnapshot(after, error)) return Error("plan: " + error);
   }
+  uint32_t code = outcome.code;
   std::vector<ItemChange> changes = DiffSnapshots(before, after);
   if (json) {
     PrintJson(device_folder, host_package, code, changes);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <vector>
 
 #include "coredll/device.h"
 #include "coredll/windows.h"
@@ -36,6 +37,28 @@ bool WriteDeviceFile(const std::u16string& path, const std::string& bytes) {
   return ok;
 }
 
+// The exit code a program ended for running too long gets (ERROR_TIMEOUT as an HRESULT).
+constexpr UINT kTimedOutExitCode = 0x800705B4u;
+
+// Ends `pid` and every device program it started (an old version's uninstaller, say), and
+// those they started: a run that hangs may hang in any of them.
+void EndWithDescendants(DWORD pid) {
+  std::vector<DWORD> ending = {pid};
+  std::vector<coredll::DeviceProcess> processes = coredll::ListDeviceProcesses();
+  for (size_t i = 0; i < ending.size(); ++i) {
+    for (const coredll::DeviceProcess& process : processes) {
+      if (process.parent == ending[i] && process.pid != ending[i]) ending.push_back(process.pid);
+    }
+  }
+  for (DWORD each : ending) {
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, each)) {
+      TerminateProcess(process, kTimedOutExitCode);
+      WaitForSingleObject(process, 10000);
+      CloseHandle(process);
+    }
+  }
+}
+
 }  // namespace
 
 std::filesystem::path ToolFolder() {
@@ -56,7 +79,7 @@ int PlacePrograms() {
 }
 
 bool RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                uint32_t& code) {
+                uint32_t& code, DWORD timeout_ms, bool* timed_out) {
   std::vector<std::u16string> wide;
   for (const std::string& a : arguments) wide.push_back(Utf8ToUtf16(a));
   std::u16string path = Utf8ToUtf16(program);
@@ -71,8 +94,11 @@ bool RunAndWait(const std::string& program, const std::vector<std::string>& argu
     return false;
   }
   tool::SetWaitedProgram(pid_t(info.dwProcessId));
+  bool late = WaitForSingleObject(info.hProcess, timeout_ms) == WAIT_TIMEOUT;
+  if (late) EndWithDescendants(info.dwProcessId);
   WaitForSingleObject(info.hProcess, INFINITE);
   tool::SetWaitedProgram(0);
+  if (timed_out) *timed_out = late;
   DWORD exit_code = 0;
   GetExitCodeProcess(info.hProcess, &exit_code);
   CloseHandle(info.hThread);

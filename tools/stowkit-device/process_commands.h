@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "coredll/windows.h"
+
 namespace stowkit::device_tool {
 
 // The folder this tool runs from: the build's programs lie beside it, its libraries in
@@ -22,9 +24,10 @@ int PlacePrograms();
 int Run(const std::string& program, const std::vector<std::string>& arguments);
 
 // Starts PROGRAM as Run does and waits for it: true with its whole 32-bit exit code, false
-// with the reason printed when it could not be started.
+// with the reason printed when it could not be started. A program still running after
+// `timeout_ms` is ended, with every device program it started, and `timed_out` set.
 bool RunAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                uint32_t& code);
+                uint32_t& code, DWORD timeout_ms = INFINITE, bool* timed_out = nullptr);
 // The exit status Run gives for a program's exit code, printing a non-zero code.
 int ExitStatus(uint32_t code);
 

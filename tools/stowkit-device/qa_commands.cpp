@@ -25,8 +25,17 @@ QaCommands::QaCommands(CLI::App& app) {
   check_ = app.add_subcommand(
       "check", "Install, check the record, install again and remove a package on a fresh device");
   check_->add_option("HOSTPKG", package_, "Package file on the host")->required();
-  check_->add_option("--upgrade-from", old_package_, "Install this older package first");
-  check_->add_flag("--json", json_, kJsonHelp);
+  check_->add_option("--upgrade-from", check_options_.old_package, "Install this older package first");
+  check_->add_option("--platform", platform_, "pocketpc (the default) or smartphone")
+      ->check(CLI::IsMember({"pocketpc", "smartphone"}));
+  check_->add_option("--keep", check_options_.keep, "Keep a copy of the device in this new folder");
+  check_->add_option("--timeout", check_options_.timeout_seconds,
+                     "Seconds each installer run may take before it is ended (0: no limit)")
+      ->capture_default_str();
+  check_->add_option("--junit", check_options_.junit, "Also write the steps as JUnit XML to FILE");
+  check_->add_option("STOWKIT-ARGS", check_options_.installer_arguments,
+                     "More arguments for every install, after --");
+  check_->add_flag("--json", check_options_.json, kJsonHelp);
   check_->footer(
       "Fails, naming each item, on anything left behind that the package did not mark\n"
       "\"NoRemove\", and on any run that does not end with 0 or 1000. The installer's own\n"
@@ -42,7 +51,9 @@ int QaCommands::Run(const std::string& device_folder) const {
   if (snapshot_->parsed()) return SnapshotDevice(device_folder, name_);
   if (diff_->parsed()) return DiffDevice(device_folder, name_, json_);
   if (plan_->parsed()) return PlanInstall(device_folder, package_, installer_arguments_, json_);
-  return CheckPackage(package_, old_package_, json_);
+  CheckOptions options = check_options_;
+  if (platform_ == "smartphone") options.platform = coredll::Platform::kSmartphone;
+  return CheckPackage(package_, options);
 }
 
 }  // namespace stowkit::device_tool

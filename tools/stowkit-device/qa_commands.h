@@ -3,13 +3,16 @@
 //   snapshot NAME                      keep the device's state as NAME
 //   diff NAME [--json]                 what changed since snapshot NAME
 //   plan HOSTPKG [--json] [-- ARGS]    what an install would change (tried on a copy)
-//   check HOSTPKG [--upgrade-from OLD.pkg] [--json]
+//   check HOSTPKG [--upgrade-from OLD.pkg] [--platform P] [--keep DIR] [--timeout S]
+//         [--junit FILE] [--json] [-- ARGS]
 //                                      a package's whole life on a fresh device
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <string>
 #include <vector>
+
+#include "check_commands.h"
 
 namespace stowkit::device_tool {
 
@@ -25,9 +28,10 @@ class QaCommands {
   CLI::App* diff_ = nullptr;
   CLI::App* plan_ = nullptr;
   CLI::App* check_ = nullptr;
-  std::string name_, package_, old_package_;
+  std::string name_, package_, platform_;
   std::vector<std::string> installer_arguments_;
   bool json_ = false;
+  CheckOptions check_options_;
 };
 
 }  // namespace stowkit::device_tool

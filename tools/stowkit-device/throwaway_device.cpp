@@ -77,8 +77,8 @@ bool ThrowawayDevice::CopyOf(const std::string& device, std::string& error) {
   return true;
 }
 
-bool ThrowawayDevice::Fresh(std::string& error) {
-  if (!MakeParent(error) || !coredll::InitDevice(folder_, coredll::Platform::kPocketPC, &error)) {
+bool ThrowawayDevice::Fresh(coredll::Platform platform, std::string& error) {
+  if (!MakeParent(error) || !coredll::InitDevice(folder_, platform, &error)) {
     return false;
   }
   Select();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "coredll/device.h"
 #include "removed_on_stop.h"
 
 namespace stowkit::device_tool {
@@ -24,8 +25,8 @@ class ThrowawayDevice {
 
   // A copy of the device in `device` (coredll::CopyDevice). False with a one-line reason.
   bool CopyOf(const std::string& device, std::string& error);
-  // A new Pocket PC device with the device programs of this build in \Windows.
-  bool Fresh(std::string& error);
+  // A new device of `platform` with the device programs of this build in \Windows.
+  bool Fresh(coredll::Platform platform, std::string& error);
 
   const std::string& folder() const { return folder_; }
 
