@@ -276,12 +276,13 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
   EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
                         "(run it again with '-- /v \\Temp\\install.txt' to have it write one)\n");
-  // Of a package it cannot open the installer logs nothing at all.
-  testing::WriteHostFile(work_ + "/junk.pkg", "not a package");
+  // Of a package it cannot open the installer logs nothing at all. (A file that does not even
+  // end in a package header never reaches it.)
+  testing::WriteHostFile(work_ + "/junk.pkg", "x" + testing::ReadHostFile(package));
   EXPECT_EQ(Device({"install", work_ + "/junk.pkg", "--silent"}).err,
             "exit code: 101\nstowkit-device: install: the run wrote no log to tell why it failed (run it again "
-            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Error seeking "
-            "to package header for package '\\Temp\\junk.pkg': 0x80070083\n");
+            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Invalid "
+            "header contents for package '\\Temp\\junk.pkg'\n");
 
   // A removal hook that fails without saying why: the stage is all there is to tell.
   std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKFAIL=PkgCustomPreRemove\"\n";

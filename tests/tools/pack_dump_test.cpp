@@ -99,13 +99,15 @@ TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
     const char* message;
   } cases[] = {
       {"sub/missing.pkg", "Error opening package 'sub/missing.pkg': 0x80070002 (The system cannot find the file specified)"},
-      {"sub/short.pkg", "Error seeking to package header for package 'sub/short.pkg': 0x"},
-      {"sub/signature.pkg", "Invalid header signature for package 'sub/signature.pkg' (The data is invalid)"},
+      {"sub/short.pkg", "'sub/short.pkg' is not a package (it does not end in a package header)"},
+      {"sub/signature.pkg", "'sub/signature.pkg' is not a package (it does not end in a package header)"},
       {"sub/contents.pkg", "Invalid header contents for package 'sub/contents.pkg' (The data is invalid)"},
   };
   for (const Case& c : cases) {
-    for (const char* command : {"dump", "verify"}) {
-      ToolResult result = Pack({command, c.file});
+    for (const char* command : {"dump", "verify", "lint", "unpack"}) {
+      std::vector<std::string> args = {command, c.file};
+      if (std::string(command) == "unpack") args.insert(args.end(), {"-o", "out"});
+      ToolResult result = Pack(args);
       EXPECT_EQ(result.status, 1) << command << " " << c.file;
       EXPECT_EQ(result.out, "");
       EXPECT_EQ(result.err.rfind(std::string("stowkit-pack: ") + c.message, 0), 0u) << result.err;

@@ -117,6 +117,17 @@ TEST_F(PackRoundTripTest, BuildDumpVerifyUnpackBuildGivesTheSameBytes) {
   EXPECT_EQ(Read("b.pkg"), Read("a.pkg"));
   ASSERT_EQ(Pack({"unpack", "b.pkg", "-o", "again"}).status, 0);
   EXPECT_EQ(Read("again/manifest.toml"), Read("out/manifest.toml"));
+
+  // Host paths longer than a device path may be.
+  std::string deep = work_ + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+  ASSERT_GE((deep + "/c.pkg").size(), 260u);
+  ToolResult deep_unpack = Pack({"unpack", "a.pkg", "-o", deep + "/out"});
+  ASSERT_EQ(deep_unpack.status, 0) << deep_unpack.err;
+  MustBuild(deep + "/out/manifest.toml", deep + "/c.pkg");
+  EXPECT_EQ(ReadHostFile(deep + "/c.pkg"), Read("a.pkg"));
+  ToolResult deep_verify = Pack({"verify", deep + "/c.pkg"});
+  EXPECT_EQ(deep_verify.err, "stowkit-pack: " + deep + "/c.pkg: entry 7 (Shortcut): it has no blob, so no "
+                             "content, yet its FinalCRC is 0xee6b2800 (0x80070017)\n");
 }
 
 TEST_F(PackRoundTripTest, SameManifestSameBytesAndOutputReplacedWhole) {

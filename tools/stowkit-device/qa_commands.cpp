@@ -1,6 +1,7 @@
 #include "qa_commands.h"
 
 #include "check_commands.h"
+#include "install_commands.h"
 #include "plan_commands.h"
 #include "snapshot_commands.h"
 
@@ -41,6 +42,11 @@ bool QaCommands::parsed() const {
 int QaCommands::Run(const std::string& device_folder) const {
   if (snapshot_->parsed()) return SnapshotDevice(device_folder, name_);
   if (diff_->parsed()) return DiffDevice(device_folder, name_, json_);
+  if (plan_->parsed() || check_->parsed()) {
+    const char* command = plan_->parsed() ? "plan" : "check";
+    if (!IsHostPackage(command, package_)) return 1;
+    if (!old_package_.empty() && !IsHostPackage(command, old_package_)) return 1;
+  }
   if (plan_->parsed()) return PlanInstall(device_folder, package_, installer_arguments_, json_);
   return CheckPackage(package_, old_package_, json_);
 }

@@ -67,7 +67,7 @@ int Lint(const std::string& path, const std::vector<std::string>& allowed_codes,
   std::unique_ptr<Package> package;
   std::u16string error_text;
   HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) return Error(Explained(error_text, hr));
+  if (FAILED(hr)) return Error(OpenFailure(path, error_text, hr));
   std::vector<Finding> findings;
   size_t errors = 0, allowed = 0;
   for (Finding& finding : LintPackage(*package)) {

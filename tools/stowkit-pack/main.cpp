@@ -1,6 +1,7 @@
 // stowkit-pack: build packages from manifests; dump, verify, unpack, lint and compare them.
 #include <CLI/CLI.hpp>
 
+#include "command_line.h"
 #include "coredll/device.h"
 #include "pack_tool.h"
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Build Stowkit packages from manifests; dump, verify, unpack, lint and compare packages."};
   app.name("stowkit-pack");
   app.require_subcommand(1);
+  app.set_version_flag("--version", stowkit::tool::VersionText("stowkit-pack"));
   std::string package, manifest, output, program;
 
   auto* build = app.add_subcommand("build", "Build a package from a TOML manifest");
@@ -70,6 +72,9 @@ int main(int argc, char** argv) {
   diff->add_option("B", other, "The second package")->required();
   diff->add_flag("--json", json, "Write JSON instead of the text");
 
+  if (auto word = stowkit::tool::UnknownCommand(app, argc, argv)) {
+    return Error("unknown command '" + *word + "' (see --help)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -79,7 +79,7 @@ int Unpack(const std::string& path, const std::string& folder) {
   std::unique_ptr<Package> package;
   std::u16string error_text;
   HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) return Error(Explained(error_text, hr));
+  if (FAILED(hr)) return Error(OpenFailure(path, error_text, hr));
   std::error_code failure;
   bool created = !fs::exists(folder, failure);
   if (!created && (!fs::is_directory(folder, failure) || !fs::is_empty(folder, failure))) {
