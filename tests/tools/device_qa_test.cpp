@@ -200,6 +200,41 @@ TEST_F(DeviceQaTest, CheckPassesTheExamplePackage) {
   EXPECT_EQ(Device({"products"}).out, "No products are recorded on this device.\n");
 }
 
+// What a newcomer copies first: the example of docs/manifest.md and the one of `build
+// --help` build, install where they say and leave nothing behind.
+TEST_F(DeviceQaTest, TheManifestExamplesOfTheDocsAndTheHelpInstall) {
+  std::string docs = testing::ReadHostFile(std::string(STOWKIT_DOCS) + "/manifest.md");
+  size_t start = docs.find("```toml\n");
+  ASSERT_NE(start, std::string::npos);
+  start += 8;
+  std::string from_docs = docs.substr(start, docs.find("```\n", start) - start);
+  ToolResult help = Pack({"build", "--help"});
+  size_t first = help.out.find("  [package]\n"), last = help.out.find("\nUnknown keys");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(last, std::string::npos);
+  std::string from_help;
+  std::istringstream lines(help.out.substr(first, last - first));
+  for (std::string line; std::getline(lines, line);) from_help += (line.size() > 2 ? line.substr(2) : "") + "\n";
+
+  for (const auto& [name, manifest] : {std::pair{"docs", from_docs}, std::pair{"help", from_help}}) {
+    std::string folder = work_ + "/" + name;
+    fs::create_directories(folder + "/files");
+    testing::WriteHostFile(folder + "/files/notes.exe", "the program");
+    testing::WriteHostFile(folder + "/files/notes.registry", "HKLM, Software\\Notes, 0, InstallDir, $(APPDIR), ,\n");
+    testing::WriteHostFile(folder + "/notes.toml", manifest);
+    ToolResult built = Pack({"build", folder + "/notes.toml", "-o", folder + "/notes.pkg"});
+    ASSERT_EQ(built.status, 0) << name << ": " << built.err << manifest;
+    ToolResult check = Device({"check", folder + "/notes.pkg"});
+    EXPECT_EQ(check.status, 0) << name << ": " << check.out << check.err;
+    EXPECT_NE(check.out.find("  ok    leftovers         nothing left behind\n"), std::string::npos) << check.out;
+    ToolResult install = Device({"install", folder + "/notes.pkg", "--silent"});
+    EXPECT_EQ(install.status, 0) << name << ": " << install.err;
+    EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Program Files/Notes/notes.exe"), "the program") << name;
+    EXPECT_TRUE(fs::exists(device_ + "/fs/Windows/Start Menu/Programs/Notes.lnk")) << name;
+    ASSERT_EQ(Device({"remove", "Notes", "--silent"}).status, 0) << name;
+  }
+}
+
 // The registry text marks one value "NoRemove", which may stay; the package's custom library
 // writes a file that no entry marks, and that may not.
 TEST_F(DeviceQaTest, CheckNamesWhatTheRemovalLeavesBehind) {
