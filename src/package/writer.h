@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,12 @@ inline constexpr HRESULT kDescriptorTooLong = HRESULT(0x8007006F);  // ERROR_BUF
 // the new file (nothing after a failure) and holds no open handle; the file it was read from
 // is closed, so extraction must be over. Any failure deletes the file at `path`.
 // With a `prefix` file (a self-contained installer's program) its bytes come first and the
-// package follows, so BlobOffset is the prefix's size.
+// package follows, so BlobOffset is the prefix's size. `blob_written`, when given, is
+// called with the number of entries whose blobs are written and the number of entries, for
+// a tool that shows how far a long write has come.
 HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package,
-                     std::u16string_view prefix = {});
+                     std::u16string_view prefix = {},
+                     const std::function<void(int, int)>& blob_written = {});
 
 struct BlobFields {
   uint32_t offset = 0;

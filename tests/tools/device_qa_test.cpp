@@ -157,6 +157,14 @@ TEST_F(DeviceQaTest, PlanForetellsTheRealInstallAndTouchesNothing) {
                                " (tried on a copy; the device is unchanged)\nInstaller exit code: 0\n", 0),
             0u) << plan.out;
   EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n");
+  EXPECT_EQ(plan.err, "");
+  // On a terminal each stage shows while it runs, on a line wiped before the report.
+  ToolResult shown = testing::RunOnTerminal(
+      testing::CommandLine(testing::BinPath("stowkit-device"), {"--device", device_, "plan", package}), work_);
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("\r\033[Kplan: copying the device\r\033[Kplan: installing " + package +
+                           " on the copy\r\033[Kplan: comparing the copy with the device\r\033[KPlan for "),
+            std::string::npos) << shown.out;
 
   ASSERT_EQ(Device({"install", package, "--silent"}).status, 0);
   ToolResult real = Device({"diff", "before"});
@@ -184,6 +192,14 @@ TEST_F(DeviceQaTest, PlanOfAFailingInstallShowsWhatTheFailedRunLeaves) {
 TEST_F(DeviceQaTest, CheckPassesTheExamplePackage) {
   ToolResult check = Device({"check", Example("notes")});
   EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.err, "");
+  ToolResult shown = testing::RunOnTerminal(
+      testing::CommandLine(testing::BinPath("stowkit-device"), {"--device", device_, "check", work_ + "/notes.pkg"}),
+      work_);
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("\r\033[Kcheck: install ...\r\033[Kcheck: install again ...\r\033[Kcheck: "
+                           "remove ...\r\033[Kcheck: leftovers ...\r\033[KChecking "),
+            std::string::npos) << shown.out;
   for (const char* expected : {"  ok    install ", "  ok    install again ", "  ok    remove ",
                                "  ok    leftovers         nothing left behind\n",
                                "Kept, as the package marks them \"NoRemove\":\n",

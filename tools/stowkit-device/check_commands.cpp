@@ -7,6 +7,7 @@
 #include "install_commands.h"
 #include "package/vocabulary.h"
 #include "package_marks.h"
+#include "progress.h"
 #include "services/product_state.h"
 #include "snapshot_diff.h"
 #include "text/utf.h"
@@ -26,12 +27,16 @@ struct CheckRun {
   std::vector<Step> steps;
   std::vector<PackageMarks> packages;  // OLD first when upgrading
   std::vector<SnapshotItem> left, kept, artefacts;
+  tool::Progress* progress = nullptr;  // the step under way, on a terminal
 
   bool passed() const {
     for (const Step& step : steps) {
       if (!step.ok) return false;
     }
     return true;
+  }
+  void Starting(const std::string& name) {
+    if (progress) progress->Show(name + " ...");
   }
   bool Record(std::string name, bool ok, std::string detail) {
     steps.push_back({std::move(name), ok, std::move(detail)});
@@ -52,6 +57,7 @@ bool FileExists(const std::u16string& path) {
 // Installs a host package and learns what it marks; false when the run did not succeed.
 bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
   uint32_t code = 0;
+  run.Starting(step);
   if (!RunInstaller(host_package, true, {}, code)) return run.Record(step, false, "could not run the installer");
   PackageMarks marks;
   std::string error;
@@ -94,6 +100,7 @@ bool CheckRecord(CheckRun& run) {
 void JudgeDevice(CheckRun& run, const Snapshot& fresh) {
   std::string error;
   Snapshot now;
+  run.Starting("leftovers");
   if (!TakeSnapshot(now, error)) {
     run.Record("leftovers", false, error);
     return;
@@ -120,6 +127,7 @@ void Remove(CheckRun& run, const Snapshot& fresh) {
     return;
   }
   uint32_t code = 0;
+  run.Starting("remove");
   bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, code);
   if (run.Record("remove", ran && Succeeded(code), ran ? ExitText(code) : "could not run the uninstaller")) {
     JudgeDevice(run, fresh);
@@ -183,11 +191,18 @@ void PrintJson(const CheckRun& run, const std::string& host_package, const std::
 int CheckPackage(const std::string& host_package, const std::string& old_package, bool json) {
   CheckRun run;
   {
+    tool::Progress progress("check");
+    progress.Show("making a fresh device");
+    run.progress = &progress;
     ThrowawayDevice device;
     std::string error;
     Snapshot fresh;
-    if (!device.Fresh(error) || !TakeSnapshot(fresh, error)) return Error("check: " + error);
+    if (!device.Fresh(error) || !TakeSnapshot(fresh, error)) {
+      progress.Clear();
+      return Error("check: " + error);
+    }
     RunSteps(run, host_package, old_package, fresh);
+    run.progress = nullptr;
   }
   if (json) {
     PrintJson(run, host_package, old_package);
