@@ -100,8 +100,9 @@ HRESULT AddBlob(HRESULT (*add)(HANDLE, HANDLE, BlobFields&), std::u16string_view
 
 class Writer {
  public:
-  Writer(Package& package, HANDLE output, std::u16string& error_text)
-      : package_(package), output_(output), error_text_(error_text) {}
+  Writer(Package& package, HANDLE output, std::u16string& error_text,
+         const std::function<void(int, int)>& blob_written)
+      : package_(package), output_(output), error_text_(error_text), blob_written_(blob_written) {}
 
   HRESULT Write() {
     HRESULT hr = WriteBlobSection();
@@ -122,6 +123,7 @@ class Writer {
     header.BlobLen = 0;
     for (int i = 0; i < package_.NumEntries(); ++i) {
       if (FAILED(hr = WriteBlob(*package_.GetEntry(i)))) return hr;
+      if (blob_written_) blob_written_(i + 1, package_.NumEntries());
     }
     return S_OK;
   }
@@ -229,6 +231,7 @@ class Writer {
   Package& package_;
   HANDLE output_;
   std::u16string& error_text_;
+  const std::function<void(int, int)>& blob_written_;
 };
 
 }  // namespace
@@ -248,7 +251,7 @@ HRESULT WritePrefix(std::u16string& error_text, std::u16string_view prefix, HAND
 }  // namespace
 
 HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package,
-                     std::u16string_view prefix) {
+                     std::u16string_view prefix, const std::function<void(int, int)>& blob_written) {
   HANDLE old_file = package.FileHandle();
   std::u16string name(path);
   package.SetFileName(u"");
@@ -264,7 +267,7 @@ HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Packa
     package.SetFileName(name);
     package.SetFileHandle(output);
     hr = WritePrefix(error_text, prefix, output);
-    if (SUCCEEDED(hr)) hr = Writer(package, output, error_text).Write();
+    if (SUCCEEDED(hr)) hr = Writer(package, output, error_text, blob_written).Write();
     CloseHandle(output);
     if (FAILED(hr)) DeleteFileW(name.c_str());
   }

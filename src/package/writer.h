@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,9 +19,12 @@ inline constexpr HRESULT kDescriptorTooLong = HRESULT(0x8007006F);  // ERROR_BUF
 // is closed, so extraction must be over. A failure after the file was created deletes it;
 // a file already at `path` makes the creation fail and is left as it is.
 // With a `prefix` file (a self-contained installer's program) its bytes come first and the
-// package follows, so BlobOffset is the prefix's size.
+// package follows, so BlobOffset is the prefix's size. `blob_written`, when given, is
+// called with the number of entries whose blobs are written and the number of entries, for
+// a tool that shows how far a long write has come.
 HRESULT WritePackage(std::u16string& error_text, std::u16string_view path, Package& package,
-                     std::u16string_view prefix = {});
+                     std::u16string_view prefix = {},
+                     const std::function<void(int, int)>& blob_written = {});
 
 struct BlobFields {
   uint32_t offset = 0;

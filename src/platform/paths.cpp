@@ -179,8 +179,9 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   if (!path) return Fail(ERROR_INVALID_PARAMETER);
   std::u16string_view text(path);
   if (text.empty()) return Fail(ERROR_PATH_NOT_FOUND);
-  if (text.size() >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE);
+  // The limit is the device's: host tools name host files wherever the host keeps them.
   if (HostMode()) return ResolveHostPath(text, out);
+  if (text.size() >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE);
 
   std::vector<std::u16string> parts;
   if (!SplitDevicePath(text, use, parts)) return Fail(ERROR_INVALID_NAME);

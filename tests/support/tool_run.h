@@ -37,6 +37,13 @@ inline ToolResult RunShell(const std::string& command, const std::string& folder
   return result;
 }
 
+// `command` on a terminal of its own: the pseudo-terminal that `script` makes gets its
+// standard output and error both, with a terminal's line ends ("\r\n"); `out` is what the
+// terminal received.
+inline ToolResult RunOnTerminal(const std::string& command, const std::string& folder) {
+  return RunShell("script -qec " + ShellQuote(command) + " /dev/null </dev/null", folder);
+}
+
 // `program` with each argument quoted.
 inline std::string CommandLine(const std::string& program, const std::vector<std::string>& args) {
   std::string command = ShellQuote(program);

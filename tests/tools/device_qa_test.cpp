@@ -158,6 +158,14 @@ TEST_F(DeviceQaTest, PlanForetellsTheRealInstallAndTouchesNothing) {
                                " (tried on a copy; the device is unchanged)\nInstaller exit code: 0\n", 0),
             0u) << plan.out;
   EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n");
+  EXPECT_EQ(plan.err, "");
+  // On a terminal each stage shows while it runs, on a line wiped before the report.
+  ToolResult shown = testing::RunOnTerminal(
+      testing::CommandLine(testing::BinPath("stowkit-device"), {"--device", device_, "plan", package}), work_);
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("\r\033[Kplan: copying the device\r\033[Kplan: installing " + package +
+                           " on the copy\r\033[Kplan: comparing the copy with the device\r\033[KPlan for "),
+            std::string::npos) << shown.out;
 
   ASSERT_EQ(Device({"install", package, "--silent"}).status, 0);
   ToolResult real = Device({"diff", "before"});
@@ -185,6 +193,17 @@ TEST_F(DeviceQaTest, PlanOfAFailingInstallShowsWhatTheFailedRunLeaves) {
 TEST_F(DeviceQaTest, CheckPassesTheExamplePackage) {
   ToolResult check = Device({"check", Example("notes")});
   EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.err, "");
+  ToolResult shown = testing::RunOnTerminal(
+      testing::CommandLine(testing::BinPath("stowkit-device"), {"--device", device_, "check", work_ + "/notes.pkg"}),
+      work_);
+  EXPECT_EQ(shown.status, 0) << shown.out;
+  // Each step is shown as it ends; the progress line of the step under way is wiped first.
+  for (const char* step : {"install ...\r\033[K  ok    install ", "install again ...\r\033[K  ok    install again",
+                           "remove ...\r\033[K  ok    remove ", "leftovers ...\r\033[K  ok    leftovers "}) {
+    EXPECT_NE(shown.out.find(std::string("\r\033[Kcheck: ") + step), std::string::npos) << step << "\n"
+                                                                                      << shown.out;
+  }
   for (const char* expected : {"  ok    install ", "  ok    install again ", "  ok    remove ",
                                "  ok    leftovers         nothing left behind\n",
                                "Kept, as the package marks them \"NoRemove\":\n",
@@ -199,6 +218,41 @@ TEST_F(DeviceQaTest, CheckPassesTheExamplePackage) {
   EXPECT_EQ(check.out.find("Left behind"), std::string::npos);
   // The user's own device is never used.
   EXPECT_EQ(Device({"products"}).out, "No products are recorded on this device.\n");
+}
+
+// What a newcomer copies first: the example of docs/manifest.md and the one of `build
+// --help` build, install where they say and leave nothing behind.
+TEST_F(DeviceQaTest, TheManifestExamplesOfTheDocsAndTheHelpInstall) {
+  std::string docs = testing::ReadHostFile(std::string(STOWKIT_DOCS) + "/manifest.md");
+  size_t start = docs.find("```toml\n");
+  ASSERT_NE(start, std::string::npos);
+  start += 8;
+  std::string from_docs = docs.substr(start, docs.find("```\n", start) - start);
+  ToolResult help = Pack({"build", "--help"});
+  size_t first = help.out.find("  [package]\n"), last = help.out.find("\nUnknown keys");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(last, std::string::npos);
+  std::string from_help;
+  std::istringstream lines(help.out.substr(first, last - first));
+  for (std::string line; std::getline(lines, line);) from_help += (line.size() > 2 ? line.substr(2) : "") + "\n";
+
+  for (const auto& [name, manifest] : {std::pair{"docs", from_docs}, std::pair{"help", from_help}}) {
+    std::string folder = work_ + "/" + name;
+    fs::create_directories(folder + "/files");
+    testing::WriteHostFile(folder + "/files/notes.exe", "the program");
+    testing::WriteHostFile(folder + "/files/notes.registry", "HKLM, Software\\Notes, 0, InstallDir, $(APPDIR), ,\n");
+    testing::WriteHostFile(folder + "/notes.toml", manifest);
+    ToolResult built = Pack({"build", folder + "/notes.toml", "-o", folder + "/notes.pkg"});
+    ASSERT_EQ(built.status, 0) << name << ": " << built.err << manifest;
+    ToolResult check = Device({"check", folder + "/notes.pkg"});
+    EXPECT_EQ(check.status, 0) << name << ": " << check.out << check.err;
+    EXPECT_NE(check.out.find("  ok    leftovers         nothing left behind\n"), std::string::npos) << check.out;
+    ToolResult install = Device({"install", folder + "/notes.pkg", "--silent"});
+    EXPECT_EQ(install.status, 0) << name << ": " << install.err;
+    EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Program Files/Notes/notes.exe"), "the program") << name;
+    EXPECT_TRUE(fs::exists(device_ + "/fs/Windows/Start Menu/Programs/Notes.lnk")) << name;
+    ASSERT_EQ(Device({"remove", "Notes", "--silent"}).status, 0) << name;
+  }
 }
 
 // The registry text marks one value "NoRemove", which may stay; the package's custom library
@@ -320,12 +374,13 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
   EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
                         "(run it again with '-- /v \\Temp\\install.txt' to have it write one)\n");
-  // Of a package it cannot open the installer logs nothing at all.
-  testing::WriteHostFile(work_ + "/junk.pkg", "not a package");
+  // Of a package it cannot open the installer logs nothing at all. (A file that does not even
+  // end in a package header never reaches it.)
+  testing::WriteHostFile(work_ + "/junk.pkg", "x" + testing::ReadHostFile(package));
   EXPECT_EQ(Device({"install", work_ + "/junk.pkg", "--silent"}).err,
             "exit code: 101\nstowkit-device: install: the run wrote no log to tell why it failed (run it again "
-            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Error seeking "
-            "to package header for package '\\Temp\\junk.pkg': 0x80070083\n");
+            "with '-- /v \\Temp\\install.txt' to have it write one); the package does not open: Invalid "
+            "header contents for package '\\Temp\\junk.pkg'\n");
 
   // A removal hook that fails without saying why: the stage is all there is to tell.
   std::string entries = "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKFAIL=PkgCustomPreRemove\"\n";

@@ -59,6 +59,10 @@ TEST_F(DeviceToolTest, InitPushListPull) {
 
   ASSERT_EQ(Run({"pull", "\\Temp\\a.txt", work_ + "/y"}).status, 0);
   EXPECT_EQ(testing::ReadHostFile(work_ + "/y"), bytes);
+  Result piped = Run({"pull", "\\Temp\\a.txt", "-"});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out, bytes);
+  EXPECT_FALSE(fs::exists(work_ + "/-"));
 
   ASSERT_EQ(Run({"push", work_ + "/x", "\\Program Files\\New\\Deep\\b.bin"}).status, 0);
   EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Program Files/New/Deep/b.bin"), bytes);
@@ -135,10 +139,54 @@ TEST_F(DeviceToolTest, ClearErrors) {
   EXPECT_FALSE(fs::exists(work_ + "/y"));
   Result no_source = Run({"push", work_ + "/nope", "\\Temp\\x"});
   EXPECT_EQ(no_source.status, 1);
-  EXPECT_EQ(no_source.err, "stowkit-device: cannot read '" + work_ + "/nope'\n");
+  EXPECT_EQ(no_source.err, "stowkit-device: cannot read '" + work_ + "/nope': No such file or directory\n");
   EXPECT_EQ(Run({"ls", "\\Nowhere"}).status, 1);
   EXPECT_EQ(Run({"init", "--platform", "smartphone"}).status, 1);
-  EXPECT_NE(Run({"frobnicate"}).status, 0);
+
+  // A file that is no package is refused before anything reaches the device.
+  testing::WriteHostFile(work_ + "/notes.txt", "just some text, long enough to hold a header");
+  for (const char* command : {"install", "plan", "check"}) {
+    Result other = Run({command, work_ + "/notes.txt"});
+    EXPECT_EQ(other.status, 1) << command;
+    EXPECT_EQ(other.out, "") << command;
+    EXPECT_EQ(other.err, "stowkit-device: " + std::string(command) + ": '" + work_ +
+                             "/notes.txt' is not a package (it does not end in a package header)\n");
+  }
+  Result removal = Run({"remove", "Notes", "--package", work_ + "/notes.txt"});
+  EXPECT_EQ(removal.status, 1);
+  EXPECT_NE(removal.err.find("is not a package"), std::string::npos) << removal.err;
+  EXPECT_FALSE(fs::exists(device_ + "/fs/Temp/notes.txt"));
+
+  for (std::vector<std::string> words : {std::vector<std::string>{"frobnicate"}, {"reg", "frobnicate"}}) {
+    Result unknown = Run(words);
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_EQ(unknown.err, "stowkit-device: unknown command 'frobnicate' (see --help)\n");
+  }
+  Result nothing = Run({});
+  EXPECT_EQ(nothing.status, 1);
+  EXPECT_EQ(nothing.err.rfind("stowkit-device: ", 0), 0u) << nothing.err;
+  EXPECT_EQ(std::count(nothing.err.begin(), nothing.err.end(), '\n'), 1) << nothing.err;
+  Result version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "stowkit-device " STOWKIT_VERSION "\n");
+  Result run_help = Run({"run", "--help"});
+  EXPECT_EQ(run_help.status, 0);
+  EXPECT_NE(run_help.out.find("Usage: stowkit-device run PROGRAM [ARGS...]\n"), std::string::npos)
+      << run_help.out;
+}
+
+// Ready means the device programs are in place too: a device that cannot take them is not.
+TEST_F(DeviceToolTest, InitThatCannotWriteIsNotReady) {
+  setenv("STOWKIT_FAULTS", "open@\\Windows\\stowkit.exe=5", 1);
+  Result denied = Run({"init"});
+  unsetenv("STOWKIT_FAULTS");
+  EXPECT_EQ(denied.status, 1);
+  EXPECT_EQ(denied.out, "");
+  EXPECT_EQ(denied.err, "stowkit-device: cannot place '\\Windows\\stowkit.exe': Access is denied.\n");
+  Result again = Run({"init"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "Device ready: " + device_ + "\n");
 }
 
 TEST_F(DeviceToolTest, FailedPushLeavesNoHalfFile) {

@@ -105,6 +105,11 @@ TEST_F(PackManifestTest, CommandLineMistakesAreOneLine) {
     EXPECT_EQ(result.err.rfind("stowkit-pack: ", 0), 0u) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
+  ToolResult unknown = Pack({"frobnicate", "x.pkg"});
+  EXPECT_EQ(unknown.err, "stowkit-pack: unknown command 'frobnicate' (see --help)\n");
+  ToolResult version = Pack({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "stowkit-pack " STOWKIT_VERSION "\n");
   for (const char* command : {"build", "dump", "verify", "unpack"}) {
     ToolResult help = Pack({command, "--help"});
     EXPECT_EQ(help.status, 0);

@@ -117,6 +117,31 @@ TEST_F(PackRoundTripTest, BuildDumpVerifyUnpackBuildGivesTheSameBytes) {
   EXPECT_EQ(Read("b.pkg"), Read("a.pkg"));
   ASSERT_EQ(Pack({"unpack", "b.pkg", "-o", "again"}).status, 0);
   EXPECT_EQ(Read("again/manifest.toml"), Read("out/manifest.toml"));
+
+  // Host paths longer than a device path may be.
+  std::string deep = work_ + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
+  ASSERT_GE((deep + "/c.pkg").size(), 260u);
+  ToolResult deep_unpack = Pack({"unpack", "a.pkg", "-o", deep + "/out"});
+  ASSERT_EQ(deep_unpack.status, 0) << deep_unpack.err;
+  MustBuild(deep + "/out/manifest.toml", deep + "/c.pkg");
+  EXPECT_EQ(ReadHostFile(deep + "/c.pkg"), Read("a.pkg"));
+  // On a terminal, long work shows how far it has come on a line it wipes again; piped (as
+  // everywhere above) it shows nothing but its result.
+  std::string pack = BinPath("stowkit-pack");
+  ToolResult build_shown = RunOnTerminal(CommandLine(pack, {"build", "m.toml", "-o", "shown.pkg"}), work_);
+  EXPECT_EQ(build_shown.status, 0) << build_shown.out;
+  EXPECT_NE(build_shown.out.find("\r\033[Kbuild: entry 7 of 7\r\033[KBuilt shown.pkg: 7 entries"),
+            std::string::npos) << build_shown.out;
+  ToolResult verify_shown = RunOnTerminal(CommandLine(pack, {"verify", "b.pkg"}), work_);
+  EXPECT_NE(verify_shown.out.find("\r\033[Kverify: entry 1 of 7"), std::string::npos) << verify_shown.out;
+  EXPECT_NE(verify_shown.out.find("\r\033[Kstowkit-pack: b.pkg: entry 7 (Shortcut)"), std::string::npos)
+      << verify_shown.out;
+  ToolResult dump_shown = RunOnTerminal(CommandLine(pack, {"dump", "b.pkg"}), work_);
+  EXPECT_EQ(dump_shown.out.rfind("\r\033[Kdump: reading 7 entries\r\033[K---", 0), 0u) << dump_shown.out;
+
+  ToolResult deep_verify = Pack({"verify", deep + "/c.pkg"});
+  EXPECT_EQ(deep_verify.err, "stowkit-pack: " + deep + "/c.pkg: entry 7 (Shortcut): it has no blob, so no "
+                             "content, yet its FinalCRC is 0xee6b2800 (0x80070017)\n");
 }
 
 TEST_F(PackRoundTripTest, SameManifestSameBytesAndOutputReplacedWhole) {

@@ -187,7 +187,7 @@ TEST_F(RegistryToolTest, ABadLineIsReportedByNumberAndNothingIsApplied) {
   EXPECT_EQ(Export("a"), before);
 
   Result missing = Run("a", {"reg", "import", work_ + "/none.reg"});
-  EXPECT_EQ(missing.err, "stowkit-device: cannot read '" + work_ + "/none.reg'\n");
+  EXPECT_EQ(missing.err, "stowkit-device: cannot read '" + work_ + "/none.reg': No such file or directory\n");
   Result no_key = Run("a", {"reg", "export", "HKLM\\None"});
   EXPECT_EQ(no_key.status, 1);
   EXPECT_EQ(no_key.err, "stowkit-device: no such key 'HKLM\\None'\n");

@@ -11,6 +11,7 @@
 #include "install_commands.h"
 #include "package/vocabulary.h"
 #include "package_marks.h"
+#include "progress.h"
 #include "services/product_state.h"
 #include "snapshot_diff.h"
 #include "text/utf.h"
@@ -41,6 +42,7 @@ struct CheckRun {
   std::vector<Step> steps;
   std::vector<PackageMarks> packages;  // OLD first when upgrading
   std::vector<SnapshotItem> left, kept, artefacts;
+  tool::Progress* progress = nullptr;  // the step under way, on a terminal
 
   bool passed() const {
     for (const Step& step : steps) {
@@ -48,12 +50,16 @@ struct CheckRun {
     }
     return true;
   }
+  void Starting(const std::string& name) {
+    if (progress) progress->Show(name + " ...");
+  }
   // Each step is shown as it ends, so a long run tells where it is.
   bool Record(std::string name, bool ok, std::string detail) {
     auto now = std::chrono::steady_clock::now();
     double seconds = std::chrono::duration<double>(now - step_began).count();
     step_began = now;
     steps.push_back({std::move(name), ok, std::move(detail), seconds});
+    if (progress) progress->Clear();
     if (!options.json) PrintStep(steps.back());
     return ok;
   }
@@ -83,6 +89,7 @@ bool FileExists(const std::u16string& path) {
 // Installs a host package and learns what it marks; false when the run did not succeed.
 bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
   RunOutcome outcome;
+  run.Starting(step);
   if (!RunInstaller(host_package, true, run.options.installer_arguments, TimeoutMs(run.options),
                     outcome)) {
     return run.Record(step, false, "could not run the installer");
@@ -128,6 +135,7 @@ bool CheckRecord(CheckRun& run) {
 void JudgeDevice(CheckRun& run, const Snapshot& fresh) {
   std::string error;
   Snapshot now;
+  run.Starting("leftovers");
   if (!TakeSnapshot(now, error)) {
     run.Record("leftovers", false, error);
     return;
@@ -154,6 +162,7 @@ void Remove(CheckRun& run, const Snapshot& fresh) {
     return;
   }
   RunOutcome outcome;
+  run.Starting("remove");
   bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, TimeoutMs(run.options), outcome);
   if (run.Record("remove", ran && Passed(outcome),
                  ran ? OutcomeText(outcome, run.options.timeout_seconds)
@@ -260,14 +269,19 @@ int CheckPackage(const std::string& host_package, const CheckOptions& options) {
               << " device" << std::endl;
   }
   {
+    tool::Progress progress("check");
+    progress.Show("making a fresh device");
+    run.progress = &progress;
     ThrowawayDevice device;
     std::string error;
     Snapshot fresh;
     if (!device.Fresh(options.platform, error) || !TakeSnapshot(fresh, error)) {
+      progress.Clear();
       return Error("check: " + error);
     }
     run.step_began = std::chrono::steady_clock::now();
     RunSteps(run, host_package, fresh);
+    run.progress = nullptr;
     if (!options.keep.empty() && !coredll::CopyDevice(device.folder(), options.keep, &error)) {
       return Error("check: cannot keep the device in '" + options.keep + "': " + error);
     }

@@ -1,6 +1,8 @@
 #include "device_commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <vector>
@@ -88,7 +90,6 @@ int Error(const std::string& message) {
 int Init(const std::string& folder, coredll::Platform platform) {
   std::string error;
   if (!coredll::InitDevice(folder, platform, &error)) return Error(error);
-  std::cout << "Device ready: " << folder << "\n";
   return 0;
 }
 
@@ -115,7 +116,7 @@ int List(const std::string& path, bool long_format) {
 // size.
 int Push(const std::string& host_file, const std::string& device_path) {
   std::ifstream in(host_file, std::ios::binary);
-  if (!in.is_open()) return Error("cannot read '" + host_file + "'");
+  if (!in.is_open()) return Error("cannot read '" + host_file + "': " + std::strerror(errno));
   std::u16string target = Utf8ToUtf16(device_path);
   auto create = [&] {
     return CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -137,7 +138,7 @@ int Push(const std::string& host_file, const std::string& device_path) {
   CloseHandle(file);
   if (!ok || in.bad()) {
     DeleteFileW(target.c_str());  // never leave half a file behind
-    if (ok) return Error("cannot read '" + host_file + "'");
+    if (ok) return Error("cannot read '" + host_file + "': " + std::strerror(errno));
     SetLastError(error);
     return Failed("cannot write", device_path);
   }
@@ -162,9 +163,15 @@ int Pull(const std::string& device_path, const std::string& host_file) {
     SetLastError(error);
     return Failed("cannot read", device_path);
   }
+  if (host_file == "-") {
+    if (!std::cout.write(bytes.data(), std::streamsize(bytes.size())) || !std::cout.flush()) {
+      return Error("cannot write to standard output: " + std::string(std::strerror(errno)));
+    }
+    return 0;
+  }
   std::ofstream out(host_file, std::ios::binary | std::ios::trunc);
   if (!out || !out.write(bytes.data(), std::streamsize(bytes.size())) || !out.flush()) {
-    return Error("cannot write '" + host_file + "'");
+    return Error("cannot write '" + host_file + "': " + std::strerror(errno));
   }
   return 0;
 }

@@ -1,6 +1,9 @@
 #include "install_commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -22,6 +25,21 @@ std::string PushedPackagePath(const std::string& host_package) {
   return name.empty() ? "" : "\\Temp\\" + name;
 }
 
+bool IsHostPackage(const std::string& command, const std::string& host_package) {
+  std::ifstream in(host_package, std::ios::binary | std::ios::ate);
+  if (!in.is_open()) return Error("cannot read '" + host_package + "': " + std::strerror(errno)), false;
+  // The probe the reader makes first: a package ends in its header, which starts with the
+  // signature. Anything else would only fail on the device, in words about seeking.
+  std::streamoff size = in.tellg();
+  uint8_t header[kHeaderSize] = {};
+  bool read = size >= std::streamoff(kHeaderSize) && in.seekg(size - std::streamoff(kHeaderSize)) &&
+              in.read(reinterpret_cast<char*>(header), kHeaderSize);
+  if (read && DecodeHeader(header).Signature == kPackageSignature) return true;
+  if (!read && in.bad()) return Error("cannot read '" + host_package + "': " + std::strerror(errno)), false;
+  Error(command + ": '" + host_package + "' is not a package (it does not end in a package header)");
+  return false;
+}
+
 namespace {
 
 bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
@@ -37,6 +55,7 @@ bool PrepareInstall(const std::string& host_package, bool silent,
                     const std::vector<std::string>& extra, InstallerRun& run) {
   std::string device_path = PushedPackagePath(host_package);
   if (device_path.empty()) return Error("install: '" + host_package + "' names no file"), false;
+  if (!IsHostPackage("install", host_package)) return false;
   if (Push(host_package, device_path) != 0) return false;
   run = {"\\Windows\\stowkit.exe", {silent ? "/is" : "/i", device_path}, false};
   run.arguments.insert(run.arguments.end(), extra.begin(), extra.end());
@@ -66,6 +85,7 @@ bool PrepareRemovalWith(const std::string& application, const std::string& host_
                         bool silent, InstallerRun& run) {
   std::string device_path = PushedPackagePath(host_package);
   if (device_path.empty()) return Error("remove: '" + host_package + "' names no file"), false;
+  if (!IsHostPackage("remove", host_package)) return false;
   if (Push(host_package, device_path) != 0) return false;
   std::unique_ptr<Package> package;
   std::u16string error_text, name;

@@ -25,6 +25,10 @@ int InstallPackage(const std::string& host_package, bool silent,
 int RemoveApplication(const std::string& application, bool silent, const std::string& host_package,
                       const std::vector<std::string>& extra);
 
+// True when the host file ends in a package header; else false with one line printed:
+// "COMMAND: 'PATH' is not a package ...", or why the file cannot be read.
+bool IsHostPackage(const std::string& command, const std::string& host_package);
+
 // Where InstallPackage puts a host package: "\Temp\<its file name>"; "" when the path
 // names no file.
 std::string PushedPackagePath(const std::string& host_package);

@@ -1,9 +1,11 @@
 // stowkit-device: create and inspect simulated handhelds kept in a folder.
 #include <CLI/CLI.hpp>
 #include <cstdlib>
+#include <iostream>
 
 #include "answer_commands.h"
 #include "cab_commands.h"
+#include "command_line.h"
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "install_commands.h"
@@ -16,7 +18,9 @@ using namespace stowkit::device_tool;
 
 int main(int argc, char** argv) {
   CLI::App app{"Create and inspect simulated Pocket PC and Smartphone devices."};
+  app.name("stowkit-device");
   app.require_subcommand(1);
+  app.set_version_flag("--version", stowkit::tool::VersionText("stowkit-device"));
   std::string device;
   app.add_option("--device", device,
                  "Device folder (default: $STOWKIT_DEVICE, else the default device)");
@@ -38,7 +42,7 @@ int main(int argc, char** argv) {
 
   auto* pull = app.add_subcommand("pull", "Copy a device file to the host");
   pull->add_option("DEVICEPATH", path)->required();
-  pull->add_option("HOSTFILE", host_file)->required();
+  pull->add_option("HOSTFILE", host_file, "The host file, or - for standard output")->required();
 
   auto* reg = app.add_subcommand("reg", "Export or import the device registry as registry text");
   reg->require_subcommand(1);
@@ -55,6 +59,13 @@ int main(int argc, char** argv) {
 
   auto* run = app.add_subcommand("run", "Run a device program, e.g. run '\\Windows\\app.exe' /x");
   run->prefix_command();  // everything after PROGRAM is the program's own
+  run->formatter(std::make_shared<stowkit::tool::WordsUsage>("PROGRAM [ARGS...]"));
+  run->footer(
+      "PROGRAM  the device program, e.g. '\\Windows\\stowkit.exe'; a name without a folder is\n"
+      "         looked for in \\Windows\n"
+      "ARGS     its arguments, given to it as one Windows command line after its path in quotes\n"
+      "The exit code is printed as 'exit code: N' on standard error unless it is 0; the exit\n"
+      "status is N modulo 256.");
   auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
 
   bool silent = false;
@@ -90,10 +101,14 @@ int main(int argc, char** argv) {
   CabCommand cab(app);
   QaCommands qa(app);
 
+  if (auto word = stowkit::tool::UnknownCommand(app, argc, argv)) {
+    return Error("unknown command '" + *word + "' (see --help)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return Error(std::string(e.what()) + " (see --help)");
   }
 
   if (!device.empty()) coredll::SelectDevice(device);
@@ -101,8 +116,12 @@ int main(int argc, char** argv) {
   if (init->parsed()) {
     int status = Init(folder, platform == "smartphone" ? coredll::Platform::kSmartphone
                                                        : coredll::Platform::kPocketPC);
-    if (status == 0) coredll::SelectDevice(folder);
-    return status != 0 ? status : PlacePrograms();
+    if (status != 0) return status;
+    coredll::SelectDevice(folder);
+    // Ready only once the device programs are in place too.
+    status = PlacePrograms();
+    if (status == 0) std::cout << "Device ready: " << folder << "\n";
+    return status;
   }
   // A folder the user named, by either means, must be a device; only the default device is
   // made on first use.

@@ -5,6 +5,7 @@
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "install_commands.h"
+#include "progress.h"
 #include "snapshot_diff.h"
 #include "throwaway_device.h"
 
@@ -40,12 +41,21 @@ int PlanInstall(const std::string& device_folder, const std::string& host_packag
   Snapshot before, after;
   RunOutcome outcome;
   {
+    tool::Progress progress("plan");
+    progress.Show("copying the device");
     ThrowawayDevice copy;
     if (!copy.CopyOf(device_folder, error) || !TakeSnapshot(before, error)) {
+      progress.Clear();
       return Error("plan: " + error);
     }
-    if (!RunInstaller(host_package, true, extra, INFINITE, outcome)) return 1;
-    if (!TakeSnapshot(after, error)) return Error("plan: " + error);
+    progress.Show("installing " + host_package + " on the copy");
+    bool ran = RunInstaller(host_package, true, extra, INFINITE, outcome);
+    progress.Show("comparing the copy with the device");
+    if (ran && !TakeSnapshot(after, error)) {
+      progress.Clear();
+      return Error("plan: " + error);
+    }
+    if (!ran) return 1;
   }
   uint32_t code = outcome.code;
   std::vector<ItemChange> changes = DiffSnapshots(before, after);

@@ -1,6 +1,7 @@
 #include "qa_commands.h"
 
 #include "check_commands.h"
+#include "install_commands.h"
 #include "plan_commands.h"
 #include "snapshot_commands.h"
 
@@ -50,6 +51,12 @@ bool QaCommands::parsed() const {
 int QaCommands::Run(const std::string& device_folder) const {
   if (snapshot_->parsed()) return SnapshotDevice(device_folder, name_);
   if (diff_->parsed()) return DiffDevice(device_folder, name_, json_);
+  if (plan_->parsed() || check_->parsed()) {
+    const char* command = plan_->parsed() ? "plan" : "check";
+    if (!IsHostPackage(command, package_)) return 1;
+    const std::string& old_package = check_options_.old_package;
+    if (!old_package.empty() && !IsHostPackage(command, old_package)) return 1;
+  }
   if (plan_->parsed()) return PlanInstall(device_folder, package_, installer_arguments_, json_);
   CheckOptions options = check_options_;
   if (platform_ == "smartphone") options.platform = coredll::Platform::kSmartphone;

@@ -1,5 +1,7 @@
 #include "registry_commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -114,8 +116,9 @@ int ExportRegistry(const std::string& key) {
 
 int ImportRegistry(const std::string& host_file) {
   std::ifstream in(host_file, std::ios::binary);
+  if (!in.is_open()) return Error("cannot read '" + host_file + "': " + std::strerror(errno));
   std::string bytes(std::istreambuf_iterator<char>(in), {});
-  if (!in.is_open() || in.bad()) return Error("cannot read '" + host_file + "'");
+  if (in.bad()) return Error("cannot read '" + host_file + "': " + std::strerror(errno));
   std::u16string text;
   std::vector<RegistryChange> changes;
   std::string reason;

@@ -7,6 +7,7 @@
 #include "manifest.h"
 #include "pack_tool.h"
 #include "package/writer.h"
+#include "progress.h"
 #include "removed_on_stop.h"
 #include "text/utf.h"
 
@@ -63,8 +64,10 @@ int Build(const std::string& manifest, const std::string& output, const std::str
   std::string temporary = TemporaryName(output);
   tool::RemovedOnStop unfinished(temporary);  // a build stopped half-way leaves nothing beside OUT
   std::u16string error_text;
-  HRESULT hr =
-      WritePackage(error_text, Utf8ToUtf16(temporary), package, Utf8ToUtf16(program));
+  tool::Progress progress("build");
+  HRESULT hr = WritePackage(error_text, Utf8ToUtf16(temporary), package, Utf8ToUtf16(program),
+                            [&](int done, int total) { progress.Count("entry", done, total); });
+  progress.Clear();
   if (FAILED(hr)) {
     // The writer names the file it wrote; the user knows it by the name they gave.
     return Error(ReplaceAll(Explained(error_text, hr), temporary, output));

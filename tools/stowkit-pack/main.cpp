@@ -1,6 +1,7 @@
 // stowkit-pack: build packages from manifests; dump, verify, unpack, lint and compare them.
 #include <CLI/CLI.hpp>
 
+#include "command_line.h"
 #include "coredll/device.h"
 #include "pack_tool.h"
 
@@ -8,11 +9,11 @@ using namespace stowkit::pack_tool;
 
 namespace {
 
-constexpr const char kManifestHelp[] = R"(
+constexpr const char kManifestHelp[] = R"help(
 Manifest (TOML; docs/manifest.md has the whole story):
 
   [package]
-  flags = ["NoRemove", "Patch"]      # package flag names; integers for unnamed bits
+  flags = []                         # package flag names ("NoRemove", ...); integers for unnamed bits
   platform = 0                       # the header's platform byte
   version = "1.0.0.0"                # four numbers 0-255
 
@@ -20,16 +21,33 @@ Manifest (TOML; docs/manifest.md has the whole story):
   AppName = "Notes"
 
   [[entry]]                          # one per catalog entry, in order
-  type = "AppFile"                   # entry type name, or 0-255
+  type = "MacroDefs"                 # entry type name, or 0-255
+  [entry.properties]                 # by name, or by id: macros use "0x30" and up
+  "0x30" = "APPDIR=$(PROGRAMFILES)\\Notes"
+
+  [[entry]]
+  type = "Folder"                    # made by the install, taken away by the removal
+  flags = ["ShouldInstall"]          # only entries with ShouldInstall are installed
+  [entry.properties]
+  Dst = "$(APPDIR)"
+
+  [[entry]]
+  type = "AppFile"
   flags = ["BlobCompressed", "ShouldInstall"]
   type_flags = ["ReadOnly"]          # names for AppFile entries, integers for any
   source = "files/notes.exe"         # host file, relative to the manifest's folder
   # final_size = 0, final_crc = 0    # only for entries without a source
+  [entry.properties]
+  Dst = "$(APPDIR)\\notes.exe"       # macros are $(NAME): PROGRAMFILES, WINDIR, PROGRAMS, ...
 
-  [entry.properties]                 # by name, or by id: macros use "0x30" and up
-  Dst = "%InstallDir%\\notes.exe"
+  [[entry]]
+  type = "Shortcut"
+  flags = ["ShouldInstall"]
+  [entry.properties]
+  LinkName = "$(PROGRAMS)\\Notes"
+  LinkTarget = "$(APPDIR)\\notes.exe"
 
-Unknown keys are errors. The same manifest and sources always give the same bytes.)";
+Unknown keys are errors. The same manifest and sources always give the same bytes.)help";
 
 }  // namespace
 
@@ -37,13 +55,15 @@ int main(int argc, char** argv) {
   CLI::App app{"Build Stowkit packages from manifests; dump, verify, unpack, lint and compare packages."};
   app.name("stowkit-pack");
   app.require_subcommand(1);
+  app.set_version_flag("--version", stowkit::tool::VersionText("stowkit-pack"));
   std::string package, manifest, output, program;
 
   auto* build = app.add_subcommand("build", "Build a package from a TOML manifest");
   build->add_option("MANIFEST", manifest, "The manifest")->required();
   build->add_option("-o,--output", output, "The package to write (replaced when it exists)")->required();
   build->add_option("--self-contained", program,
-                    "Put this installer program in front: the result installs itself");
+                    "Put this installer program in front: started with /i or /is and no package "
+                    "path, the result installs the package it carries");
   build->footer(kManifestHelp);
 
   auto* dump = app.add_subcommand("dump", "Print a package's header, properties and entries");
@@ -70,6 +90,9 @@ int main(int argc, char** argv) {
   diff->add_option("B", other, "The second package")->required();
   diff->add_flag("--json", json, "Write JSON instead of the text");
 
+  if (auto word = stowkit::tool::UnknownCommand(app, argc, argv)) {
+    return Error("unknown command '" + *word + "' (see --help)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

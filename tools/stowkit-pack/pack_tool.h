@@ -36,6 +36,9 @@ std::string Reason(HRESULT hr);
 std::string BlobFailure(const CatalogEntry& entry, HRESULT hr, uint64_t content_size);
 // A package-layer message, which ends with its code, and what the code means.
 std::string Explained(const std::u16string& error_text, HRESULT hr);
+// Why OpenPackage failed on host path `path`: "'PATH' is not a package ..." for a file that
+// does not end in a package header, else Explained.
+std::string OpenFailure(const std::string& path, const std::u16string& error_text, HRESULT hr);
 // Opens the package at host path `path`; on failure prints why (Error) and returns false.
 bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package);
 // The platform's text for its last error.

@@ -68,10 +68,24 @@ std::string Explained(const std::u16string& error_text, HRESULT hr) {
   return Utf16ToUtf8(error_text) + " (" + Meaning(hr) + ")";
 }
 
+std::string OpenFailure(const std::string& path, const std::u16string& error_text, HRESULT hr) {
+  std::u16string name = Utf8ToUtf16(path);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::string explained = Utf16ToUtf8(error_text) + " (" + OpenMeaning(hr) + ")";
+  if (file == INVALID_HANDLE_VALUE) return explained;
+  // The reader's words for a file without a header are about seeking and signatures; the
+  // user needs to hear that it is some other file.
+  bool other_file = !IsPackageFile(file);
+  CloseHandle(file);
+  if (!other_file) return explained;
+  return "'" + path + "' is not a package (it does not end in a package header)";
+}
+
 bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package) {
   std::u16string error_text;
   HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package);
-  if (FAILED(hr)) Error(Utf16ToUtf8(error_text) + " (" + OpenMeaning(hr) + ")");
+  if (FAILED(hr)) Error(OpenFailure(path, error_text, hr));
   return SUCCEEDED(hr);
 }
 
