@@ -96,6 +96,7 @@ int main(int argc, char** argv) {
     return app.exit(e);
   }
 
+  if (cab.on_host()) return cab.Run();
   if (!device.empty()) coredll::SelectDevice(device);
   std::string folder = coredll::DeviceFolder();
   if (init->parsed()) {
