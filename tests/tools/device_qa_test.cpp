@@ -272,6 +272,17 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   EXPECT_EQ(failed.err, "exit code: 101\n" + why + "\\Stowkit_log_Notes.txt)\n");
   EXPECT_EQ(Device({"install", package, "--silent", "--", "/v", "\\Temp\\install.txt"}).err,
             "exit code: 101\n" + why + "\\Temp\\install.txt)\n");
+  // The same logs as a user reads them: UTF-8 with bare line feeds.
+  const std::string logged = "\nError parsing registry file: line = HKLM, Software\\Notes, 2, Broken, 1, ,\n";
+  for (const char* which : {"Notes", "\\Temp\\install.txt"}) {
+    ToolResult log = Device({"log", which});
+    EXPECT_EQ(log.status, 0) << log.err;
+    EXPECT_NE(log.out.find(logged), std::string::npos) << log.out;
+    EXPECT_EQ(log.out.find('\r'), std::string::npos);
+    EXPECT_EQ(log.out.rfind("-----", 0), 0u) << "no byte-order mark in front";
+  }
+  EXPECT_EQ(Device({"log", "Other"}).err, "stowkit-device: log: cannot read '\\Stowkit_log_Other.txt': The "
+                                          "system cannot find the file specified.\n");
   // Killed before it opened its log, a run leaves the last run's log as it was: not its own.
   ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
   EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
@@ -294,6 +305,9 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   EXPECT_EQ(removal.status, 103);
   EXPECT_EQ(removal.err, "exit code: 103\nstowkit-device: remove: the run failed in \"Performing pre-uninstall "
                          "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
+  ToolResult removal_log = Device({"log", "Notes", "--removal"});
+  EXPECT_NE(removal_log.out.find("\nPerforming pre-uninstall actions ...\n"), std::string::npos) << removal_log.out;
+  EXPECT_EQ(Device({"log"}).out, removal_log.out) << "the log written last";
 }
 
 // An install that could not write its uninstaller (a full disk) leaves a product that only the

@@ -7,6 +7,7 @@
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "install_commands.h"
+#include "log_command.h"
 #include "process_commands.h"
 #include "product_commands.h"
 #include "qa_commands.h"
@@ -87,6 +88,14 @@ int main(int argc, char** argv) {
       "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
+  std::string log_name;
+  bool removal_log = false;
+  auto* log = app.add_subcommand("log", "Show an installer log as UTF-8 text: log [APP|DEVICEPATH] [--removal]");
+  log->add_option("WHICH", log_name,
+                  "An application (its install log \\Stowkit_log_<APP>.txt) or a device path "
+                  "(default: the log in \\ written last)");
+  log->add_flag("--removal", removal_log, "The application's removal log \\Unstowkit_log_<APP>.txt");
+
   CabCommand cab(app);
   QaCommands qa(app);
 
@@ -119,6 +128,7 @@ int main(int argc, char** argv) {
   if (reg_import->parsed()) return ImportRegistry(host_file);
   if (products->parsed()) return ListProducts(json);
   if (ps->parsed()) return ListProcesses();
+  if (log->parsed()) return ShowLog(log_name, removal_log);
   if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
   if (remove->parsed()) return RemoveApplication(application, silent, removal_package, installer_arguments);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);
