@@ -148,6 +148,60 @@ TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
   EXPECT_NE(Device({"diff", "bad"}).err.find("snapshots/bad:2: not a snapshot line"), std::string::npos);
 }
 
+TEST_F(DeviceQaTest, VerifyNamesEachItemThatDiffersFromTheInstall) {
+  std::string package = Example("notes");
+  ASSERT_EQ(Device({"install", package, "--silent"}).status, 0);
+  for (bool with_package : {false, true}) {
+    std::vector<std::string> args = {"verify", "Notes"};
+    if (with_package) args.insert(args.end(), {"--package", package});
+    ToolResult fine = Device(args);
+    EXPECT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.out, std::string("Notes 1.2.0.0: as installed (3 files") + (with_package ? " with contents" : "") +
+                            ", 1 folder, 3 registry values, 1 shortcut)\n");
+  }
+
+  const std::string folder = device_ + "/fs/Program Files/Notes/";
+  std::string ini = testing::ReadHostFile(folder + "notes.ini");
+  ini[0] = ini[0] == 'x' ? 'y' : 'x';  // the same size, another content
+  testing::WriteHostFile(folder + "notes.ini", ini);
+  fs::remove(folder + "Help/notes.htm");
+  fs::remove(device_ + "/fs/Windows/Start Menu/Programs/Notes.lnk");
+  coredll::SelectDevice(device_);
+  ASSERT_TRUE(SetFileAttributesW(u"\\Program Files\\Notes\\readme.txt", FILE_ATTRIBUTE_ARCHIVE));
+  testing::WriteHostFile(work_ + "/r.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Notes]\n\"InstallDir\"=\"\\\\Else, where\"\n"
+                                           "\"Version\"=-\n");
+  ASSERT_EQ(Device({"reg", "import", work_ + "/r.reg"}).status, 0);
+
+  const std::string differences =
+      "file \\Program Files\\Notes\\readme.txt: attributes ----a, expected -r--a\n"
+      "file \\Program Files\\Notes\\Help\\notes.htm: missing\n"
+      "registry value HKEY_LOCAL_MACHINE\\Software\\Notes: InstallDir: data \"\\\\Else, where\", expected "
+      "\"\\\\Program Files\\\\Notes\"\n"
+      "registry value HKEY_LOCAL_MACHINE\\Software\\Notes: Version: missing\n"
+      "shortcut \\Windows\\Start Menu\\Programs\\Notes.lnk: missing\n";
+  ToolResult changed = Device({"verify", "Notes"});
+  EXPECT_EQ(changed.status, 1) << changed.err;
+  EXPECT_EQ(changed.out, differences);
+  ToolResult contents = Device({"verify", "Notes", "--package", package});
+  EXPECT_EQ(contents.status, 1) << contents.err;
+  EXPECT_NE(contents.out.find("file \\Program Files\\Notes\\notes.ini: CRC-32 0x"), std::string::npos) << contents.out;
+  EXPECT_EQ(LinesWith(contents.out, "notes.ini").size(), 1u) << contents.out;
+  ToolResult json = Device({"verify", "Notes", "--json"});
+  EXPECT_EQ(json.status, 1);
+  for (const char* part : {"\"kind\": \"shortcut\",\n      \"item\": \"\\\\Windows\\\\Start Menu\\\\Programs\\\\Notes.lnk\",\n"
+                           "      \"problem\": \"missing\",\n      \"found\": null",
+                           "\"problem\": \"attributes\",\n      \"found\": \"----a\",\n      \"expected\": \"-r--a\""}) {
+    EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+  }
+
+  ToolResult unknown = Device({"verify", "Other"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "stowkit-device: verify: no installed product 'Other' is recorded ('products' lists them)\n");
+  ToolResult other = Device({"verify", "Notes", "--package", work_ + "/junk.pkg"});
+  EXPECT_EQ(other.status, 2);
+  EXPECT_EQ(std::count(other.err.begin(), other.err.end(), '\n'), 1) << other.err;
+}
+
 TEST_F(DeviceQaTest, PlanForetellsTheRealInstallAndTouchesNothing) {
   std::string package = Example("notes");
   ASSERT_EQ(Device({"snapshot", "before"}).status, 0);

@@ -12,6 +12,7 @@
 #include "product_commands.h"
 #include "qa_commands.h"
 #include "registry_commands.h"
+#include "verify_command.h"
 
 using namespace stowkit::device_tool;
 
@@ -88,6 +89,15 @@ int main(int argc, char** argv) {
       "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
+  std::string verified_package;
+  auto* verify = app.add_subcommand(
+      "verify", "Compare what an install left with the device now: verify APP [--package app.pkg] [--json]");
+  verify->add_option("APPNAME", application, "The application's name, as 'products' lists it")->required();
+  verify->add_option("--package", verified_package,
+                     "The host package it was installed from: check the files' sizes and CRC-32 too");
+  verify->add_flag("--json", json, "Write JSON instead of one line per difference");
+  verify->footer("Exit status: 0 as installed, 1 when anything differs, 2 when it cannot be verified.");
+
   std::string log_name;
   bool removal_log = false;
   auto* log = app.add_subcommand("log", "Show an installer log as UTF-8 text: log [APP|DEVICEPATH] [--removal]");
@@ -129,6 +139,7 @@ int main(int argc, char** argv) {
   if (products->parsed()) return ListProducts(json);
   if (ps->parsed()) return ListProcesses();
   if (log->parsed()) return ShowLog(log_name, removal_log);
+  if (verify->parsed()) return VerifyProduct(application, verified_package, json);
   if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
   if (remove->parsed()) return RemoveApplication(application, silent, removal_package, installer_arguments);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);

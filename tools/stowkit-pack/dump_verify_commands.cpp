@@ -139,7 +139,8 @@ int ListEntries(const std::string& path, bool json_output) {
     std::vector<std::string> flags = FlagNames(EntryFlagsText(entry.EntryFlags()));
     for (const std::string& name : FlagNames(TypeFlagsText(entry.EntryType(), entry.TypeFlags()))) flags.push_back(name);
     std::string type = Utf16ToUtf8(EntryTypeText(entry.EntryType()));
-    std::string destination = Property(entry.Properties(), kDst);
+    // A shortcut has no Dst: the link it makes is where it goes.
+    std::string destination = Property(entry.Properties(), entry.EntryType() == kShortcut ? kLinkName : kDst);
     std::vector<std::string> features = Features(entry);
     if (json_output) {
       json.BeginObject().Key("index").Number(i + 1).Key("type").String(type).Key("flags");
