@@ -54,6 +54,12 @@ int main(int argc, char** argv) {
   bool json = false;
   auto* products = app.add_subcommand("products", "List the products the installer recorded");
   products->add_flag("--json", json, "Write a JSON array");
+  std::string forgotten;
+  bool yes = false;
+  products->add_option("--forget", forgotten,
+                       "Delete the record of APP, whose uninstaller is gone (nothing else is removed)")
+      ->option_text("APP");
+  products->add_flag("--yes", yes, "Forget without asking (needed without a terminal)");
 
   auto* run = app.add_subcommand("run", "Run a device program, e.g. run '\\Windows\\app.exe' /x");
   run->prefix_command();  // everything after PROGRAM is the program's own
@@ -136,7 +142,7 @@ int main(int argc, char** argv) {
   if (push->parsed()) return Push(host_file, path);
   if (reg_export->parsed()) return ExportRegistry(key);
   if (reg_import->parsed()) return ImportRegistry(host_file);
-  if (products->parsed()) return ListProducts(json);
+  if (products->parsed()) return forgotten.empty() ? ListProducts(json) : ForgetProduct(forgotten, yes);
   if (ps->parsed()) return ListProcesses();
   if (log->parsed()) return ShowLog(log_name, removal_log);
   if (verify->parsed()) return VerifyProduct(application, verified_package, json);
