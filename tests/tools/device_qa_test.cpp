@@ -124,9 +124,25 @@ TEST_F(DeviceQaTest, DiffShowsWhatWasAddedRemovedAndChanged) {
     EXPECT_NE(json.out.find(expected), std::string::npos) << expected << "\n" << json.out;
   }
 
+  // Restored, the device is as it was, contents, times and registry alike.
+  ToolResult restored = Device({"snapshot", "restore", "start"});
+  EXPECT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(restored.out, "Snapshot 'start' restored: 6 changes undone.\n");
+  EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/one.txt"), "one");
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/gone.txt"), "one");
+
   // A new snapshot of the same name replaces the old one.
   ASSERT_EQ(Device({"snapshot", "start"}).status, 0);
   EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+  ASSERT_EQ(Device({"snapshot", "other"}).status, 0);
+  EXPECT_EQ(Device({"snapshot", "list"}).out.find("other\t"), 0u);
+  EXPECT_NE(Device({"snapshot", "list"}).out.find("\nstart\t"), std::string::npos);
+  ToolResult deleted = Device({"snapshot", "delete", "start"});
+  EXPECT_EQ(deleted.status, 0) << deleted.err;
+  EXPECT_EQ(Device({"snapshot", "list"}).out.find("start"), std::string::npos);
+  EXPECT_EQ(Device({"snapshot", "restore", "start"}).err,
+            "stowkit-device: snapshot restore: this device has no snapshot 'start' ('snapshot list' lists them)\n");
 }
 
 TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
@@ -137,6 +153,23 @@ TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
   ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\one.txt", FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(LinesWith(Device({"diff", "before"}).out, "one.txt"),
             std::vector<std::string>{"~ file    \\Temp\\one.txt  attributes ----a -> -r---"});
+
+  ASSERT_EQ(Device({"snapshot", "restore", "before"}).status, 0);
+  EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n") << "attributes and times put back";
+
+  // Links in the snapshots folder are never followed: not to read contents from elsewhere,
+  // nor to delete what they point to.
+  fs::create_directories(work_ + "/outside");
+  testing::WriteHostFile(work_ + "/outside/keep", "kept");
+  fs::remove_all(device_ + "/snapshots/.before.files");
+  fs::create_directory_symlink(work_ + "/outside", device_ + "/snapshots/.before.files");
+  EXPECT_EQ(Device({"snapshot", "restore", "before"}).status, 1);
+  EXPECT_EQ(Device({"snapshot", "delete", "before"}).status, 0);
+  EXPECT_EQ(testing::ReadHostFile(work_ + "/outside/keep"), "kept");
+  fs::create_symlink(work_ + "/outside/keep", device_ + "/snapshots/linked");
+  EXPECT_EQ(Device({"snapshot", "list"}).out, "This device has no snapshots.\n");
+  EXPECT_EQ(Device({"snapshot", "delete", "linked"}).status, 1);
+  EXPECT_EQ(testing::ReadHostFile(work_ + "/outside/keep"), "kept");
 
   ToolResult unknown = Device({"diff", "never"});
   EXPECT_EQ(unknown.status, 1);
