@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   reg_import->add_option("FILE", host_file, "Registry file (UTF-8 or UTF-16)")->required();
 
   bool json = false;
-  auto* products = app.add_subcommand("products", "List the products the installer recorded");
+  auto* products = app.add_subcommand(
+      "products", "List the products the installer recorded; --forget APP drops a record whose uninstaller is gone");
   products->add_flag("--json", json, "Write a JSON array");
   std::string forgotten;
   bool yes = false;

@@ -10,7 +10,8 @@ namespace stowkit::device_tool {
 
 QaCommands::QaCommands(CLI::App& app) {
   constexpr const char* kJsonHelp = "Write JSON instead of the table";
-  snapshot_ = app.add_subcommand("snapshot", "Keep every file and registry value of the device as NAME");
+  snapshot_ = app.add_subcommand(
+      "snapshot", "Keep every file and registry value of the device as NAME; snapshot list|delete|restore");
   snapshot_->add_option("NAME", name_, "The snapshot's name (list, delete and restore are commands)");
   snapshot_list_ = snapshot_->add_subcommand("list", "List the device's snapshots");
   snapshot_delete_ = snapshot_->add_subcommand("delete", "Delete snapshot NAME");
