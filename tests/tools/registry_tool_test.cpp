@@ -12,6 +12,7 @@
 #include "support/child_process.h"
 #include "support/no_terminal.h"
 #include "support/temp_device.h"
+#include "support/tmux.h"
 #include "support/tool_run.h"
 
 namespace stowkit {
@@ -273,11 +274,28 @@ TEST_F(RegistryToolTest, ProductsListsTheStateStore) {
   Result unasked = Run("a", {"products", "--forget", "Notes"});
   EXPECT_EQ(unasked.status, 1);
   EXPECT_EQ(unasked.err, "stowkit-device: products: there is no terminal to ask whether to forget 'Notes': give --yes\n");
-  for (const char* name : {"Notes", "Half \"Done\""}) {
-    Result forgot = Run("a", {"products", "--forget", name, "--yes"});
-    EXPECT_EQ(forgot.status, 0) << forgot.err;
-    EXPECT_EQ(forgot.out, std::string("Forgot the product record of '") + name + "'.\n");
+  // On a terminal it asks, and anything but a yes keeps the record.
+  if (std::system("tmux -V >/dev/null 2>&1") == 0) {
+    std::string command = testing::CommandLine(testing::BinPath("stowkit-device"),
+                                               {"--device", work_ + "/a", "products", "--forget", "Notes"});
+    for (const char* answer : {"n", "y"}) {
+      testing::Tmux tmux(work_ + "/forget-" + answer + ".tmux");
+      ASSERT_TRUE(tmux.Start(command));
+      std::string asked = tmux.WaitFor("[y/N]");
+      EXPECT_NE(asked.find("Forget the record of 'Notes' (nothing else is removed)? [y/N]"),
+                std::string::npos) << asked;
+      tmux.Keys(std::string(answer) + " Enter");
+      std::string screen = tmux.WaitFor("exit ");
+      EXPECT_NE(screen.find(*answer == 'y' ? "Forgot the product record of 'Notes'.\nexit 0"
+                                           : "stowkit-device: products: 'Notes' is not forgotten\nexit 1"),
+                std::string::npos) << screen;
+    }
+  } else {
+    ASSERT_EQ(Run("a", {"products", "--forget", "Notes", "--yes"}).status, 0);
   }
+  Result forgot = Run("a", {"products", "--forget", "Half \"Done\"", "--yes"});
+  EXPECT_EQ(forgot.status, 0) << forgot.err;
+  EXPECT_EQ(forgot.out, "Forgot the product record of 'Half \"Done\"'.\n");
   EXPECT_EQ(Run("a", {"products"}).out, "No products are recorded on this device.\n");
   EXPECT_EQ(Run("a", {"products", "--forget", "Upgrading", "--yes"}).err,
             "stowkit-device: products: no product 'Upgrading' is recorded\n");

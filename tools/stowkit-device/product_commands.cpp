@@ -137,8 +137,7 @@ bool DeviceFileExists(const Text& path) {
 }
 
 bool Confirmed(const std::string& application) {
-  std::cerr << "Forget the product record of '" << application
-            << "'? Nothing of the application is removed. [y/N] " << std::flush;
+  std::cerr << "Forget the record of '" << application << "' (nothing else is removed)? [y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
