@@ -32,7 +32,7 @@ void DumpEntry(const CatalogEntry& entry, std::u16string& text) {
       reinterpret_cast<uintptr_t>(entry.BlobFileHndl()), properties);
 }
 
-void DumpPackage(const Package& package, std::u16string& text) {
+void DumpPackageHeader(const Package& package, std::u16string& text) {
   const PackageHeader& h = package.Header();
   const std::u16string* app_name = package.Properties().Find(kAppName);
   std::u16string properties;
@@ -45,11 +45,20 @@ void DumpPackage(const Package& package, std::u16string& text) {
       PackageFlagsText(h.Flags), h.Platform, h.Version >> 24, (h.Version >> 16) & 0xFF,
       (h.Version >> 8) & 0xFF, h.Version & 0xFF, h.BlobOffset, h.BlobLen, h.CatalogLen,
       h.DescriptorLen, package.NumEntries(), properties);
+}
+
+void DumpNumberedEntry(const CatalogEntry& entry, int index, std::u16string& text) {
+  std::u16string entry_text;
+  DumpEntry(entry, entry_text);
+  text = Format(u"%s     Entry %d: %s\r\n%s", kRule, index + 1, EntryTypeText(entry.EntryType()), kRule);
+  text += entry_text;
+}
+
+void DumpPackage(const Package& package, std::u16string& text) {
+  DumpPackageHeader(package, text);
   for (int i = 0; i < package.NumEntries(); ++i) {
-    const CatalogEntry& entry = *package.GetEntry(i);
     std::u16string entry_text;
-    DumpEntry(entry, entry_text);
-    text += Format(u"%s     Entry %d: %s\r\n%s", kRule, i + 1, EntryTypeText(entry.EntryType()), kRule);
+    DumpNumberedEntry(*package.GetEntry(i), i, entry_text);
     text += entry_text;
   }
 }

@@ -279,6 +279,36 @@ TEST_F(CabToolTest, ARestartRequestRestartsTheDeviceOnceWceloadHasEnded) {
   EXPECT_EQ(Boots(device_), boots + 1);
 }
 
+TEST_F(CabToolTest, ListAndExtractReadAHostCabWithoutADevice) {
+  WriteNotesPackage();
+  std::string cab = BuildCab();
+  std::string out = device_.folder() + "/out";
+  // Host files alone: even a device folder that is not one does not stand in the way.
+  auto host_tool = [&](const std::vector<std::string>& args) {
+    return testing::RunShell("STOWKIT_DEVICE=/nonexistent/device " +
+                                 testing::CommandLine(testing::BinPath("stowkit-device"), args),
+                             device_.folder());
+  };
+  ToolResult listed = host_tool({"cab", "list", cab});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(listed.out, "Notes.exe\nNotes.pkg\n_setup.dll\n_setup.xml\n");
+
+  ToolResult extracted = host_tool({"cab", "extract", cab, "-o", out});
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(testing::ReadHostFile(out + "/Notes.pkg"), testing::ReadHostFile(input_ + "/Notes.pkg"));
+  EXPECT_EQ(testing::ReadHostFile(out + "/Notes.exe"), testing::ReadHostFile(testing::BinPath("stowkit")));
+  EXPECT_THAT(testing::ReadHostFile(out + "/_setup.xml"), HasSubstr("Notes"));
+
+  for (const std::string command : {"list", "extract"}) {
+    std::vector<std::string> args = {"cab", command, input_ + "/Notes.pkg"};
+    if (command == "extract") args.insert(args.end(), {"-o", out});
+    ToolResult refused = host_tool(args);
+    EXPECT_EQ(refused.status, 1) << command;
+    EXPECT_EQ(refused.err, "stowkit-device: cab " + command + ": '" + input_ +
+                               "/Notes.pkg' is not a CAB, or it is damaged\n");
+  }
+}
+
 TEST_F(CabToolTest, BuildNeedsAPackageOrAKey) {
   ToolResult refused = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab"});
   EXPECT_EQ(refused.status, 1);

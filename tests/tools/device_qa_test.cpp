@@ -125,9 +125,25 @@ TEST_F(DeviceQaTest, DiffShowsWhatWasAddedRemovedAndChanged) {
     EXPECT_NE(json.out.find(expected), std::string::npos) << expected << "\n" << json.out;
   }
 
+  // Restored, the device is as it was, contents, times and registry alike.
+  ToolResult restored = Device({"snapshot", "restore", "start"});
+  EXPECT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(restored.out, "Snapshot 'start' restored: 6 changes undone.\n");
+  EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/one.txt"), "one");
+  EXPECT_EQ(testing::ReadHostFile(device_ + "/fs/Temp/gone.txt"), "one");
+
   // A new snapshot of the same name replaces the old one.
   ASSERT_EQ(Device({"snapshot", "start"}).status, 0);
   EXPECT_EQ(Device({"diff", "start"}).out, "No changes.\n");
+  ASSERT_EQ(Device({"snapshot", "other"}).status, 0);
+  EXPECT_EQ(Device({"snapshot", "list"}).out.find("other\t"), 0u);
+  EXPECT_NE(Device({"snapshot", "list"}).out.find("\nstart\t"), std::string::npos);
+  ToolResult deleted = Device({"snapshot", "delete", "start"});
+  EXPECT_EQ(deleted.status, 0) << deleted.err;
+  EXPECT_EQ(Device({"snapshot", "list"}).out.find("start"), std::string::npos);
+  EXPECT_EQ(Device({"snapshot", "restore", "start"}).err,
+            "stowkit-device: snapshot restore: this device has no snapshot 'start' ('snapshot list' lists them)\n");
 }
 
 TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
@@ -139,6 +155,23 @@ TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
   EXPECT_EQ(LinesWith(Device({"diff", "before"}).out, "one.txt"),
             std::vector<std::string>{"~ file    \\Temp\\one.txt  attributes ----a -> -r---"});
 
+  ASSERT_EQ(Device({"snapshot", "restore", "before"}).status, 0);
+  EXPECT_EQ(Device({"diff", "before"}).out, "No changes.\n") << "attributes and times put back";
+
+  // Links in the snapshots folder are never followed: not to read contents from elsewhere,
+  // nor to delete what they point to.
+  fs::create_directories(work_ + "/outside");
+  testing::WriteHostFile(work_ + "/outside/keep", "kept");
+  fs::remove_all(device_ + "/snapshots/.before.files");
+  fs::create_directory_symlink(work_ + "/outside", device_ + "/snapshots/.before.files");
+  EXPECT_EQ(Device({"snapshot", "restore", "before"}).status, 1);
+  EXPECT_EQ(Device({"snapshot", "delete", "before"}).status, 0);
+  EXPECT_EQ(testing::ReadHostFile(work_ + "/outside/keep"), "kept");
+  fs::create_symlink(work_ + "/outside/keep", device_ + "/snapshots/linked");
+  EXPECT_EQ(Device({"snapshot", "list"}).out, "This device has no snapshots.\n");
+  EXPECT_EQ(Device({"snapshot", "delete", "linked"}).status, 1);
+  EXPECT_EQ(testing::ReadHostFile(work_ + "/outside/keep"), "kept");
+
   ToolResult unknown = Device({"diff", "never"});
   EXPECT_EQ(unknown.status, 1);
   EXPECT_EQ(unknown.err, "stowkit-device: diff: this device has no snapshot 'never' (take one with "
@@ -147,6 +180,60 @@ TEST_F(DeviceQaTest, AttributeChangesAndUnknownSnapshots) {
   EXPECT_FALSE(fs::exists(device_ + "/escape"));
   testing::WriteHostFile(device_ + "/snapshots/bad", "stowkit-snapshot 1\nfile\tx\n");
   EXPECT_NE(Device({"diff", "bad"}).err.find("snapshots/bad:2: not a snapshot line"), std::string::npos);
+}
+
+TEST_F(DeviceQaTest, VerifyNamesEachItemThatDiffersFromTheInstall) {
+  std::string package = Example("notes");
+  ASSERT_EQ(Device({"install", package, "--silent"}).status, 0);
+  for (bool with_package : {false, true}) {
+    std::vector<std::string> args = {"verify", "Notes"};
+    if (with_package) args.insert(args.end(), {"--package", package});
+    ToolResult fine = Device(args);
+    EXPECT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.out, std::string("Notes 1.2.0.0: as installed (3 files") + (with_package ? " with contents" : "") +
+                            ", 1 folder, 3 registry values, 1 shortcut)\n");
+  }
+
+  const std::string folder = device_ + "/fs/Program Files/Notes/";
+  std::string ini = testing::ReadHostFile(folder + "notes.ini");
+  ini[0] = ini[0] == 'x' ? 'y' : 'x';  // the same size, another content
+  testing::WriteHostFile(folder + "notes.ini", ini);
+  fs::remove(folder + "Help/notes.htm");
+  fs::remove(device_ + "/fs/Windows/Start Menu/Programs/Notes.lnk");
+  coredll::SelectDevice(device_);
+  ASSERT_TRUE(SetFileAttributesW(u"\\Program Files\\Notes\\readme.txt", FILE_ATTRIBUTE_ARCHIVE));
+  testing::WriteHostFile(work_ + "/r.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Notes]\n\"InstallDir\"=\"\\\\Else, where\"\n"
+                                           "\"Version\"=-\n");
+  ASSERT_EQ(Device({"reg", "import", work_ + "/r.reg"}).status, 0);
+
+  const std::string differences =
+      "file \\Program Files\\Notes\\readme.txt: attributes ----a, expected -r--a\n"
+      "file \\Program Files\\Notes\\Help\\notes.htm: missing\n"
+      "registry value HKEY_LOCAL_MACHINE\\Software\\Notes: InstallDir: data \"\\\\Else, where\", expected "
+      "\"\\\\Program Files\\\\Notes\"\n"
+      "registry value HKEY_LOCAL_MACHINE\\Software\\Notes: Version: missing\n"
+      "shortcut \\Windows\\Start Menu\\Programs\\Notes.lnk: missing\n";
+  ToolResult changed = Device({"verify", "Notes"});
+  EXPECT_EQ(changed.status, 1) << changed.err;
+  EXPECT_EQ(changed.out, differences);
+  ToolResult contents = Device({"verify", "Notes", "--package", package});
+  EXPECT_EQ(contents.status, 1) << contents.err;
+  EXPECT_NE(contents.out.find("file \\Program Files\\Notes\\notes.ini: CRC-32 0x"), std::string::npos) << contents.out;
+  EXPECT_EQ(LinesWith(contents.out, "notes.ini").size(), 1u) << contents.out;
+  ToolResult json = Device({"verify", "Notes", "--json"});
+  EXPECT_EQ(json.status, 1);
+  for (const char* part : {"\"kind\": \"shortcut\",\n      \"item\": \"\\\\Windows\\\\Start Menu\\\\Programs\\\\Notes.lnk\",\n"
+                           "      \"problem\": \"missing\",\n      \"found\": null",
+                           "\"problem\": \"attributes\",\n      \"found\": \"----a\",\n      \"expected\": \"-r--a\""}) {
+    EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+  }
+
+  ToolResult unknown = Device({"verify", "Other"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_EQ(unknown.err, "stowkit-device: verify: no installed product 'Other' is recorded ('products' lists them)\n");
+  ToolResult other = Device({"verify", "Notes", "--package", work_ + "/junk.pkg"});
+  EXPECT_EQ(other.status, 2);
+  EXPECT_EQ(std::count(other.err.begin(), other.err.end(), '\n'), 1) << other.err;
 }
 
 TEST_F(DeviceQaTest, PlanForetellsTheRealInstallAndTouchesNothing) {
@@ -370,6 +457,17 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   EXPECT_EQ(failed.err, "exit code: 101\n" + why + "\\Stowkit_log_Notes.txt)\n");
   EXPECT_EQ(Device({"install", package, "--silent", "--", "/v", "\\Temp\\install.txt"}).err,
             "exit code: 101\n" + why + "\\Temp\\install.txt)\n");
+  // The same logs as a user reads them: UTF-8 with bare line feeds.
+  const std::string logged = "\nError parsing registry file: line = HKLM, Software\\Notes, 2, Broken, 1, ,\n";
+  for (const char* which : {"Notes", "\\Temp\\install.txt"}) {
+    ToolResult log = Device({"log", which});
+    EXPECT_EQ(log.status, 0) << log.err;
+    EXPECT_NE(log.out.find(logged), std::string::npos) << log.out;
+    EXPECT_EQ(log.out.find('\r'), std::string::npos);
+    EXPECT_EQ(log.out.rfind("-----", 0), 0u) << "no byte-order mark in front";
+  }
+  EXPECT_EQ(Device({"log", "Other"}).err, "stowkit-device: log: cannot read '\\Stowkit_log_Other.txt': The "
+                                          "system cannot find the file specified.\n");
   // Killed before it opened its log, a run leaves the last run's log as it was: not its own.
   ToolResult killed = Device({"install", package, "--silent"}, "STOWKIT_FAULTS='write@*notes_setup.dll=kill'");
   EXPECT_EQ(killed.err, "exit code: 1067\nstowkit-device: install: the run wrote no log to tell why it failed "
@@ -393,6 +491,9 @@ TEST_F(DeviceQaTest, AFailedInstallOrRemovalTellsWhyFromItsLog) {
   EXPECT_EQ(removal.status, 103);
   EXPECT_EQ(removal.err, "exit code: 103\nstowkit-device: remove: the run failed in \"Performing pre-uninstall "
                          "actions ...\", which logged no reason (log: \\Unstowkit_log_Notes.txt)\n");
+  ToolResult removal_log = Device({"log", "Notes", "--removal"});
+  EXPECT_NE(removal_log.out.find("\nPerforming pre-uninstall actions ...\n"), std::string::npos) << removal_log.out;
+  EXPECT_EQ(Device({"log"}).out, removal_log.out) << "the log written last";
 }
 
 // An install that could not write its uninstaller (a full disk) fails and leaves a product

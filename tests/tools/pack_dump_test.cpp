@@ -86,6 +86,52 @@ TEST_F(PackDumpTest, HandMadePackageAfterAPrefixDumpsAsUtf8WithLineFeeds) {
   EXPECT_EQ(verify.out, "sub/p.pkg: OK, 1 blob verified\n");
 }
 
+TEST_F(PackDumpTest, ListShowsOneLinePerEntryAndBothCommandsWriteJson) {
+  PackageLayout layout;
+  layout.version = 0x01020304;
+  layout.properties = {{3, u"Demo \"quoted\""}};
+  EntryLayout file = FileEntry("hello world\n", true, u"$(APPDIR)\\a.txt");
+  file.type_flags = 0x10;
+  file.properties.push_back({4, u"Main; Extra"});
+  layout.entries = {Entry(8, 0x04, {{1, u"$(APPDIR)"}}), file, Entry(13, 0x00, {})};
+  Write("p.pkg", BuildPackage(layout));
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08x", unsigned(Crc("hello world\n")));
+
+  ToolResult list = Pack({"list", "p.pkg"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out,
+            "Folder        ShouldInstall                                    0 00000000 $(APPDIR)\n"
+            "AppFile       BlobCompressed,ShouldInstall,ReadOnly           12 " + std::string(crc) +
+                " $(APPDIR)\\a.txt [Main,Extra]\n"
+            "Unknown       -                                                0 00000000 -\n");
+
+  ToolResult list_json = Pack({"list", "--json", "p.pkg"});
+  ASSERT_EQ(list_json.status, 0) << list_json.err;
+  EXPECT_NE(list_json.out.find("\"index\": 2,\n      \"type\": \"AppFile\",\n      \"flags\": [\n        "
+                               "\"BlobCompressed\",\n        \"ShouldInstall\",\n        \"ReadOnly\"\n      ],\n"
+                               "      \"size\": 12,\n      \"crc\": " + std::to_string(Crc("hello world\n")) +
+                               ",\n      \"destination\": \"$(APPDIR)\\\\a.txt\",\n      \"features\": [\n"
+                               "        \"Main\",\n        \"Extra\"\n      ]"),
+            std::string::npos) << list_json.out;
+  EXPECT_NE(list_json.out.find("\"destination\": null"), std::string::npos) << list_json.out;
+
+  ToolResult dump_json = Pack({"dump", "--json", "p.pkg"});
+  ASSERT_EQ(dump_json.status, 0) << dump_json.err;
+  for (const char* part : {"\"version\": \"1.2.3.4\"", "\"name\": \"AppName\",\n      \"value\": \"Demo \\\"quoted\\\"\"",
+                           "\"type\": \"Unknown\",\n      \"type_code\": 13", "\"final_size\": 12",
+                           "\"type_flag_names\": [\n        \"ReadOnly\"\n      ]"}) {
+    EXPECT_NE(dump_json.out.find(part), std::string::npos) << part << "\n" << dump_json.out;
+  }
+  EXPECT_EQ(dump_json.out.back(), '\n');
+
+  Write("none.pkg", "no package at all, only text");
+  ToolResult broken = Pack({"list", "none.pkg"});
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_EQ(broken.out, "");
+  EXPECT_EQ(std::count(broken.err.begin(), broken.err.end(), '\n'), 1) << broken.err;
+}
+
 TEST_F(PackDumpTest, BrokenFilesGiveTheReadersMessageWithThePathAsWritten) {
   Write("sub/short.pkg", "too short");
   std::string good = BuildPackage({});

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "support/child_process.h"
+#include "support/no_terminal.h"
 #include "support/temp_device.h"
+#include "support/tmux.h"
 #include "support/tool_run.h"
 
 namespace stowkit {
@@ -204,7 +206,10 @@ TEST_F(RegistryToolTest, ProductsListsTheStateStore) {
                    "\"UninstallEXE\"=\"\\\\Windows\\\\AppMgr\\\\Notes Remove.exe\"\n"
                    "\"UninstallPKG\"=\"\\\\Windows\\\\AppMgr\\\\Notes Remove.pkg\"\n"
                    "[HKLM\\SOFTWARE\\TalvenorKitwright\\Half \"Done\"]\n"
-                   "\"Status\"=dword:00000067\n\"Version\"=\"1.0\"\n")
+                   "\"Status\"=dword:00000067\n\"Version\"=\"1.0\"\n"
+                   // The CAB setup extension's marks alone record no product.
+                   "[HKLM\\SOFTWARE\\TalvenorKitwright\\Upgrading]\n\"CEUpgradeMode\"=\"1\"\n"
+                   "[HKLM\\SOFTWARE\\TalvenorKitwright\\Rolling]\n\"ceupgrademode\"=\"0\"\n\"CERollBack\"=\"1\"\n")
                 .status,
             0);
   Result text = Run("a", {"products"});
@@ -254,6 +259,48 @@ TEST_F(RegistryToolTest, ProductsListsTheStateStore) {
             "    \"uninstall_pkg\": null\n"
             "  }\n"
             "]\n");
+
+  // A record whose uninstaller is there is removed with it, not forgotten; one whose
+  // uninstaller is gone only with a yes, which a run without a terminal gives by --yes.
+  testing::WriteHostFile(work_ + "/u", "uninstaller");
+  ASSERT_EQ(Run("a", {"push", work_ + "/u", "\\Windows\\AppMgr\\Notes Remove.exe"}).status, 0);
+  ASSERT_EQ(Run("a", {"push", work_ + "/u", "\\Windows\\AppMgr\\Notes Remove.pkg"}).status, 0);
+  Result kept = Run("a", {"products", "--forget", "notes", "--yes"});
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.err, "stowkit-device: products: the uninstaller of 'Notes' is there: 'remove Notes' removes the "
+                      "application and its record\n");
+  fs::remove(work_ + "/a/fs/Windows/AppMgr/Notes Remove.pkg");
+  testing::NoTerminal no_terminal;  // also when the tests run by hand in a terminal
+  Result unasked = Run("a", {"products", "--forget", "Notes"});
+  EXPECT_EQ(unasked.status, 1);
+  EXPECT_EQ(unasked.err, "stowkit-device: products: there is no terminal to ask whether to forget 'Notes': give --yes\n");
+  // On a terminal it asks, and anything but a yes keeps the record.
+  if (std::system("tmux -V >/dev/null 2>&1") == 0) {
+    std::string command = testing::CommandLine(testing::BinPath("stowkit-device"),
+                                               {"--device", work_ + "/a", "products", "--forget", "Notes"});
+    for (const char* answer : {"n", "y"}) {
+      testing::Tmux tmux(work_ + "/forget-" + answer + ".tmux");
+      ASSERT_TRUE(tmux.Start(command));
+      std::string asked = tmux.WaitFor("[y/N]");
+      EXPECT_NE(asked.find("Forget the record of 'Notes' (nothing else is removed)? [y/N]"),
+                std::string::npos) << asked;
+      tmux.Keys(std::string(answer) + " Enter");
+      std::string screen = tmux.WaitFor("exit ");
+      EXPECT_NE(screen.find(*answer == 'y' ? "Forgot the product record of 'Notes'.\nexit 0"
+                                           : "stowkit-device: products: 'Notes' is not forgotten\nexit 1"),
+                std::string::npos) << screen;
+    }
+  } else {
+    ASSERT_EQ(Run("a", {"products", "--forget", "Notes", "--yes"}).status, 0);
+  }
+  Result forgot = Run("a", {"products", "--forget", "Half \"Done\"", "--yes"});
+  EXPECT_EQ(forgot.status, 0) << forgot.err;
+  EXPECT_EQ(forgot.out, "Forgot the product record of 'Half \"Done\"'.\n");
+  EXPECT_EQ(Run("a", {"products"}).out, "No products are recorded on this device.\n");
+  EXPECT_EQ(Run("a", {"products", "--forget", "Upgrading", "--yes"}).err,
+            "stowkit-device: products: no product 'Upgrading' is recorded\n");
+  EXPECT_NE(Run("a", {"reg", "export", "HKLM\\SOFTWARE\\TalvenorKitwright\\Upgrading"}).out.find("CEUpgradeMode"),
+            std::string::npos) << "a mark is the setup extension's business";
 
   // A registry that cannot be read is never a device without products: every command that
   // reads it fails with the reason, garbage in the file or a folder in its place.

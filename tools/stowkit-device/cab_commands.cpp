@@ -1,9 +1,12 @@
 #include "cab_commands.h"
 
 #include <filesystem>
+#include <iostream>
 #include <vector>
 
+#include "cab_reader.h"
 #include "cab_writer.h"
+#include "coredll/device.h"
 #include "device_commands.h"
 #include "process_commands.h"
 #include "registration.h"
@@ -92,6 +95,72 @@ int InstallCab(const std::string& host_cab, bool silent) {
   return Run("\\Windows\\wceload.exe", arguments);
 }
 
+// A CAB as its reader sees it; on the host, since these commands read host files.
+bool OpenHostCab(const std::string& host_cab, const char* command, cab::CabReader& reader, int& status) {
+  coredll::SetHostMode(true);
+  if (!fs::is_regular_file(host_cab)) {
+    status = Error(std::string("cab ") + command + ": cannot read '" + host_cab + "': " +
+                   (fs::exists(host_cab) ? "it is not a file" : "no such file"));
+    return false;
+  }
+  if (!reader.Open(Utf8ToUtf16(host_cab))) {
+    status = Error(std::string("cab ") + command + ": '" + host_cab + "' is not a CAB, or it is damaged");
+    return false;
+  }
+  return true;
+}
+
+int ListCab(const std::string& host_cab) {
+  cab::CabReader reader;
+  int status = 1;
+  if (!OpenHostCab(host_cab, "list", reader, status)) return status;
+  for (const std::u16string& name : reader.Members()) std::cout << Utf16ToUtf8(name) << "\n";
+  std::cout << std::flush;
+  return std::cout ? 0 : Error("cab list: cannot write to standard output");
+}
+
+// A member name as a path below the output folder; false for one that would reach out of it.
+bool MemberPath(const std::u16string& name, fs::path& relative) {
+  relative.clear();
+  std::string part;
+  for (char c : Utf16ToUtf8(name) + '\\') {
+    if (c != '\\' && c != '/') {
+      part += c;
+      continue;
+    }
+    if (part == "..") return false;
+    if (!part.empty() && part != ".") relative /= part;
+    part.clear();
+  }
+  return !relative.empty();
+}
+
+int ExtractCab(const std::string& host_cab, const std::string& folder) {
+  cab::CabReader reader;
+  int status = 1;
+  if (!OpenHostCab(host_cab, "extract", reader, status)) return status;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (error || !fs::is_directory(folder)) {
+    return Error("cab extract: cannot make the folder '" + folder + "': " +
+                 (error ? error.message() : "a file has that name"));
+  }
+  for (const std::u16string& name : reader.Members()) {
+    fs::path relative;
+    if (!MemberPath(name, relative)) {
+      return Error("cab extract: the member '" + Utf16ToUtf8(name) + "' names a place outside '" + folder + "'");
+    }
+    fs::path target = fs::path(folder) / relative;
+    fs::create_directories(target.parent_path(), error);
+    if (error || !reader.Extract(name, Utf8ToUtf16(target.string()))) {
+      return Error("cab extract: cannot extract '" + Utf16ToUtf8(name) + "' to '" + target.string() + "'");
+    }
+    std::cout << target.string() << "\n";
+  }
+  std::cout << std::flush;
+  return 0;
+}
+
 int RemoveCabApplication(const std::string& app_name) {
   return Run("\\Windows\\unload.exe", {app_name});
 }
@@ -100,7 +169,7 @@ int RemoveCabApplication(const std::string& app_name) {
 
 CabCommand::CabCommand(CLI::App& app) {
   command_ =
-      app.add_subcommand("cab", "Build CABs that carry a package, install them, remove them");
+      app.add_subcommand("cab", "Build CABs that carry a package, install, remove, list and extract them");
   command_->require_subcommand(1);
   build_ = command_->add_subcommand(
       "build", "Build a CAB for the device's CAB installer: build DIR -o OUT.cab");
@@ -120,11 +189,20 @@ CabCommand::CabCommand(CLI::App& app) {
   CLI::App* remove =
       command_->add_subcommand("remove", "Remove a CAB's application with \\Windows\\unload.exe");
   remove->add_option("APPNAME", app_name_, "The name the CAB registered")->required();
+  list_ = command_->add_subcommand("list", "List the members of a CAB on the host");
+  list_->add_option("CAB", path_, "CAB file on the host")->required();
+  extract_ = command_->add_subcommand("extract", "Write the members of a CAB on the host into a folder");
+  extract_->add_option("CAB", path_, "CAB file on the host")->required();
+  extract_->add_option("-o", output_, "The folder to write into (made when missing)")->required();
 }
+
+bool CabCommand::on_host() const { return list_->parsed() || extract_->parsed(); }
 
 int CabCommand::Run() const {
   if (build_->parsed()) return BuildCab(path_, output_, {key_, app_name_, install_dir_});
   if (install_->parsed()) return InstallCab(path_, silent_);
+  if (list_->parsed()) return ListCab(path_);
+  if (extract_->parsed()) return ExtractCab(path_, output_);
   return RemoveCabApplication(app_name_);
 }
 

@@ -7,7 +7,7 @@
 
 namespace stowkit::device_tool {
 
-// "cab build|install|remove", added to the tool's command line by the constructor.
+// "cab build|install|remove|list|extract", added to the tool's command line by the constructor.
 //   build DIR -o OUT.cab   an MSZIP CAB with "_setup.xml", "_setup.dll" (DIR's, else the
 //                          build's libtrellant.so), "<key>.exe" (DIR's, else the build's
 //                          installer) and, when DIR has it, "<key>.pkg"; the document puts
@@ -15,11 +15,15 @@ namespace stowkit::device_tool {
 //   install HOSTCAB        pushes the CAB to \Temp under its own name and runs
 //                          \Windows\wceload.exe on it (/noui with --silent)
 //   remove APPNAME         runs \Windows\unload.exe for the registered application
-// install and remove report as `run` does.
+//   list HOSTCAB          the member names, one a line
+//   extract HOSTCAB -o DIR the members written into DIR, a member's folders made below it
+// install and remove report as `run` does; list and extract read host files only.
 class CabCommand {
  public:
   explicit CabCommand(CLI::App& app);
   bool parsed() const { return command_->parsed(); }
+  // The chosen subcommand works on host files alone: no device is needed.
+  bool on_host() const;
   // The chosen subcommand's exit status.
   int Run() const;
 
@@ -27,6 +31,8 @@ class CabCommand {
   CLI::App* command_ = nullptr;
   CLI::App* build_ = nullptr;
   CLI::App* install_ = nullptr;
+  CLI::App* list_ = nullptr;
+  CLI::App* extract_ = nullptr;
   std::string path_, output_, app_name_, key_, install_dir_;
   bool silent_ = false;
 };

@@ -19,7 +19,8 @@ uint64_t TimeValue(const FILETIME& time) {
   return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// The CRC-32 of a file's content; none when it cannot be read.
+}  // namespace
+
 std::optional<uint32_t> ContentCrc(const std::u16string& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
@@ -34,6 +35,8 @@ std::optional<uint32_t> ContentCrc(const std::u16string& path) {
   CloseHandle(file);
   return ok ? std::optional<uint32_t>(uint32_t(crc)) : std::nullopt;
 }
+
+namespace {
 
 SnapshotItem FileSystemItem(const std::u16string& path, const WIN32_FIND_DATAW& data) {
   SnapshotItem item;

@@ -41,6 +41,9 @@ using Snapshot = std::vector<SnapshotItem>;
 // Reads every item of the selected device. False with a one-line reason in `error`.
 bool TakeSnapshot(Snapshot& snapshot, std::string& error);
 
+// The CRC-32 of a device file's content; none when it cannot be read.
+std::optional<uint32_t> ContentCrc(const std::u16string& path);
+
 // Whether the path or key `inner` lies below `outer`, compared without regard to case.
 bool IsBelow(const std::u16string& inner, const std::u16string& outer);
 

@@ -9,10 +9,12 @@
 #include "coredll/device.h"
 #include "device_commands.h"
 #include "install_commands.h"
+#include "log_command.h"
 #include "process_commands.h"
 #include "product_commands.h"
 #include "qa_commands.h"
 #include "registry_commands.h"
+#include "verify_command.h"
 
 using namespace stowkit::device_tool;
 
@@ -54,8 +56,15 @@ int main(int argc, char** argv) {
   reg_import->add_option("FILE", host_file, "Registry file (UTF-8 or UTF-16)")->required();
 
   bool json = false;
-  auto* products = app.add_subcommand("products", "List the products the installer recorded");
+  auto* products = app.add_subcommand(
+      "products", "List the products the installer recorded; --forget APP drops a record whose uninstaller is gone");
   products->add_flag("--json", json, "Write a JSON array");
+  std::string forgotten;
+  bool yes = false;
+  products->add_option("--forget", forgotten,
+                       "Delete the record of APP, whose uninstaller is gone (nothing else is removed)")
+      ->option_text("APP");
+  products->add_flag("--yes", yes, "Forget without asking (needed without a terminal)");
 
   auto* run = app.add_subcommand("run", "Run a device program, e.g. run '\\Windows\\app.exe' /x");
   run->prefix_command();  // everything after PROGRAM is the program's own
@@ -98,6 +107,23 @@ int main(int argc, char** argv) {
       "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
+  std::string verified_package;
+  auto* verify = app.add_subcommand(
+      "verify", "Compare what an install left with the device now: verify APP [--package app.pkg] [--json]");
+  verify->add_option("APPNAME", application, "The application's name, as 'products' lists it")->required();
+  verify->add_option("--package", verified_package,
+                     "The host package it was installed from: check the files' sizes and CRC-32 too");
+  verify->add_flag("--json", json, "Write JSON instead of one line per difference");
+  verify->footer("Exit status: 0 as installed, 1 when anything differs, 2 when it cannot be verified.");
+
+  std::string log_name;
+  bool removal_log = false;
+  auto* log = app.add_subcommand("log", "Show an installer log as UTF-8 text: log [APP|DEVICEPATH] [--removal]");
+  log->add_option("WHICH", log_name,
+                  "An application (its install log \\Stowkit_log_<APP>.txt) or a device path "
+                  "(default: the log in \\ written last)");
+  log->add_flag("--removal", removal_log, "The application's removal log \\Unstowkit_log_<APP>.txt");
+
   CabCommand cab(app);
   QaCommands qa(app);
 
@@ -111,6 +137,7 @@ int main(int argc, char** argv) {
     return Error(std::string(e.what()) + " (see --help)");
   }
 
+  if (cab.on_host()) return cab.Run();
   if (!device.empty()) coredll::SelectDevice(device);
   std::string folder = coredll::DeviceFolder();
   if (init->parsed()) {
@@ -135,8 +162,10 @@ int main(int argc, char** argv) {
   if (push->parsed()) return Push(host_file, path);
   if (reg_export->parsed()) return ExportRegistry(key);
   if (reg_import->parsed()) return ImportRegistry(host_file);
-  if (products->parsed()) return ListProducts(json);
+  if (products->parsed()) return forgotten.empty() ? ListProducts(json) : ForgetProduct(forgotten, yes);
   if (ps->parsed()) return ListProcesses();
+  if (log->parsed()) return ShowLog(log_name, removal_log);
+  if (verify->parsed()) return VerifyProduct(application, verified_package, json);
   if (install->parsed()) return InstallPackage(host_file, silent, installer_arguments);
   if (remove->parsed()) return RemoveApplication(application, silent, removal_package, installer_arguments);
   if (answer->parsed()) return clear_answers ? ClearAnswerList() : QueueAnswerList(answers);

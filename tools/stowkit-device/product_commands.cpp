@@ -1,5 +1,7 @@
 #include "product_commands.h"
 
+#include <unistd.h>
+
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,6 +13,7 @@
 #include "json_writer.h"
 #include "registry_reading.h"
 #include "services/product_state.h"
+#include "text/fold.h"
 #include "text/utf.h"
 #include "text/version.h"
 
@@ -86,6 +89,21 @@ bool ReadProduct(const std::u16string& name, Product& product, std::string& erro
   return error.empty();
 }
 
+// The setup extension's upgrade mark, and its roll-back mark, live in a product's key
+// without a product: a key that holds nothing else records none.
+bool HoldsMarksOnly(HKEY store, const std::u16string& name, LONG& result) {
+  OpenedKey key;
+  result = RegOpenKeyExW(store, name.c_str(), 0, KEY_READ, key.Out());
+  std::vector<RegistryValue> values;
+  std::vector<std::u16string> subkeys;
+  if (result == ERROR_SUCCESS) result = ReadKey(key.get(), values, subkeys);
+  if (result != ERROR_SUCCESS || !subkeys.empty() || values.empty()) return false;
+  for (const RegistryValue& value : values) {
+    if (!EqualsNoCase(value.name, kStateUpgradeMode) && !EqualsNoCase(value.name, kStateRollBack)) return false;
+  }
+  return true;
+}
+
 // Every product the store records, read whole before anything is printed.
 bool ReadProducts(std::vector<Product>& products, std::string& error) {
   OpenedKey store;
@@ -99,11 +117,30 @@ bool ReadProducts(std::vector<Product>& products, std::string& error) {
     error = RegistryFailure(result);
     return false;
   }
-  products.resize(names.size());
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (!ReadProduct(names[i], products[i], error)) return false;
+  for (const std::u16string& name : names) {
+    bool marks_only = HoldsMarksOnly(store.get(), name, result);
+    if (result != ERROR_SUCCESS) {
+      error = RegistryFailure(result);
+      return false;
+    }
+    if (marks_only) continue;
+    products.emplace_back();
+    if (!ReadProduct(name, products.back(), error)) return false;
   }
   return true;
+}
+
+bool DeviceFileExists(const Text& path) {
+  if (!path || path->empty()) return false;
+  DWORD attributes = GetFileAttributesW(Utf8ToUtf16(*path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Confirmed(const std::string& application) {
+  std::cerr << "Forget the record of '" << application << "' (nothing else is removed)? [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
 void PrintText(const Product& product) {
@@ -162,6 +199,39 @@ int ListProducts(bool json) {
   if (json && !products.empty()) std::cout << "]\n";
   std::cout << std::flush;
   return std::cout ? 0 : Error("cannot write to standard output");
+}
+
+int ForgetProduct(const std::string& application, bool yes) {
+  std::vector<Product> products;
+  std::string error;
+  if (!ReadProducts(products, error)) return Error("products: " + error);
+  const Product* found = nullptr;
+  for (const Product& product : products) {
+    if (EqualsNoCase(Utf8ToUtf16(product.name), Utf8ToUtf16(application))) found = &product;
+  }
+  if (!found) return Error("products: no product '" + application + "' is recorded");
+  Text exe, pkg;
+  for (const Field& field : found->fields) {
+    if (std::string(field.json_key) == "uninstall_exe") exe = field.value;
+    if (std::string(field.json_key) == "uninstall_pkg") pkg = field.value;
+  }
+  if (DeviceFileExists(exe) && DeviceFileExists(pkg)) {
+    return Error("products: the uninstaller of '" + found->name + "' is there: 'remove " + found->name +
+                 "' removes the application and its record");
+  }
+  if (!yes) {
+    if (!isatty(STDIN_FILENO)) {
+      return Error("products: there is no terminal to ask whether to forget '" + found->name +
+                   "': give --yes");
+    }
+    if (!Confirmed(found->name)) return Error("products: '" + found->name + "' is not forgotten");
+  }
+  if (!DeleteState(Utf8ToUtf16(found->name))) {
+    return Error("products: cannot delete the record of '" + found->name + "': " +
+                 SystemErrorText(GetLastError()));
+  }
+  std::cout << "Forgot the product record of '" << found->name << "'.\n" << std::flush;
+  return 0;
 }
 
 }  // namespace stowkit::device_tool

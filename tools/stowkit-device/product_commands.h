@@ -14,6 +14,14 @@ namespace stowkit::device_tool {
 // the exit status.
 int ListProducts(bool json);
 
+// A key of the store that holds nothing but the setup extension's CEUpgradeMode or CERollBack
+// marks records no product and is not listed.
+
+// Deletes the record of `application` (named in any case) when its uninstaller is gone:
+// either of its paths not recorded, or no file there. Asks on a terminal unless `yes`;
+// without a terminal `yes` is needed. Returns the exit status.
+int ForgetProduct(const std::string& application, bool yes);
+
 // "cannot read the device registry (<device>/registry.db): " and the registry's error text.
 std::string RegistryFailure(LONG result);
 

@@ -3,14 +3,24 @@
 #include "check_commands.h"
 #include "install_commands.h"
 #include "plan_commands.h"
+#include "device_commands.h"
 #include "snapshot_commands.h"
+#include "snapshot_store.h"
 
 namespace stowkit::device_tool {
 
 QaCommands::QaCommands(CLI::App& app) {
   constexpr const char* kJsonHelp = "Write JSON instead of the table";
-  snapshot_ = app.add_subcommand("snapshot", "Keep every file and registry value of the device as NAME");
-  snapshot_->add_option("NAME", name_, "The snapshot's name")->required();
+  snapshot_ = app.add_subcommand(
+      "snapshot", "Keep every file and registry value of the device as NAME; snapshot list|delete|restore");
+  snapshot_->add_option("NAME", name_, "The snapshot's name (list, delete and restore are commands)");
+  snapshot_list_ = snapshot_->add_subcommand("list", "List the device's snapshots");
+  snapshot_delete_ = snapshot_->add_subcommand("delete", "Delete snapshot NAME");
+  snapshot_delete_->add_option("NAME", name_, "The snapshot's name")->required();
+  snapshot_restore_ = snapshot_->add_subcommand(
+      "restore", "Put the device back as snapshot NAME recorded it: files, folders, registry");
+  snapshot_restore_->add_option("NAME", name_, "The snapshot's name")->required();
+  snapshot_->footer("A snapshot keeps the contents of the device's files too, for 'snapshot restore'.");
 
   diff_ = app.add_subcommand("diff", "Show what was added, removed and changed since snapshot NAME");
   diff_->add_option("NAME", name_, "The snapshot's name")->required();
@@ -49,6 +59,10 @@ bool QaCommands::parsed() const {
 }
 
 int QaCommands::Run(const std::string& device_folder) const {
+  if (snapshot_list_->parsed()) return ListSnapshots(device_folder);
+  if (snapshot_delete_->parsed()) return DeleteSnapshot(device_folder, name_);
+  if (snapshot_restore_->parsed()) return RestoreSnapshot(device_folder, name_);
+  if (snapshot_->parsed() && name_.empty()) return Error("snapshot: NAME is required (see --help)");
   if (snapshot_->parsed()) return SnapshotDevice(device_folder, name_);
   if (diff_->parsed()) return DiffDevice(device_folder, name_, json_);
   if (plan_->parsed() || check_->parsed()) {

@@ -1,6 +1,7 @@
 // The commands for package authors and QA, added to the tool's command line by the
 // constructor:
 //   snapshot NAME                      keep the device's state as NAME
+//   snapshot list | delete NAME | restore NAME
 //   diff NAME [--json]                 what changed since snapshot NAME
 //   plan HOSTPKG [--json] [-- ARGS]    what an install would change (tried on a copy)
 //   check HOSTPKG [--upgrade-from OLD.pkg] [--platform P] [--keep DIR] [--timeout S]
@@ -25,6 +26,9 @@ class QaCommands {
 
  private:
   CLI::App* snapshot_ = nullptr;
+  CLI::App* snapshot_list_ = nullptr;
+  CLI::App* snapshot_delete_ = nullptr;
+  CLI::App* snapshot_restore_ = nullptr;
   CLI::App* diff_ = nullptr;
   CLI::App* plan_ = nullptr;
   CLI::App* check_ = nullptr;

@@ -6,6 +6,7 @@
 #include "device_commands.h"
 #include "snapshot_diff.h"
 #include "snapshot_file.h"
+#include "snapshot_store.h"
 
 namespace stowkit::device_tool {
 namespace {
@@ -28,8 +29,9 @@ std::string Summary(const Snapshot& snapshot) {
 int SnapshotDevice(const std::string& device_folder, const std::string& name) {
   std::string path, error;
   Snapshot snapshot;
+  // The contents first: a snapshot file is there only when what restores it is.
   if (!SnapshotPath(device_folder, name, path, error) || !TakeSnapshot(snapshot, error) ||
-      !SaveSnapshot(snapshot, path, error)) {
+      !SaveSnapshotContents(device_folder, name, snapshot, error) || !SaveSnapshot(snapshot, path, error)) {
     return Error("snapshot: " + error);
   }
   std::cout << "Snapshot '" << name << "': " << Summary(snapshot) << "\n";

@@ -1,4 +1,4 @@
-// stowkit-pack: build packages from manifests; dump, verify, unpack, lint and compare them.
+// stowkit-pack: build packages from manifests; dump, list, verify, unpack, lint and compare them.
 #include <CLI/CLI.hpp>
 
 #include "command_line.h"
@@ -52,7 +52,7 @@ Unknown keys are errors. The same manifest and sources always give the same byte
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Build Stowkit packages from manifests; dump, verify, unpack, lint and compare packages."};
+  CLI::App app{"Build Stowkit packages from manifests; dump, list, verify, unpack, lint and compare packages."};
   app.name("stowkit-pack");
   app.require_subcommand(1);
   app.set_version_flag("--version", stowkit::tool::VersionText("stowkit-pack"));
@@ -66,8 +66,15 @@ int main(int argc, char** argv) {
                     "path, the result installs the package it carries");
   build->footer(kManifestHelp);
 
+  bool json = false;
   auto* dump = app.add_subcommand("dump", "Print a package's header, properties and entries");
   dump->add_option("PKG", package, "The package")->required();
+  dump->add_flag("--json", json, "Write JSON instead of the text");
+
+  auto* list = app.add_subcommand(
+      "list", "One line per entry: type, flags, size, CRC-32, destination, [features]");
+  list->add_option("PKG", package, "The package")->required();
+  list->add_flag("--json", json, "Write JSON instead of the lines");
 
   auto* verify = app.add_subcommand("verify", "Check every entry's content against its CRC and size without writing");
   verify->add_option("PKG", package, "The package")->required();
@@ -77,7 +84,6 @@ int main(int argc, char** argv) {
   unpack->add_option("-o,--output", output, "A new or empty folder")->required();
 
   std::vector<std::string> allowed;
-  bool json = false;
   auto* lint = app.add_subcommand("lint", "Check a package for mistakes without a device");
   lint->add_option("PKG", package, "The package")->required();
   lint->add_option("--allow", allowed, "Codes not to report, e.g. --allow no-hooks long-path");
@@ -103,7 +109,8 @@ int main(int argc, char** argv) {
   // Paths are host paths as the user wrote them, so every message names them that way.
   coredll::SetHostMode(true);
   if (build->parsed()) return Build(manifest, output, program);
-  if (dump->parsed()) return Dump(package);
+  if (dump->parsed()) return Dump(package, json);
+  if (list->parsed()) return ListEntries(package, json);
   if (verify->parsed()) return Verify(package);
   if (lint->parsed()) return Lint(package, allowed, json);
   if (diff->parsed()) return Diff(package, other, json);

@@ -12,7 +12,9 @@
 
 namespace stowkit::pack_tool {
 
-int Dump(const std::string& package);
+int Dump(const std::string& package, bool json);
+// One line per entry: type, flags, FinalSize, FinalCRC, destination and features.
+int ListEntries(const std::string& package, bool json);
 int Verify(const std::string& package);
 // With a `program`, its bytes come first and the package follows: a self-contained installer.
 int Build(const std::string& manifest, const std::string& output, const std::string& program);
