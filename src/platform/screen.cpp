@@ -65,10 +65,10 @@ ScreenItem Item(const Window& control) {
   return item;
 }
 
-ScreenWindow DialogScreen(const Window& dialog, int columns) {
+ScreenWindow DialogScreen(const Window& dialog) {
   ScreenWindow screen;
   screen.title = dialog.text;
-  screen.width = dialog.dialog->full_width ? columns - 2 : dialog.placement.width / kCellWidth;
+  screen.width = dialog.placement.width / kCellWidth;
   screen.height = (dialog.placement.height + kCellHeight - 1) / kCellHeight;
   screen.done_button = dialog.dialog->done_button;
   screen.centred = dialog.style & DS_CENTER;
@@ -105,7 +105,7 @@ void DrawIfChanged() {
   for (const Window& w : TopLevelWindows()) {
     if (!w.visible()) continue;
     if (w.box) shown.push_back(BoxScreen(w, columns));
-    else if (w.dialog) shown.push_back(DialogScreen(w, columns));
+    else if (w.dialog) shown.push_back(DialogScreen(w));
   }
   if (shown.empty()) return;
   std::string text = "\x1b[H\x1b[2J";

@@ -33,8 +33,10 @@ std::pair<int, int> Where(const std::string& screen, const std::string& text) {
 
 // The progress dialog's template asks to be centred. Its 85 dialog units are 11 rows, 13
 // with the frame, and the pane's 40 rows leave 39 to draw in (the last takes the cursor):
-// its top edge is on row (39 - 13) / 2.
+// its top edge is on row (39 - 13) / 2. Its 120 units are 30 columns, 32 with the frame,
+// in the middle of the pane's 80.
 constexpr int kCentredTopRow = 13;
+constexpr int kCentredColumn = 24;
 
 class DialogScreenTest : public ::testing::Test {
  protected:
@@ -72,20 +74,27 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
   Run(tmux, "/i", "\\Temp\\app.pkg", {"/DHOOKWAIT", "1500"});
 
   std::string screen = tmux.WaitFor("| Performing pre-install");
-  EXPECT_NE(screen.find("+- Installing Demo Display ... -"), std::string::npos) << screen;
-  EXPECT_EQ(Where(screen, "+- Installing Demo Display"), std::make_pair(kCentredTopRow, 0))
-      << "the shell's sizing spans the pane, the template's centring the height\n" << screen;
-  EXPECT_NE(screen.find("#103"), std::string::npos) << "the normal icon\n" << screen;
-  EXPECT_NE(screen.find("[####................]"), std::string::npos)
-      << "the bar at 2 of 10\n" << screen;
+  EXPECT_NE(screen.find("+- Installing Demo Display .. -+"), std::string::npos)
+      << "the title, cut to the template's width\n" << screen;
+  EXPECT_EQ(Where(screen, "+- Installing Demo Display"),
+            std::make_pair(kCentredTopRow, kCentredColumn))
+      << "the shell's full-screen sizing leaves the template's proportions on a terminal\n"
+      << screen;
+  std::pair<int, int> bar = Where(screen, "[####................]");
+  EXPECT_NE(bar.first, -1) << "the bar at 2 of 10\n" << screen;
+  EXPECT_EQ(Where(screen, "| \\V/ "), std::make_pair(bar.first, kCentredColumn))
+      << "the normal icon's picture left of the bar\n" << screen;
+  EXPECT_EQ(Where(screen, "|[___]"), std::make_pair(bar.first + 1, kCentredColumn)) << screen;
+  EXPECT_EQ(screen.find("#103"), std::string::npos) << screen;
 
-  screen = tmux.WaitFor("Installation of Demo Display completed");
+  screen = tmux.WaitFor("| completed ");
   Clock::time_point shown = Clock::now();
-  EXPECT_NE(screen.find("+- Installation of Demo Display completed -"), std::string::npos)
+  EXPECT_NE(screen.find("+- Installation of Demo Displ -+"), std::string::npos)
       << "the title\n" << screen;
-  EXPECT_NE(screen.find("| Installation of Demo Display     "), std::string::npos)
-      << "the status line, wrapped at its width\n" << screen;
-  EXPECT_NE(screen.find("#104"), std::string::npos) << "the success icon\n" << screen;
+  EXPECT_NE(screen.find("| Installation of Demo Display |"), std::string::npos)
+      << "the status line, wrapped at its width inside the template's frame\n" << screen;
+  EXPECT_NE(screen.find("|   / "), std::string::npos) << "the success icon\n" << screen;
+  EXPECT_NE(screen.find("| \\/  "), std::string::npos) << screen;
   EXPECT_NE(screen.find("[####################]"), std::string::npos)
       << "a full bar\n" << screen;
 
@@ -106,10 +115,11 @@ TEST_F(DialogScreenTest, AFailedRunShowsTheErrorBoxAndClosesAfterOk) {
   // A package that cannot be opened never names itself: the texts have an empty name.
   std::string screen = tmux.WaitFor("[O]K");
   EXPECT_NE(screen.find("+- Installation of  failed -"), std::string::npos) << screen;
-  EXPECT_EQ(Where(screen, "+- Installation of  failed -"), std::make_pair(kCentredTopRow, 24))
+  EXPECT_EQ(Where(screen, "+- Installation of  failed -"),
+            std::make_pair(kCentredTopRow, kCentredColumn))
       << "its 32 columns with the frame in the middle of 80, the error box below it\n"
       << screen;
-  EXPECT_EQ(screen.find("#10"), std::string::npos) << "the icon is hidden\n" << screen;
+  EXPECT_EQ(screen.find(" / \\ "), std::string::npos) << "the failure icon is hidden\n" << screen;
   EXPECT_EQ(screen.find("[#"), std::string::npos) << "the bar is hidden\n" << screen;
   tmux.Keys("o");
   screen = tmux.WaitFor("exit 101");
