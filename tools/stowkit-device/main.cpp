@@ -55,6 +55,11 @@ int main(int argc, char** argv) {
 
   auto* run = app.add_subcommand("run", "Run a device program, e.g. run '\\Windows\\app.exe' /x");
   run->prefix_command();  // everything after PROGRAM is the program's own
+  std::string screenshots;
+  run->add_option("--screenshots", screenshots,
+                  "Save the device's screen as DIR/NNNN.png each time it changes, at the "
+                  "profile's resolution")
+      ->option_text("DIR");
   auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
 
   bool silent = false;
@@ -126,6 +131,7 @@ int main(int argc, char** argv) {
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();
     if (words.empty()) return Error("run: a device program is required");
+    if (!screenshots.empty() && !WantScreenshots(screenshots)) return 1;
     return Run(words.front(), std::vector<std::string>(words.begin() + 1, words.end()));
   }
   return Pull(path, host_file);
