@@ -336,9 +336,23 @@ COREDLL_API UINT GetDlgItemTextW(HWND dialog, int id, LPWSTR text, int size);
  * the dialog or one of its controls is dispatched (TRUE), any other is left (FALSE). */
 COREDLL_API BOOL IsDialogMessageW(HWND dialog, LPMSG message);
 
-/* Icons and cursors: the system's (null instance, IDI_ and IDC_ values) or a program's
- * own by resource id. A program's resources are compiled into it, out of the platform's
- * sight, so its icon is known by number: the screen shows it as "#<id>". The same icon
+/* A module's icon resources, as the platform reads them: an ELF module has no resource
+ * section, so a program or library that has icons exports a table under the name
+ * ICON_RESOURCES_SYMBOL, ended by an entry with id 0. `pixels` is 16 rows of 16 letters,
+ * one per pixel: ' ' transparent, 'k' black, 'w' white, 'd' dark grey, 'l' light grey,
+ * 'r' red, 'g' green, 'b' blue, 'y' yellow. `glyph` is the same picture in characters for
+ * the terminal, its rows separated by '\n'. */
+typedef struct ICONRESOURCE {
+  WORD id;
+  const char* pixels;
+  const char* glyph;
+} ICONRESOURCE;
+#define ICON_RESOURCES_SYMBOL "CoreDllIconResources"
+#define ICON_PIXELS 16
+
+/* Icons and cursors: the system's (null instance, IDI_ and IDC_ values) or a module's own
+ * by resource id, from its ICONRESOURCE table. An id the table lacks, or a module without
+ * one, still gives an icon, which the screen shows by number as "#<id>". The same icon
  * loaded twice is the same handle. The terminal has no pointer: SetCursor only records. */
 COREDLL_API HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 COREDLL_API HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);

@@ -1,10 +1,14 @@
 // The icon and cursor calls.
 #include "platform/icons.h"
 
+#include <dlfcn.h>
+
 #include <map>
 #include <mutex>
 #include <tuple>
 #include <utility>
+
+#include "coredll/windows.h"
 
 #include "platform/errors.h"
 #include "platform/handles.h"
@@ -19,8 +23,9 @@ constexpr UINT kWaitCursor = 32514;
 
 class IconObject : public KernelObject {
  public:
-  explicit IconObject(std::u16string glyph) : glyph(std::move(glyph)) {}
+  IconObject(std::u16string glyph, const char* pixels) : glyph(std::move(glyph)), pixels(pixels) {}
   const std::u16string glyph;  // empty for a cursor
+  const char* const pixels;    // in the module's image, which outlives its icons; may be null
 };
 
 bool IsNumber(LPCWSTR name) { return (reinterpret_cast<uintptr_t>(name) >> 16) == 0; }
@@ -44,12 +49,36 @@ std::u16string NameText(LPCWSTR name) {
   return IsNumber(name) ? stowkit::Utf8ToUtf16(std::to_string(Number(name))) : std::u16string(name);
 }
 
-HANDLE Load(HINSTANCE instance, LPCWSTR name, bool cursor, std::u16string glyph) {
+HANDLE Load(HINSTANCE instance, LPCWSTR name, bool cursor, std::u16string glyph,
+            const char* pixels = nullptr) {
   Loaded& cache = Cache();
   std::lock_guard lock(cache.mutex);
   HANDLE& handle = cache.handles[{instance, NameText(name), cursor}];
-  if (!handle) handle = AddHandle(std::make_shared<IconObject>(std::move(glyph)));
+  if (!handle) handle = AddHandle(std::make_shared<IconObject>(std::move(glyph), pixels));
   return handle;
+}
+
+// The module's icon table; the program itself is no loaded library, so its table is found
+// among the program's own exported symbols.
+const ICONRESOURCE* IconTable(HINSTANCE instance) {
+  if (instance == GetModuleHandleW(nullptr)) {
+    static void* program = dlopen(nullptr, RTLD_NOW);
+    return program ? static_cast<const ICONRESOURCE*>(dlsym(program, ICON_RESOURCES_SYMBOL))
+                   : nullptr;
+  }
+  DWORD error = GetLastError();
+  FARPROC found = GetProcAddressW(instance, u"" ICON_RESOURCES_SYMBOL);
+  SetLastError(error);  // a module without icons is no failure of this call
+  return reinterpret_cast<const ICONRESOURCE*>(found);
+}
+
+const ICONRESOURCE* FindIcon(HINSTANCE instance, LPCWSTR name) {
+  if (!IsNumber(name)) return nullptr;
+  const ICONRESOURCE* table = IconTable(instance);
+  for (; table && table->id != 0; ++table) {
+    if (table->id == Number(name) && table->pixels && table->glyph) return table;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -75,6 +104,11 @@ std::u16string IconGlyph(HICON icon) {
   return object ? object->glyph : std::u16string();
 }
 
+const char* IconPixels(HICON icon) {
+  auto object = std::dynamic_pointer_cast<IconObject>(LookupHandle(icon));
+  return object ? object->pixels : nullptr;
+}
+
 }  // namespace coredll
 
 using namespace coredll;
@@ -82,13 +116,17 @@ using namespace coredll;
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
   if (!name || (IsNumber(name) && Number(name) == 0)) return Fail(ERROR_INVALID_PARAMETER), nullptr;
   std::u16string glyph;
-  if (instance) {
+  const char* pixels = nullptr;
+  if (const ICONRESOURCE* resource = instance ? FindIcon(instance, name) : nullptr) {
+    glyph = stowkit::Utf8ToUtf16(resource->glyph);
+    pixels = resource->pixels;
+  } else if (instance) {
     glyph = u"#" + NameText(name);
   } else if (IsNumber(name)) {
     glyph = SystemIconGlyph(Number(name));
   }
   if (glyph.empty()) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND), nullptr;
-  return Load(instance, name, false, glyph);
+  return Load(instance, name, false, glyph, pixels);
 }
 
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {

@@ -12,6 +12,7 @@
 #include "platform/controls.h"
 #include "platform/icons.h"
 #include "platform/screen_layout.h"
+#include "platform/screen_picture.h"
 #include "platform/window_table.h"
 #include "text/fold.h"
 #include "text/utf.h"
@@ -65,10 +66,10 @@ ScreenItem Item(const Window& control) {
   return item;
 }
 
-ScreenWindow DialogScreen(const Window& dialog, int columns) {
+ScreenWindow DialogScreen(const Window& dialog) {
   ScreenWindow screen;
   screen.title = dialog.text;
-  screen.width = dialog.dialog->full_width ? columns - 2 : dialog.placement.width / kCellWidth;
+  screen.width = dialog.placement.width / kCellWidth;
   screen.height = (dialog.placement.height + kCellHeight - 1) / kCellHeight;
   screen.done_button = dialog.dialog->done_button;
   screen.centred = dialog.style & DS_CENTER;
@@ -99,13 +100,19 @@ bool HasTerminal() { return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO); }
 void MarkScreenChanged() { changed = true; }
 
 void DrawIfChanged() {
-  if (!changed.exchange(false) || !HasTerminal()) return;
+  bool terminal = HasTerminal();
+  if (!changed.exchange(false) || (!terminal && !PicturesWanted())) return;
+  std::vector<Window> visible;
+  for (Window& w : TopLevelWindows()) {
+    if (w.visible() && (w.box || w.dialog)) visible.push_back(std::move(w));
+  }
+  TakePicture(visible);
+  if (!terminal) return;
   int columns = Columns();
   std::vector<ScreenWindow> shown;
-  for (const Window& w : TopLevelWindows()) {
-    if (!w.visible()) continue;
+  for (const Window& w : visible) {
     if (w.box) shown.push_back(BoxScreen(w, columns));
-    else if (w.dialog) shown.push_back(DialogScreen(w, columns));
+    else shown.push_back(DialogScreen(w));
   }
   if (shown.empty()) return;
   std::string text = "\x1b[H\x1b[2J";

@@ -3,6 +3,7 @@
 // order they were made, each time something on them changed and the program lets the
 // screen catch up (UpdateWindow, or waiting for messages). With nothing left to show, the
 // screen keeps what it showed last. Drawing uses plain ANSI sequences: clear and home.
+// Pictures of the screen (screen_picture.h) are taken at the same moments, terminal or not.
 #pragma once
 
 #include <termios.h>

@@ -93,8 +93,15 @@ void Draw(Canvas& canvas, const ScreenItem& item) {
     }
     case ScreenItem::Kind::kBar: Put(canvas, item.row, item.column, Bar(item), item.width); break;
     case ScreenItem::Kind::kLine: {
-      int at = Aligned(item.width, int(item.text.size()), item.align);
-      Put(canvas, item.row, item.column + at, item.text, item.width - at);
+      int row = item.row;
+      for (size_t start = 0; row < item.row + item.height; ++row) {
+        size_t end = std::min(item.text.find(u'\n', start), item.text.size());
+        std::u16string_view line = std::u16string_view(item.text).substr(start, end - start);
+        int at = Aligned(item.width, int(line.size()), item.align);
+        Put(canvas, row, item.column + at, line, item.width - at);
+        if (end == item.text.size()) break;
+        start = end + 1;
+      }
       break;
     }
   }

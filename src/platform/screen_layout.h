@@ -1,5 +1,8 @@
-// How windows look on a character screen. A dialog keeps its template's layout at one cell
-// per 4 x 8 dialog units (a 120 x 85 dialog is 30 columns by 11 rows inside its frame).
+// How windows look on a character screen. A dialog keeps its template's layout and
+// proportions at one cell per 4 x 8 dialog units (a 120 x 85 dialog is 30 columns by 11
+// rows inside its frame), even when the shell sized it to a handheld's screen: the terminal
+// is no handheld's screen, and a dialog spread over it would wrap its texts where the
+// handheld does but leave the rest of its width empty.
 // A frame is drawn with '+', '-' and '|', its title in the top edge and, when the shell gave
 // it a Done button, "[ok]" at the right of it. Windows are stacked top to bottom in the
 // order given, with one empty line between them. A centred window stands in the middle of
@@ -17,7 +20,7 @@ namespace coredll {
 struct ScreenItem {
   enum class Kind {
     kText,    // wrapped at blanks into the item's rows
-    kLine,    // one row as it is (an icon's glyph, a row of buttons)
+    kLine,    // rows as they are, split at '\n' (an icon's picture, a row of buttons)
     kButton,  // a push button's label, as "[ label ]"
     kBar,     // a progress bar, "[###.....]"
   };

@@ -1,6 +1,11 @@
 // The progress dialog in a real terminal: the installer runs in a tmux pane through
-// `stowkit-device run`, and the dialog is read back from the screen.
+// `stowkit-device run`, and the dialog is read back from the screen. And in pictures of the
+// screen, read back with libpng.
+#include <png.h>
+
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,8 +38,10 @@ std::pair<int, int> Where(const std::string& screen, const std::string& text) {
 
 // The progress dialog's template asks to be centred. Its 85 dialog units are 11 rows, 13
 // with the frame, and the pane's 40 rows leave 39 to draw in (the last takes the cursor):
-// its top edge is on row (39 - 13) / 2.
+// its top edge is on row (39 - 13) / 2. Its 120 units are 30 columns, 32 with the frame,
+// in the middle of the pane's 80.
 constexpr int kCentredTopRow = 13;
+constexpr int kCentredColumn = 24;
 
 class DialogScreenTest : public ::testing::Test {
  protected:
@@ -72,20 +79,27 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
   Run(tmux, "/i", "\\Temp\\app.pkg", {"/DHOOKWAIT", "1500"});
 
   std::string screen = tmux.WaitFor("| Performing pre-install");
-  EXPECT_NE(screen.find("+- Installing Demo Display ... -"), std::string::npos) << screen;
-  EXPECT_EQ(Where(screen, "+- Installing Demo Display"), std::make_pair(kCentredTopRow, 0))
-      << "the shell's sizing spans the pane, the template's centring the height\n" << screen;
-  EXPECT_NE(screen.find("#103"), std::string::npos) << "the normal icon\n" << screen;
-  EXPECT_NE(screen.find("[####................]"), std::string::npos)
-      << "the bar at 2 of 10\n" << screen;
+  EXPECT_NE(screen.find("+- Installing Demo Display .. -+"), std::string::npos)
+      << "the title, cut to the template's width\n" << screen;
+  EXPECT_EQ(Where(screen, "+- Installing Demo Display"),
+            std::make_pair(kCentredTopRow, kCentredColumn))
+      << "the shell's full-screen sizing leaves the template's proportions on a terminal\n"
+      << screen;
+  std::pair<int, int> bar = Where(screen, "[####................]");
+  EXPECT_NE(bar.first, -1) << "the bar at 2 of 10\n" << screen;
+  EXPECT_EQ(Where(screen, "| \\V/ "), std::make_pair(bar.first, kCentredColumn))
+      << "the normal icon's picture left of the bar\n" << screen;
+  EXPECT_EQ(Where(screen, "|[___]"), std::make_pair(bar.first + 1, kCentredColumn)) << screen;
+  EXPECT_EQ(screen.find("#103"), std::string::npos) << screen;
 
-  screen = tmux.WaitFor("Installation of Demo Display completed");
+  screen = tmux.WaitFor("| completed ");
   Clock::time_point shown = Clock::now();
-  EXPECT_NE(screen.find("+- Installation of Demo Display completed -"), std::string::npos)
+  EXPECT_NE(screen.find("+- Installation of Demo Displ -+"), std::string::npos)
       << "the title\n" << screen;
-  EXPECT_NE(screen.find("| Installation of Demo Display     "), std::string::npos)
-      << "the status line, wrapped at its width\n" << screen;
-  EXPECT_NE(screen.find("#104"), std::string::npos) << "the success icon\n" << screen;
+  EXPECT_NE(screen.find("| Installation of Demo Display |"), std::string::npos)
+      << "the status line, wrapped at its width inside the template's frame\n" << screen;
+  EXPECT_NE(screen.find("|   / "), std::string::npos) << "the success icon\n" << screen;
+  EXPECT_NE(screen.find("| \\/  "), std::string::npos) << screen;
   EXPECT_NE(screen.find("[####################]"), std::string::npos)
       << "a full bar\n" << screen;
 
@@ -106,14 +120,104 @@ TEST_F(DialogScreenTest, AFailedRunShowsTheErrorBoxAndClosesAfterOk) {
   // A package that cannot be opened never names itself: the texts have an empty name.
   std::string screen = tmux.WaitFor("[O]K");
   EXPECT_NE(screen.find("+- Installation of  failed -"), std::string::npos) << screen;
-  EXPECT_EQ(Where(screen, "+- Installation of  failed -"), std::make_pair(kCentredTopRow, 24))
+  EXPECT_EQ(Where(screen, "+- Installation of  failed -"),
+            std::make_pair(kCentredTopRow, kCentredColumn))
       << "its 32 columns with the frame in the middle of 80, the error box below it\n"
       << screen;
-  EXPECT_EQ(screen.find("#10"), std::string::npos) << "the icon is hidden\n" << screen;
+  EXPECT_EQ(screen.find(" / \\ "), std::string::npos) << "the failure icon is hidden\n" << screen;
   EXPECT_EQ(screen.find("[#"), std::string::npos) << "the bar is hidden\n" << screen;
   tmux.Keys("o");
   screen = tmux.WaitFor("exit 101");
   EXPECT_NE(screen.find("exit 101"), std::string::npos) << screen;
+}
+
+// Pictures of the device's screen, without a terminal: every change of the dialog saved as
+// a PNG at the profile's resolution.
+struct Png {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+
+  bool Dark(int x, int y) const {
+    const unsigned char* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+    return p[0] < 0x60 && p[1] < 0x60 && p[2] < 0x60;
+  }
+  bool Green(int x, int y) const {
+    const unsigned char* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
+    return p[1] > 0x80 && p[0] < 0x40 && p[2] < 0x40;
+  }
+  int Count(int x0, int y0, int x1, int y1, bool (Png::*test)(int, int) const) const {
+    int n = 0;
+    for (int y = y0; y < y1 && y < height; ++y) {
+      for (int x = x0; x < x1 && x < width; ++x) n += (this->*test)(x, y);
+    }
+    return n;
+  }
+};
+
+bool ReadPng(const std::string& path, Png& out) {
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGB;
+  out.width = int(image.width);
+  out.height = int(image.height);
+  out.rgb.resize(PNG_IMAGE_SIZE(image));
+  bool read = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr);
+  png_image_free(&image);
+  return read;
+}
+
+// The pictures of a folder, in the order they were taken.
+std::vector<Png> Screenshots(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<Png> pictures;
+  for (const std::string& name : names) {
+    Png png;
+    EXPECT_TRUE(ReadPng(name, png)) << name;
+    pictures.push_back(std::move(png));
+  }
+  return pictures;
+}
+
+TEST(DialogPicturesTest, RunWithScreenshotsSavesEachChangeAtTheProfilesResolution) {
+  for (bool smartphone : {false, true}) {
+    SCOPED_TRACE(smartphone ? "Smartphone" : "Pocket PC");
+    testing::InstallerDevice device;
+    if (smartphone) {
+      ASSERT_TRUE(testing::SetProfileLine(device, "PocketPC", "Smartphone"));
+    }
+    testing::PackageLayout layout = testing::AppPackage(u"Demo");
+    layout.entries.push_back(testing::FileEntry("x", true, u"\\Apps\\x.txt"));
+    device.WritePackage(layout);
+    std::string shots = device.folder() + "/shots";
+    testing::ToolResult run = testing::RunShell(
+        testing::CommandLine(testing::BinPath("stowkit-device"),
+                             {"--device", device.folder(), "run", "--screenshots", shots,
+                              "\\Windows\\stowkit.exe", "/i", "\\Temp\\app.pkg"}),
+        device.folder());
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    std::vector<Png> pictures = Screenshots(shots);
+    ASSERT_GE(pictures.size(), 2u) << "the dialog shown, then its stages and outcome";
+    for (size_t i = 0; i < pictures.size(); ++i) {
+      EXPECT_EQ(pictures[i].width, smartphone ? 176 : 240) << i;
+      EXPECT_EQ(pictures[i].height, smartphone ? 220 : 320) << i;
+      if (i > 0) {
+        EXPECT_NE(pictures[i].rgb, pictures[i - 1].rgb) << "picture " << i << " is no change";
+      }
+    }
+    // The last shows the outcome: the status line's text in the top third of the dialog,
+    // which the shell sized to the screen, and the success icon's tick at its lower left.
+    const Png& last = pictures.back();
+    int w = last.width, h = last.height;
+    EXPECT_GT(last.Count(0, h / 12, w, h / 4, &Png::Dark), 40) << "dark text on the dialog's face";
+    EXPECT_GT(last.Count(0, 0, w, h, &Png::Green), 0) << "the tick";
+    EXPECT_EQ(last.Count(w / 3, 0, w, h, &Png::Green), 0) << "the tick stays at the left";
+  }
 }
 
 }  // namespace

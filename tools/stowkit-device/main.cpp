@@ -75,6 +75,11 @@ int main(int argc, char** argv) {
       "ARGS     its arguments, given to it as one Windows command line after its path in quotes\n"
       "The exit code is printed as 'exit code: N' on standard error unless it is 0; the exit\n"
       "status is N modulo 256.");
+  std::string screenshots;
+  run->add_option("--screenshots", screenshots,
+                  "Save the device's screen as DIR/NNNN.png each time it changes, at the "
+                  "profile's resolution")
+      ->option_text("DIR");
   auto* ps = app.add_subcommand("ps", "List the device's running processes and their modules");
 
   bool silent = false;
@@ -174,6 +179,7 @@ int main(int argc, char** argv) {
   if (run->parsed()) {
     std::vector<std::string> words = run->remaining();
     if (words.empty()) return Error("run: a device program is required");
+    if (!screenshots.empty() && !WantScreenshots(screenshots)) return 1;
     return Run(words.front(), std::vector<std::string>(words.begin() + 1, words.end()));
   }
   return Pull(path, host_file);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -110,6 +111,20 @@ bool RunAndWait(const std::string& program, const std::vector<std::string>& argu
 int ExitStatus(uint32_t code) {
   if (code != 0) std::cerr << "exit code: " << code << "\n";
   return int(code % 256);
+}
+
+bool WantScreenshots(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  if (error || !std::filesystem::is_directory(absolute)) {
+    Error("cannot make the screenshot folder '" + folder + "'" +
+          (error ? ": " + error.message() : std::string()));
+    return false;
+  }
+  // The device's programs inherit it: each of them draws its own windows.
+  setenv("STOWKIT_SCREENSHOTS", absolute.c_str(), 1);
+  return true;
 }
 
 int Run(const std::string& program, const std::vector<std::string>& arguments) {

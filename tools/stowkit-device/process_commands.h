@@ -21,6 +21,10 @@ int PlacePrograms();
 // Starts PROGRAM in the device with ARGUMENTS joined into its command line, the terminal
 // passed through, and waits. Returns the exit code modulo 256; a non-zero code is also
 // printed as "exit code: N" on standard error.
+// The device programs started from now on save pictures of the screen into `folder`,
+// which is made when missing; false, with its line on standard error, when it cannot be.
+bool WantScreenshots(const std::string& folder);
+
 int Run(const std::string& program, const std::vector<std::string>& arguments);
 
 // Starts PROGRAM as Run does and waits for it: true with its whole 32-bit exit code, false
