@@ -87,6 +87,10 @@ int main(int argc, char** argv) {
       "ANSWERS", answers, "yes, no, ok, cancel, retry, abort or ignore, e.g. yes,retry");
   answer->add_flag("--clear", clear_answers, "Forget the answers still queued")->excludes(answer_words);
 
+  auto* doctor = app.add_subcommand(
+      "doctor", "Check the device: layout, links, registry integrity, stale process records; "
+                "one line per finding, status 1 on any");
+
   CabCommand cab(app);
   QaCommands qa(app);
 
@@ -104,6 +108,8 @@ int main(int argc, char** argv) {
     if (status == 0) coredll::SelectDevice(folder);
     return status != 0 ? status : PlacePrograms();
   }
+  // Before the device check below: a damaged device is what this command is for.
+  if (doctor->parsed()) return Doctor(folder);
   // A folder the user named, by either means, must be a device; only the default device is
   // made on first use.
   const char* chosen = std::getenv("STOWKIT_DEVICE");
