@@ -257,11 +257,28 @@ TEST_F(CabToolTest, ARestartRequestRestartsTheDeviceOnceWceloadHasEnded) {
   EXPECT_EQ(Boots(device_), boots + 1);
 }
 
-TEST_F(CabToolTest, BuildNeedsAPackageOrAKey) {
+TEST_F(CabToolTest, BuildRefusesNoPackageAKeyThatIsNotItsAppNameAndATrailingBackslash) {
   ToolResult refused = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_THAT(refused.err, HasSubstr("must hold exactly one .pkg, or name the key with --key"));
   EXPECT_FALSE(fs::exists(device_.folder() + "/x.cab"));
+
+  WriteNotesPackage();
+  ToolResult slash = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab",
+                           "--install-dir", "\\Apps\\Notes\\"});
+  EXPECT_EQ(slash.status, 1);
+  EXPECT_EQ(slash.err, "stowkit-device: cab build: --install-dir '\\Apps\\Notes\\' ends in '\\': "
+                       "name the folder without it\n");
+  EXPECT_FALSE(fs::exists(device_.folder() + "/x.cab"));
+  BuildCab({"--install-dir", "\\Apps\\Notes"});
+
+  // A key the installer does not record the product under.
+  fs::rename(input_ + "/Notes.pkg", input_ + "/Other.pkg");
+  ToolResult other = Tool({"cab", "build", input_, "-o", device_.folder() + "/y.cab"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.err, "stowkit-device: cab build: the key 'Other' differs from the package's "
+                       "AppName 'Notes', by which the CAB's removal finds the product\n");
+  EXPECT_FALSE(fs::exists(device_.folder() + "/y.cab"));
 }
 
 }  // namespace
