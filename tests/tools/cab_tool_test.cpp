@@ -257,6 +257,36 @@ TEST_F(CabToolTest, ARestartRequestRestartsTheDeviceOnceWceloadHasEnded) {
   EXPECT_EQ(Boots(device_), boots + 1);
 }
 
+// "name date time" for each member of the CAB file `bytes`, its DOS date and time as numbers.
+std::vector<std::string> MemberDates(const std::string& bytes) {
+  auto u16 = [&](size_t at) { return unsigned(uint8_t(bytes[at])) | unsigned(uint8_t(bytes[at + 1])) << 8; };
+  std::vector<std::string> dates;
+  size_t at = u16(16) | size_t(u16(18)) << 16;  // coffFiles
+  for (unsigned i = 0, files = u16(28); i < files && at + 16 < bytes.size(); ++i) {
+    std::string name = bytes.c_str() + at + 16;
+    dates.push_back(name + " " + std::to_string(u16(at + 10)) + " " + std::to_string(u16(at + 12)));
+    at += 16 + name.size() + 1;
+  }
+  return dates;
+}
+
+TEST_F(CabToolTest, BuildGivesEveryMemberOneValidDateAndTheSameBytesEachTime) {
+  WriteNotesPackage();
+  std::string first = testing::ReadHostFile(BuildCab());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(testing::ReadHostFile(BuildCab()), first);
+  // 2000-01-01 00:00:00: ((2000 - 1980) << 9) | (1 << 5) | 1, and time 0.
+  EXPECT_EQ(MemberDates(first), (std::vector<std::string>{"Notes.exe 10273 0", "Notes.pkg 10273 0",
+                                                          "_setup.dll 10273 0", "_setup.xml 10273 0"}));
+  // 2025-12-06 05:46:40 UTC, as reproducible builds name the time.
+  setenv("SOURCE_DATE_EPOCH", "1765000000", 1);
+  std::string dated = testing::ReadHostFile(BuildCab());
+  unsetenv("SOURCE_DATE_EPOCH");
+  unsigned date = (45u << 9) | (12u << 5) | 6u, time = (5u << 11) | (46u << 5) | 20u;
+  EXPECT_EQ(MemberDates(dated).front(),
+            "Notes.exe " + std::to_string(date) + " " + std::to_string(time));
+}
+
 TEST_F(CabToolTest, BuildRefusesNoPackageAKeyThatIsNotItsAppNameAndATrailingBackslash) {
   ToolResult refused = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab"});
   EXPECT_EQ(refused.status, 1);
