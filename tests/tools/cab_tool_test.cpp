@@ -207,12 +207,22 @@ TEST_F(CabToolTest, TheCabIsDeletedUnlessDeleteZeroOrNodelete) {
   EXPECT_FALSE(Exists("Temp/notes.cab"));
 }
 
-TEST_F(CabToolTest, AFileThatIsNoCabIsRefusedAndKept) {
+TEST_F(CabToolTest, AFileThatIsNoCabIsRefusedAndKeptAndADamagedCabIsCalledDamaged) {
   testing::WriteHostFile(device_.Host("Temp/notes.cab"), "not a cabinet");
   EXPECT_EQ(Wceload({"/noui", "\\Temp\\notes.cab"}), 3);
   EXPECT_TRUE(Exists("Temp/notes.cab"));
   ToolResult shown = Tool({"run", "\\Windows\\wceload.exe", "\\Temp\\notes.cab"});
   EXPECT_THAT(shown.err, HasSubstr("'\\Temp\\notes.cab' is not a CAB file that can be read."));
+
+  // A CAB whose compressed data is damaged lists its members but cannot unpack them.
+  WriteNotesPackage();
+  std::string bytes = testing::ReadHostFile(BuildCab());
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 300; ++i) bytes[i] ^= 0x5a;
+  testing::WriteHostFile(device_.Host("Temp/damaged.cab"), bytes);
+  ToolResult damaged = Tool({"run", "\\Windows\\wceload.exe", "\\Temp\\damaged.cab"});
+  EXPECT_EQ(damaged.status, 3);
+  EXPECT_THAT(damaged.err, HasSubstr("'\\Temp\\damaged.cab' was not installed: the CAB is damaged: "
+                                     "its _setup.xml cannot be unpacked."));
 }
 
 TEST_F(CabToolTest, SilentRunsAndAPackageBesideAQuotedCab) {
