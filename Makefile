@@ -2,7 +2,7 @@
 # packages that are missing, then build.
 DEBS := cmake make g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev zlib1g-dev \
         libutfcpp-dev libcli11-dev libtomlplusplus-dev libmspack-dev libgcab-dev \
-        libpugixml-dev python3 tmux bsdutils libpng-dev libfreetype-dev fonts-dejavu-core
+        libpugixml-dev python3 tmux bsdutils libpng-dev libfreetype-dev fonts-dejavu-core sqlite3
 # What the benchmarks measure against; installed by the bench targets, never by `make test`.
 BENCH_DEBS := hyperfine zip unzip cabextract gcab time
 BUILD ?= build

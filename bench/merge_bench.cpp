@@ -169,11 +169,6 @@ Rows ReadRows(const std::string& folder, const std::string& package) {
   return rows;
 }
 
-int Fold(void*, int a_bytes, const void* a, int b_bytes, const void* b) {
-  return stowkit::CompareNoCase({static_cast<const char16_t*>(a), size_t(a_bytes) / 2},
-                                {static_cast<const char16_t*>(b), size_t(b_bytes) / 2});
-}
-
 void Exec(sqlite3* db, const char* sql) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
     Die(std::string(sql) + ": " + sqlite3_errmsg(db));
@@ -189,25 +184,28 @@ void Step(sqlite3* db, sqlite3_stmt* statement) {
 double StraightIntoSqlite(const Rows& rows, const std::string& path) {
   sqlite3* db = nullptr;
   if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) Die("cannot open " + path);
-  sqlite3_create_collation(db, "fold", SQLITE_UTF16_ALIGNED, nullptr, Fold);
   Exec(db, "PRAGMA page_size = 1024");
   Exec(db, "PRAGMA encoding = 'UTF-16le'");
   Exec(db, "PRAGMA journal_mode = WAL");
   Exec(db, "PRAGMA synchronous = NORMAL");
   Exec(db, "CREATE TABLE keys (id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, "
-           "name TEXT NOT NULL COLLATE fold, UNIQUE (parent, name))");
+           "name TEXT NOT NULL, folded TEXT NOT NULL, UNIQUE (parent, folded))");
   Exec(db, "CREATE INDEX keys_in_order ON keys (parent)");
   Exec(db, "CREATE TABLE vals (key INTEGER NOT NULL, seq INTEGER NOT NULL, "
-           "name TEXT NOT NULL COLLATE fold, type INTEGER NOT NULL, data BLOB NOT NULL, "
-           "PRIMARY KEY (key, seq)) WITHOUT ROWID");
-  Exec(db, "CREATE UNIQUE INDEX vals_by_name ON vals (key, name)");
+           "name TEXT NOT NULL, folded TEXT NOT NULL, type INTEGER NOT NULL, "
+           "data BLOB NOT NULL, PRIMARY KEY (key, seq)) WITHOUT ROWID");
+  Exec(db, "CREATE UNIQUE INDEX vals_by_name ON vals (key, folded)");
   sqlite3_stmt *key_insert = nullptr, *value_insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO keys (parent, name) VALUES (1, ?1)", -1, &key_insert, nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO vals VALUES (?1, ?2, ?3, ?4, ?5)", -1, &value_insert, nullptr);
+  sqlite3_prepare_v2(db, "INSERT INTO keys (parent, name, folded) VALUES (1, ?1, ?2)", -1,
+                     &key_insert, nullptr);
+  sqlite3_prepare_v2(db, "INSERT INTO vals VALUES (?1, ?2, ?3, ?6, ?4, ?5)", -1, &value_insert,
+                     nullptr);
   Clock::time_point start = Clock::now();
   Exec(db, "BEGIN");
   for (const std::u16string& key : rows.keys) {
+    std::u16string folded = stowkit::UpperCase(key);
     sqlite3_bind_text16(key_insert, 1, key.data(), int(key.size() * 2), SQLITE_STATIC);
+    sqlite3_bind_text16(key_insert, 2, folded.data(), int(folded.size() * 2), SQLITE_STATIC);
     Step(db, key_insert);
   }
   std::vector<int> seq(rows.keys.size(), 0);
@@ -217,6 +215,8 @@ double StraightIntoSqlite(const Rows& rows, const std::string& path) {
     sqlite3_bind_text16(value_insert, 3, row.name.data(), int(row.name.size() * 2), SQLITE_STATIC);
     sqlite3_bind_int(value_insert, 4, int(row.type));
     sqlite3_bind_blob(value_insert, 5, row.data.data(), int(row.data.size()), SQLITE_STATIC);
+    std::u16string folded = stowkit::UpperCase(row.name);
+    sqlite3_bind_text16(value_insert, 6, folded.data(), int(folded.size() * 2), SQLITE_STATIC);
     Step(db, value_insert);
   }
   Exec(db, "COMMIT");

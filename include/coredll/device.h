@@ -36,6 +36,14 @@ COREDLL_API bool InitDevice(const std::string& folder, Platform platform, std::s
 // that failed half-way is removed.
 COREDLL_API bool CopyDevice(const std::string& from, const std::string& to, std::string* error);
 
+// What is wrong with the device in `folder`, this process's selected device: one line each,
+// naming what is wrong and where in the folder. Its layout (fs/ and run/ folders, a
+// device.toml that parses, a count in boots, no link anywhere in it), its registry (as
+// RegistryStore::CheckFile finds it, after opening it as any device program would, which
+// brings an older file up to date) and records in run/ of processes that are gone without an
+// exit code. Empty for a sound device.
+COREDLL_API std::vector<std::string> CheckDevice(const std::string& folder);
+
 // In host mode a path is a host path taken as the user wrote it ("/tmp/app.pkg"), for the
 // host tools that run the package code on host files.
 COREDLL_API void SetHostMode(bool on);

@@ -114,6 +114,10 @@ bool IsRunning(const ProcessIdentity& id) {
   return host && host->id == id && host->state != 'Z' && host->state != 'X';
 }
 
+std::optional<ProcessRecord> ReadProcessRecord(const std::string& path) {
+  return ReadRecord(path);
+}
+
 bool WriteProcessRecord(const ProcessRecord& record) {
   std::string folder = TableFolder();
   if (folder.empty() || !MakeHostFolders(folder, DeviceRoot().size())) return false;

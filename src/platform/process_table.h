@@ -46,6 +46,9 @@ std::optional<ProcessIdentity> IdentityOf(DWORD pid);
 // True while that very process runs: not ended, and its pid not taken over.
 bool IsRunning(const ProcessIdentity& id);
 
+// The record in the file at `path`, or nullopt when it holds none.
+std::optional<ProcessRecord> ReadProcessRecord(const std::string& path);
+
 // Writes the record atomically; false without a device.
 bool WriteProcessRecord(const ProcessRecord& record);
 // The records of every process still running, in pid order.

@@ -52,36 +52,88 @@ constexpr char kSettings[] =
     "PRAGMA journal_size_limit = 4194304;";
 
 // Keys get AUTOINCREMENT ids so that a deleted key's id never names another key. Values
-// are numbered per key in creation order; the (key, name) index finds them by name.
-constexpr char kSchema[] = R"sql(
-CREATE TABLE IF NOT EXISTS keys (
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  parent INTEGER NOT NULL,
-  name TEXT NOT NULL COLLATE fold,
-  UNIQUE (parent, name)
-);
-CREATE INDEX IF NOT EXISTS keys_in_order ON keys (parent);
-CREATE TABLE IF NOT EXISTS vals (
-  key INTEGER NOT NULL,
-  seq INTEGER NOT NULL,
-  name TEXT NOT NULL COLLATE fold,
-  type INTEGER NOT NULL,
-  data BLOB NOT NULL,
-  PRIMARY KEY (key, seq)
-) WITHOUT ROWID;
-CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals (key, name);
-CREATE TABLE IF NOT EXISTS flushes (count INTEGER NOT NULL);
-INSERT INTO flushes SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM flushes);
-)sql";
+// are numbered per key in creation order; the (key, folded) index finds them by name.
+//
+// Each name is kept as written and, in `folded`, as stowkit::UpperCase makes it: lookups
+// compare the folded copies with the built-in binary collation, so any SQLite program can
+// read and check the file without this code.
+constexpr int kSchemaVersion = 1;
+#define STOWKIT_KEYS_TABLE(name) \
+  "CREATE TABLE IF NOT EXISTS " name " (" \
+  "  id INTEGER PRIMARY KEY AUTOINCREMENT," \
+  "  parent INTEGER NOT NULL," \
+  "  name TEXT NOT NULL," \
+  "  folded TEXT NOT NULL," \
+  "  UNIQUE (parent, folded));"
+#define STOWKIT_VALS_TABLE(name) \
+  "CREATE TABLE IF NOT EXISTS " name " (" \
+  "  key INTEGER NOT NULL," \
+  "  seq INTEGER NOT NULL," \
+  "  name TEXT NOT NULL," \
+  "  folded TEXT NOT NULL," \
+  "  type INTEGER NOT NULL," \
+  "  data BLOB NOT NULL," \
+  "  PRIMARY KEY (key, seq)) WITHOUT ROWID;"
+
+constexpr char kSchema[] =
+    STOWKIT_KEYS_TABLE("keys")
+    "CREATE INDEX IF NOT EXISTS keys_in_order ON keys (parent);"
+    STOWKIT_VALS_TABLE("vals")
+    "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals (key, folded);"
+    "CREATE TABLE IF NOT EXISTS flushes (count INTEGER NOT NULL);"
+    "INSERT INTO flushes SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM flushes);";
+
+// From the first schema, whose names compared through a collation of this code's own. The
+// tables are made anew, as SQLite cannot change a column's collation in place; the new keys
+// table carries on the old one's id sequence, so that no deleted key's id comes back. The
+// indexes follow from kSchema.
+constexpr char kMigrateFromFirst[] =
+    STOWKIT_KEYS_TABLE("keys_v1")
+    "INSERT INTO keys_v1 (id, parent, name, folded) "
+    "  SELECT id, parent, name, fold_name(name) FROM keys;"
+    "UPDATE sqlite_sequence SET seq = (SELECT max(seq) FROM sqlite_sequence "
+    "  WHERE name IN ('keys', 'keys_v1')) WHERE name = 'keys_v1';"
+    "DROP TABLE keys;"
+    "ALTER TABLE keys_v1 RENAME TO keys;"
+    STOWKIT_VALS_TABLE("vals_v1")
+    "INSERT INTO vals_v1 (key, seq, name, folded, type, data) "
+    "  SELECT key, seq, name, fold_name(name), type, data FROM vals;"
+    "DROP TABLE vals;"
+    "ALTER TABLE vals_v1 RENAME TO vals;";
+#undef STOWKIT_KEYS_TABLE
+#undef STOWKIT_VALS_TABLE
 
 constexpr char kTree[] =
     "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL "
     "SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) ";
 
+// The collation that the first schema's tables name: a database of that schema cannot be
+// read without it, not even to migrate it.
 int FoldCompare(void*, int a_bytes, const void* a, int b_bytes, const void* b) {
   return stowkit::CompareNoCase(
       std::u16string_view(static_cast<const char16_t*>(a), size_t(a_bytes) / 2),
       std::u16string_view(static_cast<const char16_t*>(b), size_t(b_bytes) / 2));
+}
+
+// fold_name(text): the folded copy of a name, for the migration, which folds in SQL.
+void FoldName(sqlite3_context* context, int, sqlite3_value** args) {
+  auto* text = static_cast<const char16_t*>(sqlite3_value_text16(args[0]));
+  std::u16string folded = stowkit::UpperCase(
+      std::u16string_view(text ? text : u"", size_t(sqlite3_value_bytes16(args[0])) / 2));
+  sqlite3_result_text16(context, folded.data(), int(folded.size() * 2), SQLITE_TRANSIENT);
+}
+
+// The single number that a query such as "PRAGMA user_version" answers; -1 on failure.
+int64_t QueryNumber(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  int64_t number = -1;
+  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
+    int step = sqlite3_step(stmt);
+    if (step == SQLITE_ROW) number = sqlite3_column_int64(stmt, 0);
+    if (step == SQLITE_DONE) number = 0;
+  }
+  sqlite3_finalize(stmt);
+  return number;
 }
 
 }  // namespace
@@ -106,6 +158,13 @@ class RegistryStore::Statement {
     // Never a null pointer: that would bind NULL instead of the empty name.
     sqlite3_bind_text16(stmt_, index, text.empty() ? u"" : text.data(), int(text.size() * 2),
                         SQLITE_STATIC);
+    return *this;
+  }
+  // The name's folded copy, which the statement compares or stores.
+  Statement& BindFolded(int index, std::u16string_view name) {
+    std::u16string folded = stowkit::UpperCase(name);
+    sqlite3_bind_text16(stmt_, index, folded.empty() ? u"" : folded.data(),
+                        int(folded.size() * 2), SQLITE_TRANSIENT);
     return *this;
   }
   Statement& BindBlob(int index, std::string_view bytes) {
@@ -180,6 +239,63 @@ std::shared_ptr<RegistryStore> RegistryStore::Open(const std::string& path,
   return status == StoreStatus::kOk ? store : nullptr;
 }
 
+void RegistryStore::CheckFile(const std::string& path, std::vector<std::string>& findings) {
+  sqlite3* db = nullptr;
+  auto report = [&](const std::string& what) { findings.push_back("registry.db: " + what); };
+  // Read-write, as the next program opens it: a log left by a killed writer is recovered.
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    report(sqlite3_errmsg(db));
+    sqlite3_close(db);
+    return;
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_stmt* check = nullptr;
+  size_t before = findings.size();
+  if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) != SQLITE_OK) {
+    report(sqlite3_errmsg(db));
+  } else {
+    int step;
+    while ((step = sqlite3_step(check)) == SQLITE_ROW) {
+      auto* line = reinterpret_cast<const char*>(sqlite3_column_text(check, 0));
+      if (line && std::string_view(line) != "ok") report(line);
+    }
+    if (step != SQLITE_DONE) report(sqlite3_errmsg(db));
+  }
+  sqlite3_finalize(check);
+  int64_t version = QueryNumber(db, "PRAGMA user_version");
+  if (findings.size() == before && version != kSchemaVersion) {
+    report("schema version " + std::to_string(version) + ", not " +
+           std::to_string(kSchemaVersion));
+  } else if (findings.size() == before) {
+    int64_t orphans = QueryNumber(db,
+        "SELECT count(*) FROM keys WHERE parent != 0 AND parent NOT IN (SELECT id FROM keys)");
+    if (orphans != 0) report(std::to_string(orphans) + " keys whose parent key is gone");
+    int64_t lost = QueryNumber(db,
+        "SELECT count(*) FROM vals WHERE key NOT IN (SELECT id FROM keys)");
+    if (lost != 0) report(std::to_string(lost) + " values whose key is gone");
+    sqlite3_stmt* names = nullptr;
+    sqlite3_prepare_v2(db,
+        "SELECT 'key', name, folded FROM keys UNION ALL SELECT 'value', name, folded FROM vals",
+        -1, &names, nullptr);
+    while (names && sqlite3_step(names) == SQLITE_ROW) {
+      auto text = [&](int column) {
+        auto* units = static_cast<const char16_t*>(sqlite3_column_text16(names, column));
+        return std::u16string(units ? units : u"",
+                              size_t(sqlite3_column_bytes16(names, column)) / 2);
+      };
+      std::u16string name = text(1);
+      if (text(2) == stowkit::UpperCase(name)) continue;
+      auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(names, 0));
+      // sqlite3_column_text gives the name as UTF-8, which the line is written in.
+      auto* utf8 = reinterpret_cast<const char*>(sqlite3_column_text(names, 1));
+      report(std::string(kind ? kind : "") + " '" + (utf8 ? utf8 : "") +
+             "' is not filed under its folded name, so lookups miss it");
+    }
+    sqlite3_finalize(names);
+  }
+  sqlite3_close(db);
+}
+
 RegistryStore::~RegistryStore() {
   for (sqlite3_stmt* stmt : statements_) sqlite3_finalize(stmt);
   sqlite3_close(db_);
@@ -232,23 +348,50 @@ StoreStatus RegistryStore::Prepare(const std::vector<std::u16string>& roots) {
   sqlite3_extended_result_codes(db_, 1);
   if (sqlite3_create_collation(db_, kFoldCollation, SQLITE_UTF16_ALIGNED, nullptr,
                                FoldCompare) != SQLITE_OK ||
+      sqlite3_create_function(db_, "fold_name", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
+                              nullptr, FoldName, nullptr, nullptr) != SQLITE_OK ||
       sqlite3_exec(db_, kSettings, nullptr, nullptr, nullptr) != SQLITE_OK) {
     return Error(sqlite3_extended_errcode(db_));
   }
   return InTransaction(true, [&] {
-    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
-      return Error(SQLITE_ERROR);
-    }
+    StoreStatus status = Upgrade();
+    if (status != StoreStatus::kOk) return status;
     for (const std::u16string& name : roots) {
       KeyId id = 0;
       size_t walked = 0;
-      StoreStatus status = Walk(0, {name}, walked, id);
+      status = Walk(0, {name}, walked, id);
       if (status != StoreStatus::kOk) return status;
       if (walked == 0 && !InsertKey(0, name, id)) return Error(SQLITE_ERROR);
       roots_.push_back(id);
     }
     return StoreStatus::kOk;
   });
+}
+
+// Brings the database to kSchemaVersion inside Prepare's write transaction, so that of
+// several processes opening an older device at once one migrates and the others find the
+// result. A database of a later version than this code knows is left alone.
+StoreStatus RegistryStore::Upgrade() {
+  int64_t version = QueryNumber(db_, "PRAGMA user_version");
+  if (version < 0) return Error(SQLITE_ERROR);
+  if (version > kSchemaVersion) return StoreStatus::kCannotOpen;
+  if (version == 0) {
+    int64_t first = QueryNumber(db_,
+        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'keys'");
+    if (first < 0) return Error(SQLITE_ERROR);
+    if (first > 0 &&
+        sqlite3_exec(db_, kMigrateFromFirst, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      return Error(SQLITE_ERROR);
+    }
+  }
+  if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return Error(SQLITE_ERROR);
+  }
+  if (version == kSchemaVersion) return StoreStatus::kOk;
+  std::string stamp = "PRAGMA user_version = " + std::to_string(kSchemaVersion);
+  return sqlite3_exec(db_, stamp.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK
+             ? StoreStatus::kOk
+             : Error(SQLITE_ERROR);
 }
 
 sqlite3_stmt* RegistryStore::Cached(int slot, const char* sql) {
@@ -288,8 +431,8 @@ StoreStatus RegistryStore::Walk(KeyId from, const std::vector<std::u16string>& p
   }
   key = from;
   for (walked = 0; walked < path.size(); ++walked) {
-    Statement child(Cached(kChild, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2"));
-    int step = child.Bind(1, key).Bind(2, path[walked]).Step();
+    Statement child(Cached(kChild, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2"));
+    int step = child.Bind(1, key).BindFolded(2, path[walked]).Step();
     if (step == SQLITE_DONE) break;
     if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
     key = child.Int(0);
@@ -298,8 +441,11 @@ StoreStatus RegistryStore::Walk(KeyId from, const std::vector<std::u16string>& p
 }
 
 bool RegistryStore::InsertKey(KeyId parent, std::u16string_view name, KeyId& key) {
-  Statement insert(Cached(kInsertKey, "INSERT INTO keys (parent, name) VALUES (?1, ?2)"));
-  if (insert.Bind(1, parent).Bind(2, name).Step() != SQLITE_DONE) return false;
+  Statement insert(Cached(kInsertKey,
+                          "INSERT INTO keys (parent, name, folded) VALUES (?1, ?2, ?3)"));
+  if (insert.Bind(1, parent).Bind(2, name).BindFolded(3, name).Step() != SQLITE_DONE) {
+    return false;
+  }
   key = sqlite3_last_insert_rowid(db_);
   return true;
 }
@@ -378,10 +524,11 @@ StoreStatus RegistryStore::SetValue(KeyId key, std::u16string_view name, uint32_
     StoreStatus status = CheckKey(key);
     if (status != StoreStatus::kOk) return status;
     Statement upsert(Cached(kUpsertValue,
-        "INSERT INTO vals (key, seq, name, type, data) "
-        "VALUES (?1, (SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?3, ?4) "
-        "ON CONFLICT (key, name) DO UPDATE SET type = excluded.type, data = excluded.data"));
-    upsert.Bind(1, key).Bind(2, name).Bind(3, int64_t{type}).BindBlob(4, data);
+        "INSERT INTO vals (key, seq, name, folded, type, data) "
+        "VALUES (?1, (SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1), ?2, ?5, ?3, ?4) "
+        "ON CONFLICT (key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"));
+    upsert.Bind(1, key).Bind(2, name).Bind(3, int64_t{type}).BindBlob(4, data)
+        .BindFolded(5, name);
     return upsert.Step() == SQLITE_DONE ? StoreStatus::kOk : Error(SQLITE_ERROR);
   }, true);
 }
@@ -391,8 +538,8 @@ StoreStatus RegistryStore::GetValue(KeyId key, std::u16string_view name, StoredV
     StoreStatus status = CheckKey(key);
     if (status != StoreStatus::kOk) return status;
     Statement get(Cached(kGetValue,
-                         "SELECT name, type, data FROM vals WHERE key = ?1 AND name = ?2"));
-    return ReadValue(get.Bind(1, key).Bind(2, name), value);
+                         "SELECT name, type, data FROM vals WHERE key = ?1 AND folded = ?2"));
+    return ReadValue(get.Bind(1, key).BindFolded(2, name), value);
   });
 }
 
@@ -400,8 +547,8 @@ StoreStatus RegistryStore::DeleteValue(KeyId key, std::u16string_view name) {
   return InTransaction(true, [&] {
     StoreStatus status = CheckKey(key);
     if (status != StoreStatus::kOk) return status;
-    Statement drop(Cached(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
-    if (drop.Bind(1, key).Bind(2, name).Step() != SQLITE_DONE) return Error(SQLITE_ERROR);
+    Statement drop(Cached(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND folded = ?2"));
+    if (drop.Bind(1, key).BindFolded(2, name).Step() != SQLITE_DONE) return Error(SQLITE_ERROR);
     return sqlite3_changes(db_) == 0 ? StoreStatus::kNotFound : StoreStatus::kOk;
   }, true);
 }

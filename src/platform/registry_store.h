@@ -2,8 +2,9 @@
 // SQLite database file that several processes use at once. It knows nothing of handles or
 // error numbers; the Win32 calls sit on top of it (registry_api.cpp).
 //
-// Names compare case-insensitively through stowkit::CompareNoCase (the file system's
-// folding) and keep the case they were created with. Subkeys and values are listed in
+// Names compare case-insensitively through stowkit::UpperCase (the file system's folding)
+// and keep the case they were created with; the file needs no code of ours to be read or
+// checked, and older files are brought up to date when first opened. Subkeys and values are listed in
 // creation order; overwriting a value keeps its place. Key ids are never reused, so a key
 // that is deleted stays deleted for whoever still holds its id (kKeyDeleted).
 //
@@ -63,6 +64,12 @@ class RegistryStore {
   static std::shared_ptr<RegistryStore> Open(const std::string& path,
                                              const std::vector<std::u16string>& roots,
                                              StoreStatus& status);
+  // Appends to `findings` one line ("registry.db: ...") for each fault of the database file
+  // at `path`, looked at as any SQLite program would (no code of ours loaded): SQLite's own
+  // integrity check, then keys or values that lost their key, names not filed under their
+  // folded form, which lookups would miss, and a schema this code does not know.
+  static void CheckFile(const std::string& path, std::vector<std::string>& findings);
+
   ~RegistryStore();
   RegistryStore(const RegistryStore&) = delete;
   RegistryStore& operator=(const RegistryStore&) = delete;
@@ -107,6 +114,7 @@ class RegistryStore {
 
   explicit RegistryStore(sqlite3* db) : db_(db) {}
   StoreStatus Prepare(const std::vector<std::u16string>& roots);
+  StoreStatus Upgrade();
   // Runs `work` (returning a StoreStatus) in one transaction, committed when it succeeds;
   // InTransaction takes the connection's lock first.
   // A `write` whose `work` changes the database with one statement (`one_statement`) needs

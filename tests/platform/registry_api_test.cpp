@@ -1,6 +1,9 @@
 // The registry calls on a real device and its database file: names, types and bytes, buffer
-// sizes, enumeration order, tree deletion and handles to deleted keys, bad arguments.
+// sizes, enumeration order, tree deletion and handles to deleted keys, bad arguments; the
+// file as the standard sqlite3 program reads it, and a file of the first schema brought up
+// to date.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <string>
@@ -8,6 +11,8 @@
 
 #include "coredll/windows.h"
 #include "support/temp_device.h"
+#include "support/tool_run.h"
+#include "text/fold.h"
 #include "text/utf.h"
 
 namespace stowkit {
@@ -343,6 +348,98 @@ TEST(RegistryDevices, EachDeviceHasItsOwnRegistryFile) {
     EXPECT_EQ(Query(key, u"v"), std::string("f\0i\0r\0s\0t\0\0\0", 12));
     RegCloseKey(key);
   }
+}
+
+// What the standard sqlite3 program prints for `sql` on the device's registry, with no code of
+// ours loaded; its error output follows a "!" line.
+std::string Sqlite(const TempDevice& device, const std::string& sql) {
+  testing::ToolResult result = testing::RunShell(
+      testing::CommandLine("sqlite3", {"registry.db", sql}), device.folder());
+  return result.status == 0 && result.err.empty() ? result.out : result.out + "!\n" + result.err;
+}
+
+TEST(RegistryDevices, TheSqliteProgramChecksAndReadsANewRegistry) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software\\Vendor");
+  ASSERT_EQ(SetText(key, u"Path", u"\\Windows"), ERROR_SUCCESS);
+  ASSERT_EQ(RegFlushKey(key), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(Sqlite(device, "PRAGMA integrity_check"), "ok\n");
+  EXPECT_EQ(Sqlite(device, "SELECT k.name, v.name FROM keys k JOIN vals v ON v.key = k.id "
+                           "WHERE k.folded = 'VENDOR' AND v.folded = 'PATH'"),
+            "Vendor|Path\n");
+}
+
+// A registry.db as the first schema made it: names compared through a collation of the
+// platform's own, which nothing but the platform knows.
+void WriteFirstSchemaRegistry(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  auto fold = [](void*, int a_bytes, const void* a, int b_bytes, const void* b) {
+    return CompareNoCase({static_cast<const char16_t*>(a), size_t(a_bytes) / 2},
+                         {static_cast<const char16_t*>(b), size_t(b_bytes) / 2});
+  };
+  sqlite3_create_collation(db, "fold", SQLITE_UTF16_ALIGNED, nullptr, fold);
+  const char* sql = R"sql(
+PRAGMA page_size = 1024;
+PRAGMA encoding = 'UTF-16le';
+PRAGMA journal_mode = WAL;
+CREATE TABLE keys (id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,
+                   name TEXT NOT NULL COLLATE fold, UNIQUE (parent, name));
+CREATE INDEX keys_in_order ON keys (parent);
+CREATE TABLE vals (key INTEGER NOT NULL, seq INTEGER NOT NULL, name TEXT NOT NULL COLLATE fold,
+                   type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY (key, seq)) WITHOUT ROWID;
+CREATE UNIQUE INDEX vals_by_name ON vals (key, name);
+CREATE TABLE flushes (count INTEGER NOT NULL);
+INSERT INTO flushes VALUES (3);
+INSERT INTO keys (id, parent, name) VALUES (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'),
+  (3, 0, 'HKEY_LOCAL_MACHINE'), (4, 0, 'HKEY_USERS'), (5, 3, 'Software'), (6, 5, 'Vendor'),
+  (8, 6, char(196) || 'pfel'), (9, 6, 'Birnen'), (20, 6, 'Deleted');
+DELETE FROM keys WHERE id = 20;
+INSERT INTO vals VALUES (6, 1, 'Zeta', 1, X'5A000000'), (6, 2, 'alpha', 4, X'2A000000'),
+  (6, 3, 'Mid', 3, X'00FF01'), (8, 1, char(963), 3, X'');
+)sql";
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << error;
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+TEST(RegistryDevices, AFirstSchemaRegistryIsMigratedWithEveryValue) {
+  TempDevice device;
+  WriteFirstSchemaRegistry(device.folder() + "/registry.db");
+  ASSERT_NE(Sqlite(device, "PRAGMA integrity_check"), "ok\n");  // what users met before
+  coredll::SelectDevice(device.folder());  // a fresh connection finds the old file
+
+  HKEY vendor;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\vendor", vendor), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(vendor), (std::vector<std::u16string>{u"Zeta", u"alpha", u"Mid"}));
+  DWORD type = 0;
+  EXPECT_EQ(Query(vendor, u"ZETA", &type), std::string("Z\0\0\0", 4));
+  EXPECT_EQ(type, DWORD{REG_SZ});
+  EXPECT_EQ(Query(vendor, u"Alpha", &type), std::string("\x2a\0\0\0", 4));
+  EXPECT_EQ(type, DWORD{REG_DWORD});
+  EXPECT_EQ(Query(vendor, u"mid", &type), std::string("\0\xff\x01", 3));
+  EXPECT_EQ(type, DWORD{REG_BINARY});
+  EXPECT_EQ(Subkeys(vendor), (std::vector<std::u16string>{u"\u00C4pfel", u"Birnen"}));
+  HKEY apples;
+  ASSERT_EQ(Open(vendor, u"\u00E4PFEL", apples), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(apples), std::vector<std::u16string>{u"\u03C3"});
+  EXPECT_EQ(Query(apples, u"\u03A3", &type), "");
+  EXPECT_EQ(type, DWORD{REG_BINARY});
+  // Names still fold after the move, and new keys and values take the new form.
+  ASSERT_EQ(SetText(vendor, u"ZETA", u"z"), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(vendor), (std::vector<std::u16string>{u"Zeta", u"alpha", u"Mid"}));
+  HKEY fresh = Create(vendor, u"Kirschen");
+  ASSERT_EQ(RegFlushKey(fresh), ERROR_SUCCESS);
+
+  EXPECT_EQ(Sqlite(device, "PRAGMA integrity_check"), "ok\n");
+  EXPECT_EQ(Sqlite(device, "PRAGMA user_version"), "1\n");
+  // The id of the key deleted before the move is not given out again.
+  EXPECT_EQ(Sqlite(device, "SELECT id > 20, folded FROM keys WHERE name = 'Kirschen'"),
+            "1|KIRSCHEN\n");
+  EXPECT_EQ(Sqlite(device, "SELECT count(*) FROM keys WHERE folded = 'HKEY_USERS'"), "1\n");
+  for (HKEY key : {vendor, apples, fresh}) RegCloseKey(key);
 }
 
 }  // namespace

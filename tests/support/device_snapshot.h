@@ -1,6 +1,7 @@
 // What the selected device holds, in a form two devices can be compared by: every file and
 // folder of its file system with attributes and bytes, and every registry key and value. And
-// the check that its registry database is whole, made as another program would make it.
+// the check that its registry database is whole, made as another program would make it, with
+// no code of ours loaded.
 #pragma once
 
 #include <sqlite3.h>
@@ -28,12 +29,6 @@ inline std::string RegistryIntegrity(const std::string& device_folder) {
   if (!std::filesystem::exists(path)) return "absent";
   // Read-write, as the next program opens it: a log left by a killed writer is recovered.
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-    // The indexes are ordered by the platform's name folding.
-    auto fold = [](void*, int a_bytes, const void* a, int b_bytes, const void* b) {
-      return CompareNoCase({static_cast<const char16_t*>(a), size_t(a_bytes) / 2},
-                           {static_cast<const char16_t*>(b), size_t(b_bytes) / 2});
-    };
-    sqlite3_create_collation(db, "fold", SQLITE_UTF16_ALIGNED, nullptr, fold);
     sqlite3_stmt* check = nullptr;
     if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) != SQLITE_OK) {
       result = sqlite3_errmsg(db);

@@ -229,12 +229,22 @@ TEST_F(CabToolTest, TheCabIsDeletedUnlessDeleteZeroOrNodelete) {
   EXPECT_FALSE(Exists("Temp/notes.cab"));
 }
 
-TEST_F(CabToolTest, AFileThatIsNoCabIsRefusedAndKept) {
+TEST_F(CabToolTest, AFileThatIsNoCabIsRefusedAndKeptAndADamagedCabIsCalledDamaged) {
   testing::WriteHostFile(device_.Host("Temp/notes.cab"), "not a cabinet");
   EXPECT_EQ(Wceload({"/noui", "\\Temp\\notes.cab"}), 3);
   EXPECT_TRUE(Exists("Temp/notes.cab"));
   ToolResult shown = Tool({"run", "\\Windows\\wceload.exe", "\\Temp\\notes.cab"});
   EXPECT_THAT(shown.err, HasSubstr("'\\Temp\\notes.cab' is not a CAB file that can be read."));
+
+  // A CAB whose compressed data is damaged lists its members but cannot unpack them.
+  WriteNotesPackage();
+  std::string bytes = testing::ReadHostFile(BuildCab());
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 300; ++i) bytes[i] ^= 0x5a;
+  testing::WriteHostFile(device_.Host("Temp/damaged.cab"), bytes);
+  ToolResult damaged = Tool({"run", "\\Windows\\wceload.exe", "\\Temp\\damaged.cab"});
+  EXPECT_EQ(damaged.status, 3);
+  EXPECT_THAT(damaged.err, HasSubstr("'\\Temp\\damaged.cab' was not installed: the CAB is damaged: "
+                                     "its _setup.xml cannot be unpacked."));
 }
 
 TEST_F(CabToolTest, SilentRunsAndAPackageBesideAQuotedCab) {
@@ -309,11 +319,58 @@ TEST_F(CabToolTest, ListAndExtractReadAHostCabWithoutADevice) {
   }
 }
 
-TEST_F(CabToolTest, BuildNeedsAPackageOrAKey) {
+// "name date time" for each member of the CAB file `bytes`, its DOS date and time as numbers.
+std::vector<std::string> MemberDates(const std::string& bytes) {
+  auto u16 = [&](size_t at) { return unsigned(uint8_t(bytes[at])) | unsigned(uint8_t(bytes[at + 1])) << 8; };
+  std::vector<std::string> dates;
+  size_t at = u16(16) | size_t(u16(18)) << 16;  // coffFiles
+  for (unsigned i = 0, files = u16(28); i < files && at + 16 < bytes.size(); ++i) {
+    std::string name = bytes.c_str() + at + 16;
+    dates.push_back(name + " " + std::to_string(u16(at + 10)) + " " + std::to_string(u16(at + 12)));
+    at += 16 + name.size() + 1;
+  }
+  return dates;
+}
+
+TEST_F(CabToolTest, BuildGivesEveryMemberOneValidDateAndTheSameBytesEachTime) {
+  WriteNotesPackage();
+  std::string first = testing::ReadHostFile(BuildCab());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(testing::ReadHostFile(BuildCab()), first);
+  // 2000-01-01 00:00:00: ((2000 - 1980) << 9) | (1 << 5) | 1, and time 0.
+  EXPECT_EQ(MemberDates(first), (std::vector<std::string>{"Notes.exe 10273 0", "Notes.pkg 10273 0",
+                                                          "_setup.dll 10273 0", "_setup.xml 10273 0"}));
+  // 2025-12-06 05:46:40 UTC, as reproducible builds name the time.
+  setenv("SOURCE_DATE_EPOCH", "1765000000", 1);
+  std::string dated = testing::ReadHostFile(BuildCab());
+  unsetenv("SOURCE_DATE_EPOCH");
+  unsigned date = (45u << 9) | (12u << 5) | 6u, time = (5u << 11) | (46u << 5) | 20u;
+  EXPECT_EQ(MemberDates(dated).front(),
+            "Notes.exe " + std::to_string(date) + " " + std::to_string(time));
+}
+
+TEST_F(CabToolTest, BuildRefusesNoPackageAKeyThatIsNotItsAppNameAndATrailingBackslash) {
   ToolResult refused = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_THAT(refused.err, HasSubstr("must hold exactly one .pkg, or name the key with --key"));
   EXPECT_FALSE(fs::exists(device_.folder() + "/x.cab"));
+
+  WriteNotesPackage();
+  ToolResult slash = Tool({"cab", "build", input_, "-o", device_.folder() + "/x.cab",
+                           "--install-dir", "\\Apps\\Notes\\"});
+  EXPECT_EQ(slash.status, 1);
+  EXPECT_EQ(slash.err, "stowkit-device: cab build: --install-dir '\\Apps\\Notes\\' ends in '\\': "
+                       "name the folder without it\n");
+  EXPECT_FALSE(fs::exists(device_.folder() + "/x.cab"));
+  BuildCab({"--install-dir", "\\Apps\\Notes"});
+
+  // A key the installer does not record the product under.
+  fs::rename(input_ + "/Notes.pkg", input_ + "/Other.pkg");
+  ToolResult other = Tool({"cab", "build", input_, "-o", device_.folder() + "/y.cab"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_EQ(other.err, "stowkit-device: cab build: the key 'Other' differs from the package's "
+                       "AppName 'Notes', by which the CAB's removal finds the product\n");
+  EXPECT_FALSE(fs::exists(device_.folder() + "/y.cab"));
 }
 
 }  // namespace

@@ -189,6 +189,46 @@ TEST_F(DeviceToolTest, InitThatCannotWriteIsNotReady) {
   EXPECT_EQ(again.out, "Device ready: " + device_ + "\n");
 }
 
+TEST_F(DeviceToolTest, DoctorNamesEachFaultOfADevice) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  testing::WriteHostFile(work_ + "/v.reg",
+                         "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Vendor]\n\"Path\"=\"x\"\n");
+  ASSERT_EQ(Run({"reg", "import", work_ + "/v.reg"}).status, 0);
+  Result sound = Run({"doctor"});
+  EXPECT_EQ(sound.status, 0) << sound.out << sound.err;
+  EXPECT_EQ(sound.out, device_ + ": no problems found\n");
+
+  fs::create_directory_symlink(work_, device_ + "/fs/Temp/out");
+  fs::remove(device_ + "/boots");
+  // One process gone without an exit code, one that ended normally and left its code.
+  std::string gone = device_ + "/run/proc/" + std::to_string(getpid()) + "-1";
+  std::string ended = device_ + "/run/proc/" + std::to_string(getpid()) + "-2";
+  fs::create_directories(device_ + "/run/proc");
+  testing::WriteHostFile(gone + ".toml", "pid = 1\nprogram = '\\Windows\\gone.exe'\n");
+  testing::WriteHostFile(ended + ".toml", "pid = 1\nprogram = '\\Windows\\ended.exe'\n");
+  testing::WriteHostFile(ended + ".exit", "0\n");
+  // A value whose folded copy no longer matches its name, as a hand edit would leave it.
+  ASSERT_EQ(testing::RunShell("sqlite3 dev/registry.db \"UPDATE vals SET folded = 'PAT'\"", work_)
+                .status, 0);
+  Result faulty = Run({"doctor"});
+  EXPECT_EQ(faulty.status, 1);
+  EXPECT_EQ(faulty.out,
+            "boots: missing\n"
+            "fs/Temp/out: a link (to " + work_ + ") in the device folder\n"
+            "run/proc/" + std::to_string(getpid()) + "-1.toml: process " +
+                std::to_string(getpid()) + " (\\Windows\\gone.exe) is gone without an exit "
+                "code (a stale record)\n"
+            "registry.db: value 'Path' is not filed under its folded name, so lookups miss it\n");
+  EXPECT_EQ(faulty.err, "stowkit-device: 4 problems found in " + device_ + "\n");
+
+  for (const char* log : {"/registry.db-wal", "/registry.db-shm"}) fs::remove(device_ + log);
+  testing::WriteHostFile(device_ + "/registry.db", std::string(4096, 'x'));
+  Result damaged = Run({"doctor"});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.out.find("registry.db: file is not a database\n"), std::string::npos)
+      << damaged.out;
+}
+
 TEST_F(DeviceToolTest, FailedPushLeavesNoHalfFile) {
   ASSERT_EQ(Run({"init"}).status, 0);
   testing::WriteHostFile(work_ + "/x", "payload");

@@ -91,13 +91,24 @@ TEST_F(LintTest, DestinationsThatDoNotExpandOrAreTooLong) {
       Entry("AppFile", {Dst("$(PROGRAMFILES)\\" + std::string(244, 'x'))}, "a.txt") +  // 259 characters
       Entry("AppFile", {Dst("$(PROGRAMFILES)\\" + std::string(245, 'y'))}, "a.txt") +  // 260
       Entry("AppFile", {Dst("$(SUPPORTDIR)\\$(LANG)\\c.txt")}, "a.txt") +
-      Entry("AppFile", {Dst("$(BROKEN)\\d.txt")}, "a.txt");
+      Entry("AppFile", {Dst("$(BROKEN)\\d.txt")}, "a.txt") +
+      // A path in another installer's syntax, and one with no root: both land under "\".
+      Entry("AppFile", {Dst("%InstallDir%\\e.txt")}, "a.txt") +
+      Entry("AppCleanup", {Dst("\\Temp\\x.log, logs\\y.log")}) +
+      Entry("Shortcut", {"LinkName = ' Programs\\Lint'", "LinkTarget = '\\a.txt'"});
   ToolResult lint = Lint(manifest);
   EXPECT_EQ(lint.status, 1);
   EXPECT_EQ(Findings(lint), (std::multiset<std::string>{"undefined-macro@3", "undefined-macro@4",
                                                         "undefined-macro@5", "long-path@7",
-                                                        "undefined-macro@8", "undefined-macro@9"}))
+                                                        "undefined-macro@8", "undefined-macro@9",
+                                                        "not-a-device-path@10",
+                                                        "not-a-device-path@11",
+                                                        "not-a-device-path@12"}))
       << lint.out;
+  EXPECT_NE(lint.out.find("Dst \"%InstallDir%\\e.txt\" begins with neither \\ nor a macro: it "
+                          "installs as \"\\%InstallDir%\\e.txt\""),
+            std::string::npos) << lint.out;
+  EXPECT_NE(lint.out.find("Dst \"logs\\y.log\" begins"), std::string::npos) << lint.out;
   EXPECT_NE(lint.out.find("Dst \"$(APDIR)\\a.txt\" refers to $(APDIR), which nothing defines"),
             std::string::npos) << lint.out;
   EXPECT_NE(lint.out.find("LinkTarget \"$(APPDIR)\\$(NOPE)\" refers to $(NOPE)"), std::string::npos);
@@ -127,10 +138,13 @@ TEST_F(LintTest, EntriesThatWriteTheSamePathOrLackANameOrCarryTooManyMacros) {
       Entry("SupportFile", {}, "a.txt") +                                                       // 12: no name
       Entry("Shortcut", {"LinkName = '\\Nowhere'"}) +                                           // 13: no target
       Entry("RemoveFile", {"Dst = ' '"}));                                                      // 14: blank
+  // No Folder entry makes \Program Files\L, so the first three leave it behind too.
   EXPECT_EQ(Findings(lint),
             (std::multiset<std::string>{"duplicate-destination@3", "duplicate-destination@7",
                                         "duplicate-destination@9", "duplicate-destination@11",
-                                        "missing-name@12", "missing-name@13", "missing-name@14"}))
+                                        "missing-name@12", "missing-name@13", "missing-name@14",
+                                        "folder-left-behind@1", "folder-left-behind@2",
+                                        "folder-left-behind@3"}))
       << lint.out;
   EXPECT_NE(lint.out.find("\"\\Program Files\\L\\a.txt\" is also written by entry 1 (AppFile)"),
             std::string::npos) << lint.out;
@@ -230,6 +244,40 @@ TEST_F(LintTest, FeaturesAndLanguagesTheListsDoNotName) {
   EXPECT_TRUE(Findings(Lint(enabled_only + Entry("AppFile", {Dst("\\1"), "Features = 'a'"}, "a.txt"))).empty());
   EXPECT_EQ(Findings(Lint(enabled_only + Entry("AppFile", {Dst("\\1"), "Features = 'B'"}, "a.txt"))),
             std::multiset<std::string>{"unknown-feature@1"});
+}
+
+TEST_F(LintTest, EntriesNothingInstallsAndFoldersRemovalLeavesBehind) {
+  Write("r.registry", "HKLM, Software\\Lint, 0, Path, x, , \n");
+  std::string manifest =
+      kPackage + Entry("MacroDefs", {"\"0x30\" = \"APPDIR=$(PROGRAMFILES)\\\\Lint\""}, "", "") +
+      Entry("Folder", {Dst("$(APPDIR)\\")}) +
+      Entry("AppFile", {Dst("$(APPDIR)\\a.txt")}, "a.txt") +                       // made
+      Entry("AppFile", {Dst("$(PROGRAMFILES)\\Lint2\\b.txt")}, "a.txt") +        // 4: not made
+      Entry("AppFile", {Dst("$(WINDIR)\\c.txt")}, "a.txt") +                       // the device's
+      Entry("AppFile", {Dst("\\Windows\\Start Menu\\d.txt")}, "a.txt") +         // above PROGRAMS
+      Entry("AppFile", {Dst("\\Keep\\e.txt")}, "a.txt", "\"ShouldInstall\", \"NoRemove\"") +
+      Entry("AppFile", {Dst("$(SUPPORTDIR)\\W\\f.txt")}, "a.txt") +              // goes with the run
+      Entry("AppFile", {Dst("$(APPDIR)\\Sub\\g.txt")}, "a.txt") +                // 9: goes with 2
+      Entry("Shortcut", {"LinkName = '$(PROGRAMS)\\Lint'", "LinkTarget = '$(APPDIR)\\a.txt'"},
+            "", "") +                                                              // 10: never
+      Entry("AppFile", {Dst("$(APPDIR)\\h.txt"), "Features = 'Help'"}, "a.txt", "") +  // a choice
+      Entry("Registry", {"Lang = 'de'"}, "r.registry", "") +                              // a choice
+      Entry("RemoveFile", {Dst("\\old.txt")}, "", "");                              // 13: never
+  ToolResult lint = Lint(manifest);
+  EXPECT_EQ(lint.status, 0);  // warnings only
+  EXPECT_EQ(Findings(lint), (std::multiset<std::string>{"folder-left-behind@4", "never-installed@10",
+                                                        "never-installed@13"}))
+      << lint.out;
+  EXPECT_NE(lint.out.find("installs into \"\\Program Files\\Lint2\", which is in no folder a "
+                          "Folder entry makes: removal leaves the folder behind"),
+            std::string::npos) << lint.out;
+  EXPECT_NE(lint.out.find("has no \"ShouldInstall\" flag and no Features or Lang"),
+            std::string::npos) << lint.out;
+
+  // An uninstall package installs nothing and leaves its folders to the package it undoes.
+  std::string removal = kPackage + Entry("AppFile", {Dst("\\Gone\\a.txt")}, "", "\"IgnoreBlob\"");
+  removal.insert(removal.find("version"), "flags = [\"Remove\"]\n");
+  EXPECT_TRUE(Findings(Lint(removal)).empty());
 }
 
 TEST_F(LintTest, CustomLibraryHooks) {

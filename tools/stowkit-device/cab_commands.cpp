@@ -8,9 +8,12 @@
 #include "cab_writer.h"
 #include "coredll/device.h"
 #include "device_commands.h"
+#include "package/package.h"
+#include "package/vocabulary.h"
 #include "process_commands.h"
 #include "registration.h"
 #include "setup_document.h"
+#include "text/fold.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
@@ -71,6 +74,29 @@ int BuildCab(const std::string& folder_text, const std::string& output,
   std::string app_name = options.app_name.empty() ? key : options.app_name;
   if (key.find_first_of("$\\/") != key.npos || !cab::IsAppName(Utf8ToUtf16(app_name))) {
     return Error("cab build: '" + key + "' and '" + app_name + "' cannot name a product");
+  }
+  // The setup library finds the product record by the key, and the installer records it by
+  // the package's AppName: a CAB whose two differ could never remove what it installed. A
+  // file that is no package is left to the installer to report.
+  fs::path package_file = folder / (key + ".pkg");
+  if (fs::exists(package_file)) {
+    coredll::SetHostMode(true);
+    std::unique_ptr<Package> package;
+    std::u16string error_text, recorded;
+    bool opened = SUCCEEDED(OpenPackage(error_text, Utf8ToUtf16(package_file.string()), package));
+    if (opened) package->GetProperty(kAppName, recorded);
+    package.reset();
+    coredll::SetHostMode(false);
+    if (opened && !EqualsNoCase(recorded, Utf8ToUtf16(key))) {
+      return Error("cab build: the key '" + key + "' differs from the package's AppName '" +
+                   Utf16ToUtf8(recorded) + "', by which the CAB's removal finds the product");
+    }
+  }
+  // The installer joins the folder and each file name with a "\" of its own.
+  const std::string& dir = options.install_dir;
+  if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) {
+    return Error("cab build: --install-dir '" + dir + "' ends in '" + dir.back() +
+                 "': name the folder without it");
   }
   cab::SetupDocument document;
   document.app_name = Utf8ToUtf16(app_name);

@@ -5,6 +5,7 @@
 
 #include <libgcab.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace stowkit::device_tool {
@@ -36,12 +37,32 @@ GBytes* MemberBytes(const CabMember& member, std::string& why) {
   return g_bytes_new_take(contents, length);
 }
 
+// The date and time every member carries. Without one a member has the zero DOS date, which
+// is no date at all; the time of the build would make each build's bytes differ. So it is
+// SOURCE_DATE_EPOCH (seconds since 1970, UTC) when set and within the years a DOS date
+// holds, else 2000-01-01 00:00:00.
+GDateTime* MemberDate() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  char* end = nullptr;
+  long long seconds = epoch && *epoch ? std::strtoll(epoch, &end, 10) : -1;
+  if (end && *end == '\0' && seconds >= 0) {
+    GDateTime* given = g_date_time_new_from_unix_utc(seconds);
+    if (given && g_date_time_get_year(given) >= 1980 && g_date_time_get_year(given) <= 2107) {
+      return given;
+    }
+    if (given) g_date_time_unref(given);
+  }
+  return g_date_time_new_utc(2000, 1, 1, 0, 0, 0);
+}
+
 bool AddMembers(GCabFolder* folder, const std::vector<CabMember>& members, std::string& why) {
+  std::unique_ptr<GDateTime, void (*)(GDateTime*)> date(MemberDate(), g_date_time_unref);
   for (const CabMember& member : members) {
     GBytes* bytes = MemberBytes(member, why);
     if (bytes == nullptr) return false;
     GObjectPtr<GCabFile> file(gcab_file_new_with_bytes(member.name.c_str(), bytes));
     g_bytes_unref(bytes);
+    gcab_file_set_date_time(file.get(), date.get());
     GError* error = nullptr;
     if (!gcab_folder_add_file(folder, file.get(), FALSE, nullptr, &error)) {
       why = Message(error);

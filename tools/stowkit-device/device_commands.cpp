@@ -176,4 +176,16 @@ int Pull(const std::string& device_path, const std::string& host_file) {
   return 0;
 }
 
+int Doctor(const std::string& folder) {
+  std::vector<std::string> findings = coredll::CheckDevice(folder);
+  for (const std::string& finding : findings) std::cout << finding << "\n";
+  if (findings.empty()) {
+    std::cout << folder << ": no problems found\n";
+    return 0;
+  }
+  std::cout.flush();
+  return Error(std::to_string(findings.size()) + (findings.size() == 1 ? " problem" : " problems") +
+               " found in " + folder);
+}
+
 }  // namespace stowkit::device_tool

@@ -12,6 +12,9 @@ int Init(const std::string& folder, coredll::Platform platform);
 int List(const std::string& path, bool long_format);
 int Push(const std::string& host_file, const std::string& device_path);
 int Pull(const std::string& device_path, const std::string& host_file);
+// Prints each finding of coredll::CheckDevice on a line of its own, then, on standard error,
+// how many there were, and returns 1; with none, says the device is sound and returns 0.
+int Doctor(const std::string& folder);
 
 // The platform's English text for an error number ("error N" when it has none).
 std::string SystemErrorText(DWORD error);

@@ -128,6 +128,9 @@ int main(int argc, char** argv) {
                   "An application (its install log \\Stowkit_log_<APP>.txt) or a device path "
                   "(default: the log in \\ written last)");
   log->add_flag("--removal", removal_log, "The application's removal log \\Unstowkit_log_<APP>.txt");
+  auto* doctor = app.add_subcommand(
+      "doctor", "Check the device: layout, links, registry integrity, stale process records; "
+                "one line per finding, status 1 on any");
 
   CabCommand cab(app);
   QaCommands qa(app);
@@ -155,6 +158,8 @@ int main(int argc, char** argv) {
     if (status == 0) std::cout << "Device ready: " << folder << "\n";
     return status;
   }
+  // Before the device check below: a damaged device is what this command is for.
+  if (doctor->parsed()) return Doctor(folder);
   // A folder the user named, by either means, must be a device; only the default device is
   // made on first use.
   const char* chosen = std::getenv("STOWKIT_DEVICE");

@@ -2,6 +2,7 @@
 // two entries that can be installed together.
 #include <algorithm>
 
+#include "engine/macro_sources.h"
 #include "lint_rules.h"
 #include "pack_tool.h"
 #include "package/vocabulary.h"
@@ -93,6 +94,30 @@ void CheckNames(LintContext& lint, int index, const CatalogEntry& entry) {
   }
 }
 
+// The destinations an entry names as the package has them, before expansion.
+std::vector<std::u16string> WrittenDestinations(const CatalogEntry& entry) {
+  uint8_t type = entry.EntryType();
+  uint8_t id = NeededProperty(type);
+  if (id == 0 || type == kSupportFile || type == kCustomDll) return {};  // names, not paths
+  std::u16string text = Property(entry, id);
+  if (type == kAppCleanup) return SplitPropertyList(text);
+  return {text};
+}
+
+// The installer takes a path that does not begin with "\" from the root: "%InstallDir%\x"
+// lands in a folder named "\%InstallDir%". A leading macro is left to undefined-macro and
+// to its value.
+void CheckDevicePaths(LintContext& lint, int index, const CatalogEntry& entry) {
+  uint8_t id = NeededProperty(entry.EntryType());
+  for (const std::u16string& written : WrittenDestinations(entry)) {
+    std::u16string_view path = TrimBlanks(written);
+    if (path.empty() || path.starts_with(u'\\') || path.starts_with(u"$(")) continue;
+    lint.Add("not-a-device-path", index,
+             PropertyName(id) + " " + Shown(written) + " begins with neither \\ nor a macro: it "
+             "installs as " + Shown(u"\\" + std::u16string(path)));
+  }
+}
+
 void CheckExpansion(LintContext& lint, int index, const CatalogEntry& entry) {
   for (uint8_t id : ExpandedProperties(entry.EntryType())) {
     std::u16string text;
@@ -178,6 +203,73 @@ void CheckDuplicates(LintContext& lint) {
   }
 }
 
+// Folders a fresh device has, which a removal is not expected to take away: the root, the
+// device folders of the macros with the folders above them, and the temporary folder.
+std::vector<std::u16string> DeviceFolders() {
+  MacroTable table;
+  SetDeviceFolderMacros(table);
+  std::vector<std::u16string> folders = {u"", u"\\Temp"};
+  for (const auto& [key, value] : table) {
+    std::u16string folder = value;
+    while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    for (size_t cut = folder.size(); cut != std::u16string::npos && cut > 0;
+         cut = folder.rfind(u'\\', cut - 1)) {
+      folders.push_back(folder.substr(0, cut));
+    }
+  }
+  return folders;
+}
+
+bool Within(const std::vector<std::u16string>& folders, std::u16string_view folder) {
+  return std::any_of(folders.begin(), folders.end(),
+                     [&](const std::u16string& known) { return EqualsNoCase(known, folder); });
+}
+
+// True when `folder` is `top` or lies below it.
+bool Below(std::u16string_view folder, std::u16string_view top) {
+  return folder.size() >= top.size() && EqualsNoCase(folder.substr(0, top.size()), top) &&
+         (folder.size() == top.size() || folder[top.size()] == u'\\');
+}
+
+// A removal deletes the files it installed and the folders of Folder entries with the empty
+// folders below them: the folder of a file outside all of those stays behind, unless it is
+// one of the device's own.
+void CheckLeftFolders(LintContext& lint) {
+  if (lint.package.TestFlags(kRemove)) return;
+  std::vector<std::u16string> device = DeviceFolders();
+  std::vector<std::u16string> made;
+  // The work folder goes at the end of every run, with whatever is in it.
+  std::u16string support;
+  if (lint.macros.GetMacro(u"SUPPORTDIR", support)) made.push_back(support);
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    const CatalogEntry& entry = *lint.package.GetEntry(i);
+    if (entry.EntryType() == kFolder) made.push_back(Paths(lint, entry).front());
+  }
+  for (std::u16string& folder : made) {
+    while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+  }
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    const CatalogEntry& entry = *lint.package.GetEntry(i);
+    std::u16string dst = Property(entry, kDst);
+    // Without a usable device path, or kept on purpose, there is nothing for this rule to
+    // say; the other rules speak of the path.
+    if (entry.EntryType() != kAppFile || entry.TestEntryFlags(kEntryNoRemove) ||
+        TrimBlanks(dst).empty() || !UndefinedReferences(lint, dst).empty()) {
+      continue;
+    }
+    std::u16string path = Expanded(lint, dst);
+    if (!path.starts_with(u'\\')) continue;
+    std::u16string folder = path.substr(0, path.rfind(u'\\'));
+    bool removed = std::any_of(made.begin(), made.end(), [&](const std::u16string& top) {
+      return !top.empty() && Below(folder, top);
+    });
+    if (removed || Within(device, folder)) continue;
+    lint.Add("folder-left-behind", i,
+             "installs into " + Shown(folder) + ", which is in no folder a Folder entry makes: "
+             "removal leaves the folder behind");
+  }
+}
+
 void CheckMacroCount(LintContext& lint) {
   int carried = lint.macros.Count() - 1;  // all but SUPPORTDIR, which belongs to one run
   if (carried <= kCarriedMacros) return;
@@ -193,9 +285,11 @@ void LintDestinations(LintContext& lint) {
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
     CheckNames(lint, i, entry);
+    CheckDevicePaths(lint, i, entry);
     CheckExpansion(lint, i, entry);
   }
   CheckDuplicates(lint);
+  CheckLeftFolders(lint);
   CheckMacroCount(lint);
 }
 

@@ -52,9 +52,11 @@ struct LintContext {
 };
 
 // The checks by subject, each adding its findings:
-//  - destinations: missing, undefined macros, too long, the same twice, too many macros;
+//  - destinations: missing, undefined macros, not device paths, too long, the same twice,
+//    too many macros, files in folders that removal leaves behind;
 //  - contents: missing content, blobs that fail their CRC, registry lines;
-//  - selection: entries and lists naming features or languages the package does not list;
+//  - selection: entries and lists naming features or languages the package does not list,
+//    entries that nothing installs;
 //  - custom library: one that cannot be loaded, misspelt, unpaired or missing hooks.
 void LintDestinations(LintContext& lint);
 void LintContents(LintContext& lint);

@@ -67,11 +67,43 @@ void CheckSelection(LintContext& lint, const SelectionKind& kind) {
   CheckEntries(lint, kind, all.empty() ? PackageList(lint.package, kind.enabled) : all);
 }
 
+// The entries the install steps act on, and only when they have "ShouldInstall".
+bool Installable(uint8_t type) {
+  switch (type) {
+    case kAppFile:
+    case kRegistry:
+    case kShortcut:
+    case kFolder:
+    case kRemoveFolder:
+    case kRemoveFile:
+    case kRemoveShortcut: return true;
+    default: return false;
+  }
+}
+
+// Nothing sets "ShouldInstall" at run time: an entry built without it is only ever acted on
+// as part of a feature or language left out, which it needs a tie to be.
+void CheckNeverInstalled(LintContext& lint) {
+  if (lint.package.TestFlags(kRemove)) return;  // an uninstall package installs nothing
+  for (int i = 0; i < lint.package.NumEntries(); ++i) {
+    const CatalogEntry& entry = *lint.package.GetEntry(i);
+    if (!Installable(entry.EntryType()) || entry.TestEntryFlags(kShouldInstall)) continue;
+    std::u16string features, languages;
+    entry.GetProperty(kFeatures, features);
+    entry.GetProperty(kLang, languages);
+    if (!SplitPropertyList(features).empty() || !SplitPropertyList(languages).empty()) continue;
+    lint.Add("never-installed", i,
+             "has no \"ShouldInstall\" flag and no Features or Lang that a choice could leave "
+             "out: no install ever acts on it");
+  }
+}
+
 }  // namespace
 
 void LintSelection(LintContext& lint) {
   CheckSelection(lint, kFeatureSelection);
   CheckSelection(lint, kLanguageSelection);
+  CheckNeverInstalled(lint);
 }
 
 }  // namespace stowkit::pack_tool

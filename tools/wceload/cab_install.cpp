@@ -12,6 +12,7 @@
 #include "setup_document.h"
 #include "setup_library.h"
 #include "stand_in.h"
+#include "text/fold.h"
 #include "text/format.h"
 #include "text/utf.h"
 
@@ -117,7 +118,7 @@ class Installation {
     std::string xml, reason;
     std::u16string xml_file = work_.File(kSetupDocumentMember);
     if (!cab_.Extract(kSetupDocumentMember, xml_file) || !ReadDeviceFile(xml_file, xml)) {
-      return Fail(nullptr, kExitUnreadableCab, u"the CAB has no _setup.xml");
+      return Fail(nullptr, kExitUnreadableCab, Missing(kSetupDocumentMember));
     }
     if (!ParseSetupDocument(xml, document_, reason)) {
       return Fail(nullptr, kExitUnreadableCab,
@@ -127,7 +128,7 @@ class Installation {
       return Fail(nullptr, kExitUnreadableCab, u"its AppName cannot name an application");
     }
     if (!cab_.Extract(kSetupLibraryMember, work_.File(kSetupLibraryMember))) {
-      return Fail(nullptr, kExitUnreadableCab, u"the CAB has no _setup.dll");
+      return Fail(nullptr, kExitUnreadableCab, Missing(kSetupLibraryMember));
     }
     if (!library_.Load(work_.File(kSetupLibraryMember))) {
       return Fail(nullptr, kExitNoSetupLibrary,
@@ -141,6 +142,16 @@ class Installation {
     std::u16string kept = KeptSetupLibrary(document_.app_name);
     return CopyFileW(work_.File(kSetupLibraryMember).c_str(), kept.c_str(), FALSE) &&
            WriteRegistration(document_.app_name, {install_dir, options_.cab, copied});
+  }
+
+  // Why `member` could not be unpacked: a CAB that lists it is damaged, else it lacks it.
+  std::u16string Missing(std::u16string_view member) const {
+    for (const std::u16string& name : cab_.Members()) {
+      if (EqualsNoCase(name, member)) {
+        return u"the CAB is damaged: its " + std::u16string(member) + u" cannot be unpacked";
+      }
+    }
+    return u"the CAB has no " + std::u16string(member);
   }
 
   int Fail(HWND owner, int code, const std::u16string& why) {
