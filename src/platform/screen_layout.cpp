@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/box_buttons.h"
+#include "platform/word_wrap.h"
 
 namespace coredll {
 namespace {
@@ -17,37 +18,8 @@ using Canvas = std::vector<std::u16string>;
 
 // Lines of at most `width` characters: broken at line ends and blanks, long words cut.
 std::vector<std::u16string> Wrap(std::u16string_view text, int width) {
-  width = std::max(width, 1);
-  std::vector<std::u16string> lines;
-  std::u16string line, word;
-  auto flush_word = [&] {
-    while (!word.empty()) {
-      int room = width - int(line.size()) - (line.empty() ? 0 : 1);
-      if (int(word.size()) <= room) {
-        line += (line.empty() ? u"" : u" ") + word;
-        word.clear();
-      } else if (!line.empty()) {
-        lines.push_back(std::exchange(line, u""));
-      } else {
-        lines.push_back(word.substr(0, size_t(width)));
-        word.erase(0, size_t(width));
-      }
-    }
-  };
-  for (char16_t c : text) {
-    if (c == u'\r') continue;
-    if (c == u'\n') {
-      flush_word();
-      lines.push_back(std::exchange(line, u""));
-    } else if (c == u' ' || c == u'\t') {
-      flush_word();
-    } else {
-      word += c;
-    }
-  }
-  flush_word();
-  if (!line.empty()) lines.push_back(line);
-  return lines;
+  size_t most = size_t(std::max(width, 1));
+  return WrapWords(std::u16string(text), [most](const std::u16string& line) { return line.size() <= most; });
 }
 
 void Put(Canvas& canvas, int row, int column, std::u16string_view text, int width) {

@@ -21,6 +21,7 @@
 #include "platform/device_state.h"
 #include "platform/icons.h"
 #include "platform/profile.h"
+#include "platform/word_wrap.h"
 #include "text/fold.h"
 
 namespace coredll {
@@ -152,39 +153,7 @@ std::u32string Code(std::u16string_view text) {
 
 // Lines no wider than `width` pixels: broken at line ends and blanks, long words cut.
 std::vector<std::u32string> Wrap(Font& font, const std::u32string& text, int width) {
-  std::vector<std::u32string> lines;
-  std::u32string line, word;
-  auto fits = [&](const std::u32string& s) { return font.Width(s) <= width; };
-  auto flush_word = [&] {
-    while (!word.empty()) {
-      std::u32string joined = line.empty() ? word : line + U" " + word;
-      if (fits(joined)) {
-        line = joined;
-        word.clear();
-      } else if (!line.empty()) {
-        lines.push_back(std::exchange(line, U""));
-      } else {
-        size_t n = 1;
-        while (n < word.size() && fits(word.substr(0, n + 1))) ++n;
-        lines.push_back(word.substr(0, n));
-        word.erase(0, n);
-      }
-    }
-  };
-  for (char32_t c : text) {
-    if (c == U'\r') continue;
-    if (c == U'\n') {
-      flush_word();
-      lines.push_back(std::exchange(line, U""));
-    } else if (c == U' ' || c == U'\t') {
-      flush_word();
-    } else {
-      word += c;
-    }
-  }
-  flush_word();
-  if (!line.empty()) lines.push_back(line);
-  return lines;
+  return WrapWords(text, [&font, width](const std::u32string& line) { return font.Width(line) <= width; });
 }
 
 Rgb PaletteColour(char letter, bool& transparent) {

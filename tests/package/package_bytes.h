@@ -37,7 +37,8 @@ inline uint32_t Crc(const std::string& content) {
   return uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
 }
 
-inline std::string RawDeflate(const std::string& content, int level = 9) {
+// `content` through one raw deflate stream that ends with `flush` (Z_FINISH: a whole stream).
+inline std::string DeflateWith(const std::string& content, int level, int flush) {
   z_stream s = {};
   deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   std::string out(deflateBound(&s, uLong(content.size())) + 16, '\0');
@@ -45,10 +46,14 @@ inline std::string RawDeflate(const std::string& content, int level = 9) {
   s.avail_in = uInt(content.size());
   s.next_out = reinterpret_cast<Bytef*>(out.data());
   s.avail_out = uInt(out.size());
-  deflate(&s, Z_FINISH);
+  deflate(&s, flush);
   out.resize(s.total_out);
   deflateEnd(&s);
   return out;
+}
+
+inline std::string RawDeflate(const std::string& content, int level = 9) {
+  return DeflateWith(content, level, Z_FINISH);
 }
 
 // A raw deflate stream of `mebibytes` MiB of zero bytes that is only about a thousandth of
@@ -56,16 +61,7 @@ inline std::string RawDeflate(const std::string& content, int level = 9) {
 // repeated, then an empty final block. `crc` receives the CRC-32 of the whole content.
 inline std::string ZerosDeflate(uint32_t mebibytes, uint32_t& crc) {
   std::string zeros(1u << 20, '\0');
-  z_stream s = {};
-  deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string piece(deflateBound(&s, uLong(zeros.size())) + 16, '\0');
-  s.next_in = reinterpret_cast<Bytef*>(zeros.data());
-  s.avail_in = uInt(zeros.size());
-  s.next_out = reinterpret_cast<Bytef*>(piece.data());
-  s.avail_out = uInt(piece.size());
-  deflate(&s, Z_FULL_FLUSH);
-  piece.resize(s.total_out);
-  deflateEnd(&s);
+  std::string piece = DeflateWith(zeros, 9, Z_FULL_FLUSH);
   uLong one = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), uInt(zeros.size()));
   std::string out;
   crc = 0;
