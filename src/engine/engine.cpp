@@ -1,5 +1,6 @@
 #include "engine/engine.h"
 
+#include "engine/exit_codes.h"
 #include "engine/hooks.h"
 #include "engine/run_stages.h"
 #include "engine/status_reporter.h"
@@ -42,10 +43,10 @@ HRESULT Engine::Run() {
     completion_status = 0;
   } else {
     switch (mode) {
-      case kModePatchInstall: completion_status = 102; break;
-      case kModeFullRemove: completion_status = 103; break;
-      case kModeMinorRemove: completion_status = 104; break;
-      default: completion_status = 101; break;
+      case kModePatchInstall: completion_status = kExitPatchInstallFailed; break;
+      case kModeFullRemove: completion_status = kExitFullRemoveFailed; break;
+      case kModeMinorRemove: completion_status = kExitMinorRemoveFailed; break;
+      default: completion_status = kExitFullInstallFailed; break;
     }
   }
   report::Complete(completion_status);

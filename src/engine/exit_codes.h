@@ -15,6 +15,11 @@ inline constexpr int32_t kExitPatchInstallFailed = 102;
 inline constexpr int32_t kExitFullRemoveFailed = 103;
 inline constexpr int32_t kExitMinorRemoveFailed = 104;
 inline constexpr int32_t kExitInvalidCommandLine = int32_t(0x80070057);
+
+// What every launcher takes for a finished install or removal.
+inline constexpr bool IsSuccessExit(uint32_t code) {
+  return code == uint32_t(kExitSuccess) || code == uint32_t(kExitRestartNeeded);
+}
 // When the progress dialog cannot be created, the exit code is the platform's last error.
 
 }  // namespace stowkit

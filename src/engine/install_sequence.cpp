@@ -5,6 +5,7 @@
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
+#include "engine/exit_codes.h"
 #include "engine/hooks.h"
 #include "engine/macro_sources.h"
 #include "engine/run_stages.h"
@@ -136,7 +137,9 @@ HRESULT InstallStages(Engine& engine) {
 HRESULT RunInstallSequence(Engine& engine) {
   HRESULT hr = InstallStages(engine);
   if (!engine.application_name.empty()) {
-    uint32_t status = SUCCEEDED(hr) ? 0 : engine.mode == kModeFullInstall ? 101 : 102;
+    int32_t status = SUCCEEDED(hr)                    ? kExitSuccess
+                     : engine.mode == kModeFullInstall ? kExitFullInstallFailed
+                                                       : kExitPatchInstallFailed;
     SetStateDword(engine.application_name, kStateStatus, status);
   }
   FlushRegistry();

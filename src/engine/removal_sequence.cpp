@@ -3,6 +3,7 @@
 // (or marked failed) and the registry flushed.
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
+#include "engine/exit_codes.h"
 #include "engine/hooks.h"
 #include "engine/macro_sources.h"
 #include "engine/run_stages.h"
@@ -66,7 +67,7 @@ HRESULT RunRemovalSequence(Engine& engine) {
   if (!engine.application_name.empty()) {
     if (FAILED(hr)) {
       SetStateDword(engine.application_name, kStateStatus,
-                    engine.mode == kModeFullRemove ? 103 : 104);
+                    engine.mode == kModeFullRemove ? kExitFullRemoveFailed : kExitMinorRemoveFailed);
     } else {
       DeleteState(engine.application_name);
     }

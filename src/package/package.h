@@ -49,7 +49,6 @@ class CatalogEntry {
 
   uint8_t TestTypeFlags(uint8_t mask) const { return type_flags_ & mask; }
   void SetTypeFlags(uint8_t bits) { type_flags_ |= bits; }
-  void ClearTypeFlags(uint8_t bits) { type_flags_ &= uint8_t(~bits); }
   uint8_t TypeFlags() const { return type_flags_; }
 
   uint32_t BlobOffset() const { return blob_offset_; }

@@ -8,8 +8,4 @@ namespace stowkit {
 
 bool MatchWildcard(std::u16string_view pattern, std::u16string_view name);
 
-inline bool HasWildcards(std::u16string_view text) {
-  return text.find_first_of(u"*?") != std::u16string_view::npos;
-}
-
 }  // namespace stowkit

@@ -8,6 +8,7 @@
 
 #include "coredll/windows.h"
 #include "device_commands.h"
+#include "engine/exit_codes.h"
 #include "install_commands.h"
 #include "package/vocabulary.h"
 #include "package_marks.h"
@@ -65,18 +66,16 @@ struct CheckRun {
   }
 };
 
-bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
-
 std::string OutcomeText(const RunOutcome& outcome, unsigned timeout_seconds) {
   if (outcome.timed_out) {
     return "still running after " + std::to_string(timeout_seconds) + " s: ended (see --timeout)";
   }
   std::string text = "exit code " + std::to_string(outcome.code);
-  if (Succeeded(outcome.code)) return text;
+  if (IsSuccessExit(outcome.code)) return text;
   return text + " (0 or 1000 expected)" + (outcome.reason.empty() ? "" : ": " + outcome.reason);
 }
 
-bool Passed(const RunOutcome& outcome) { return !outcome.timed_out && Succeeded(outcome.code); }
+bool Passed(const RunOutcome& outcome) { return !outcome.timed_out && IsSuccessExit(outcome.code); }
 
 DWORD TimeoutMs(const CheckOptions& options) {
   return options.timeout_seconds == 0 ? INFINITE : DWORD(options.timeout_seconds) * 1000;

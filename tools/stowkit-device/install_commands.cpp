@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "device_commands.h"
+#include "engine/exit_codes.h"
 #include "package/package.h"
 #include "package/vocabulary.h"
 #include "process_commands.h"
@@ -41,8 +42,6 @@ bool IsHostPackage(const std::string& command, const std::string& host_package) 
 }
 
 namespace {
-
-bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
 
 // One run of the installer program on a package that is on the device.
 struct InstallerRun {
@@ -122,7 +121,7 @@ int RunTelling(const std::string& command, const InstallerRun& run, std::optiona
   if (!RunAndWait(run.program, run.arguments, code)) return 1;
   ended = code;
   int status = ExitStatus(code);
-  if (!Succeeded(code)) Error(command + ": " + log.FailureReason());
+  if (!IsSuccessExit(code)) Error(command + ": " + log.FailureReason());
   return status;
 }
 
@@ -133,7 +132,7 @@ bool RunJudged(const InstallerRun& run, DWORD timeout_ms, RunOutcome& outcome) {
   if (!RunAndWait(run.program, run.arguments, outcome.code, timeout_ms, &outcome.timed_out)) {
     return false;
   }
-  if (!outcome.timed_out && !Succeeded(outcome.code)) outcome.reason = log.FailureReason();
+  if (!outcome.timed_out && !IsSuccessExit(outcome.code)) outcome.reason = log.FailureReason();
   return true;
 }
 
@@ -167,7 +166,7 @@ int RemoveApplication(const std::string& application, bool silent, const std::st
   run.arguments.insert(run.arguments.end(), extra.begin(), extra.end());
   std::optional<uint32_t> ended;
   int status = RunTelling("remove", run, ended);
-  return ended && Succeeded(*ended) && CheckRecordGone(application) != 0 ? 1 : status;
+  return ended && IsSuccessExit(*ended) && CheckRecordGone(application) != 0 ? 1 : status;
 }
 
 }  // namespace stowkit::device_tool

@@ -4,6 +4,7 @@
 
 #include "coredll/device.h"
 #include "device_commands.h"
+#include "engine/exit_codes.h"
 #include "install_commands.h"
 #include "progress.h"
 #include "snapshot_diff.h"
@@ -12,13 +13,11 @@
 namespace stowkit::device_tool {
 namespace {
 
-bool Succeeded(uint32_t code) { return code == 0 || code == 1000; }
-
 void PrintText(const std::string& device_folder, const std::string& host_package, uint32_t code,
                const std::vector<ItemChange>& changes) {
   std::cout << "Plan for installing " << host_package << " on " << device_folder
             << " (tried on a copy; the device is unchanged)\n"
-            << "Installer exit code: " << code << (Succeeded(code) ? "" : " (the install fails)")
+            << "Installer exit code: " << code << (IsSuccessExit(code) ? "" : " (the install fails)")
             << "\n"
             << ChangesText(changes);
 }
@@ -27,7 +26,7 @@ void PrintJson(const std::string& device_folder, const std::string& host_package
                const std::vector<ItemChange>& changes) {
   tool::JsonWriter json;
   json.BeginObject().Key("package").String(host_package).Key("device").String(device_folder);
-  json.Key("exit_code").Number(code).Key("succeeded").Bool(Succeeded(code)).Key("changes");
+  json.Key("exit_code").Number(code).Key("succeeded").Bool(IsSuccessExit(code)).Key("changes");
   WriteChangesJson(json, changes);
   json.EndObject();
   std::cout << json.text();
@@ -66,7 +65,7 @@ int PlanInstall(const std::string& device_folder, const std::string& host_packag
   }
   std::cout << std::flush;
   if (!std::cout) return Error("cannot write to standard output");
-  if (!Succeeded(code)) return Error("plan: the install would fail with exit code " + std::to_string(code));
+  if (!IsSuccessExit(code)) return Error("plan: the install would fail with exit code " + std::to_string(code));
   return 0;
 }
 
