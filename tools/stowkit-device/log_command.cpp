@@ -5,6 +5,7 @@
 #include "coredll/windows.h"
 #include "device_commands.h"
 #include "engine/default_log_path.h"
+#include "run_log.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
@@ -49,24 +50,9 @@ int ShowLog(const std::string& which, bool removal) {
     path = (removal ? u"\\Unstowkit_log_" : u"\\Stowkit_log_") + name + u".txt";
   }
   std::string shown = Utf16ToUtf8(path);
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return Error("log: cannot read '" + shown + "': " + SystemErrorText(GetLastError()));
-  }
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  BOOL ok;
-  while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) bytes.append(buffer, got);
-  DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!ok) return Error("log: cannot read '" + shown + "': " + SystemErrorText(error));
-
   std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text += char16_t(uint8_t(bytes[i]) | (uint8_t(bytes[i + 1]) << 8));
+  if (!ReadDeviceLog(path, text)) {
+    return Error("log: cannot read '" + shown + "': " + SystemErrorText(GetLastError()));
   }
   if (!text.empty() && text[0] == u'\xFEFF') text.erase(0, 1);
   std::u16string lines;

@@ -118,25 +118,32 @@ RunLog::RunLog(const std::u16string& package, const std::vector<std::string>& ar
   if (Read(lines, stamp)) before_ = stamp;
 }
 
-bool RunLog::Read(std::vector<std::u16string>& lines, Stamp& stamp) const {
-  if (path_.empty()) return false;
-  HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+bool ReadDeviceLog(const std::u16string& path, std::u16string& text, FILETIME* created,
+                   FILETIME* written) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  BOOL ok = GetFileTime(file, &stamp.created, nullptr, &stamp.written);
+  BOOL ok = !(created || written) || GetFileTime(file, created, nullptr, written);
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
   while (ok && (ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) {
     bytes.append(buffer, got);
   }
+  DWORD error = GetLastError();
   CloseHandle(file);
+  SetLastError(error);
   if (!ok) return false;
-  // UTF-16LE without a byte-order mark, CR LF line ends.
-  std::u16string text(bytes.size() / 2, u'\0');
+  text.assign(bytes.size() / 2, u'\0');
   for (size_t i = 0; i < text.size(); ++i) {
     text[i] = char16_t(uint8_t(bytes[2 * i]) | uint8_t(bytes[2 * i + 1]) << 8);
   }
+  return true;
+}
+
+bool RunLog::Read(std::vector<std::u16string>& lines, Stamp& stamp) const {
+  std::u16string text;
+  if (path_.empty() || !ReadDeviceLog(path_, text, &stamp.created, &stamp.written)) return false;
   lines.clear();
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find(u"\r\n", start);

@@ -20,6 +20,11 @@
 
 namespace stowkit::device_tool {
 
+// The text of a device log (UTF-16LE, CR LF line ends) as it is, and its creation and write
+// times when asked for. False with last-error set when it cannot be read.
+bool ReadDeviceLog(const std::u16string& path, std::u16string& text, FILETIME* created = nullptr,
+                   FILETIME* written = nullptr);
+
 class RunLog {
  public:
   // Before the run: `package` is the device path the installer is given, `arguments` all
