@@ -43,6 +43,8 @@ COREDLL_API bool CopyDevice(const std::string& from, const std::string& to, std:
 // brings an older file up to date) and records in run/ of processes that are gone without an
 // exit code. Empty for a sound device.
 COREDLL_API std::vector<std::string> CheckDevice(const std::string& folder);
+// The registry part of CheckDevice alone.
+COREDLL_API std::vector<std::string> CheckDeviceRegistry(const std::string& folder);
 
 // In host mode a path is a host path taken as the user wrote it ("/tmp/app.pkg"), for the
 // host tools that run the package code on host files.
@@ -53,10 +55,15 @@ COREDLL_API void SetHostMode(bool on);
 //   OP       open, read, write, seek, size (GetFileSize), delete, mkdir, load, describe (a
 //            new file made, about to get its attributes and creation time; only "kill")
 //   PATTERN  a device path, '*' and '?' allowed, compared case-insensitively (default: any)
-//   #N       only the N-th matching call fails (default: every one)
+//   #N       only the N-th matching call fails (default: every one); "#N+" the N-th and
+//            every later one, as a disk that stays full
 //   RESULT   an error number, "short" for a read that returns half of what was asked, or
 //            "kill": the process is killed (SIGKILL) at that call, as by a pulled battery
 // Returns false with the reason in `error` when a rule does not parse; the old rules stay.
+// A device program that finds $STOWKIT_FAULT_TALLY naming a host file appends to it, as it
+// exits, how many calls of each operation it made: "open=12 read=40 write=9 seek=0 size=1
+// delete=2 mkdir=1 load=3 describe=4 switches=1,4,7", the last the numbers of the writes that
+// went to another file than the write before, so a tool can aim a rule at any one of them.
 COREDLL_API bool SetFaults(std::string_view rules, std::string* error);
 
 struct DeviceProcess {

@@ -97,7 +97,14 @@ std::vector<std::string> CheckDevice(const std::string& folder) {
   }
   CheckLayout(folder, findings);
   CheckRunFolder(folder, findings);
+  for (std::string& finding : CheckDeviceRegistry(folder)) findings.push_back(std::move(finding));
+  return findings;
+}
+
+std::vector<std::string> CheckDeviceRegistry(const std::string& folder) {
+  std::vector<std::string> findings;
   std::string registry = folder + "/registry.db";
+  struct stat st;
   if (lstat(registry.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
     // Opened first as any device program opens it, which brings an older file up to date.
     HKEY key = nullptr;

@@ -1,5 +1,9 @@
 #include "platform/faults.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -18,15 +22,38 @@ struct FaultRule {
   FaultOp op;
   std::u16string pattern;  // empty: any path
   unsigned nth = 0;        // 0: every matching call
+  bool and_later = false;  // "#N+": the N-th and every later one, as a disk that stays full
   unsigned seen = 0;
   bool kill = false;
   Fault fault;
 };
 
+constexpr std::pair<std::string_view, FaultOp> kOps[] = {
+    {"open", FaultOp::kOpen},     {"read", FaultOp::kRead},   {"write", FaultOp::kWrite},
+    {"seek", FaultOp::kSeek},     {"size", FaultOp::kSize},
+    {"delete", FaultOp::kDelete}, {"mkdir", FaultOp::kMkdir}, {"load", FaultOp::kLoad},
+    {"describe", FaultOp::kDescribe},
+};
+constexpr size_t kOpCount = std::size(kOps);
+// The calls are counted at the index of their operation.
+constexpr bool InEnumOrder() {
+  for (size_t i = 0; i < kOpCount; ++i) {
+    if (size_t(kOps[i].second) != i) return false;
+  }
+  return true;
+}
+static_assert(InEnumOrder());
+
 struct FaultState {
   std::mutex mutex;
   bool loaded = false;
   std::vector<FaultRule> rules;
+  std::string tally_file;                // $STOWKIT_FAULT_TALLY, when set
+  std::array<unsigned, kOpCount> calls{};  // counted only for the tally
+  // The writes that go to another file than the write before: the moments at which a disk
+  // that fills up meets each file.
+  std::vector<unsigned> switches;
+  std::u16string last_written;
 };
 
 FaultState& State() {
@@ -35,12 +62,6 @@ FaultState& State() {
 }
 
 bool ParseOp(std::string_view name, FaultOp& op) {
-  static constexpr std::pair<std::string_view, FaultOp> kOps[] = {
-      {"open", FaultOp::kOpen},     {"read", FaultOp::kRead},   {"write", FaultOp::kWrite},
-      {"seek", FaultOp::kSeek},     {"size", FaultOp::kSize},
-      {"delete", FaultOp::kDelete}, {"mkdir", FaultOp::kMkdir}, {"load", FaultOp::kLoad},
-      {"describe", FaultOp::kDescribe},
-  };
   for (auto [text, value] : kOps) {
     if (name == text) {
       op = value;
@@ -70,7 +91,10 @@ bool ParseRule(std::string_view text, FaultRule& rule, std::string& error) {
   size_t hash = left.find('#');
   unsigned long number = 0;
   if (hash != std::string_view::npos) {
-    if (!ParseNumber(left.substr(hash + 1), number) || number == 0) {
+    std::string_view count = left.substr(hash + 1);
+    rule.and_later = !count.empty() && count.back() == '+';
+    if (rule.and_later) count.remove_suffix(1);
+    if (!ParseNumber(count, number) || number == 0) {
       error = "fault rule '" + std::string(text) + "': #N must be a count from 1";
       return false;
     }
@@ -120,17 +144,24 @@ Fault CheckFault(FaultOp op, std::u16string_view device_path) {
   if (!s.loaded) {
     s.loaded = true;
     const char* env = std::getenv("STOWKIT_FAULTS");
+    const char* tally = std::getenv("STOWKIT_FAULT_TALLY");
+    if (tally) s.tally_file = tally;
     std::string why;
     if (env && !ParseRules(env, s.rules, why)) {
       std::fprintf(stderr, "coredll: ignoring STOWKIT_FAULTS: %s\n", why.c_str());
       s.rules.clear();
     }
   }
+  unsigned call = ++s.calls[size_t(op)];
+  if (!s.tally_file.empty() && op == FaultOp::kWrite && device_path != s.last_written) {
+    s.last_written = device_path;
+    s.switches.push_back(call);
+  }
   for (FaultRule& rule : s.rules) {
     if (rule.op != op) continue;
     if (!rule.pattern.empty() && !stowkit::MatchWildcard(rule.pattern, device_path)) continue;
     ++rule.seen;
-    if (rule.nth != 0 && rule.seen != rule.nth) continue;
+    if (rule.nth != 0 && (rule.and_later ? rule.seen < rule.nth : rule.seen != rule.nth)) continue;
     if (rule.kill) raise(SIGKILL);
     return rule.fault;
   }
@@ -149,6 +180,26 @@ bool SetFaults(std::string_view text, std::string* error) {
   s.loaded = true;
   s.rules = std::move(rules);
   return true;
+}
+
+void WriteFaultTally() {
+  FaultState& s = State();
+  std::lock_guard lock(s.mutex);
+  if (s.tally_file.empty()) return;
+  std::string line;
+  for (size_t i = 0; i < kOpCount; ++i) {
+    line += (i ? " " : "") + std::string(kOps[i].first) + "=" + std::to_string(s.calls[i]);
+  }
+  line += " switches=";
+  for (size_t i = 0; i < s.switches.size(); ++i) line += (i ? "," : "") + std::to_string(s.switches[i]);
+  line += "\n";
+  // One write of the line with O_APPEND: the lines of processes that end at the same moment
+  // do not mix.
+  int fd = open(s.tally_file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  ssize_t written = write(fd, line.data(), line.size());
+  (void)written;
+  close(fd);
 }
 
 }  // namespace coredll

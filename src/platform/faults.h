@@ -21,4 +21,10 @@ struct Fault {
 // applies ends the process here.
 Fault CheckFault(FaultOp op, std::u16string_view device_path);
 
+// With $STOWKIT_FAULT_TALLY naming a host file when the rules were first loaded: appends one
+// line of this process's counts of each operation ("open=12 read=40 ... describe=3"), then
+// the writes that went to another file than the one before ("switches=1,4,9"), so a tool can
+// choose which call of a later run to fail. Called as a device program exits.
+void WriteFaultTally();
+
 }  // namespace coredll

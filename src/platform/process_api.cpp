@@ -17,6 +17,7 @@
 
 #include "platform/device_state.h"
 #include "platform/errors.h"
+#include "platform/faults.h"
 #include "platform/paths.h"
 #include "platform/process_objects.h"
 #include "platform/process_self.h"
@@ -193,6 +194,7 @@ BOOL TerminateProcess(HANDLE process, UINT exit_code) {
 }
 
 void ExitProcess(UINT exit_code) {
+  WriteFaultTally();
   if (IsDeviceProcess()) RecordExitCode(SelfIdentity(), exit_code);
   std::fflush(nullptr);
   _exit(int(exit_code & 0xFF));

@@ -268,7 +268,17 @@ TEST_F(FileApiTest, InjectedFaults) {
   EXPECT_EQ(got, 5u);
   CloseHandle(reader);
 
+  // "#N+": a disk that stays full from the N-th write on.
+  ASSERT_TRUE(coredll::SetFaults("write@*stays*#2+=112", nullptr));
+  file = Create(u"\\Temp\\stays.bin", CREATE_NEW);
+  EXPECT_TRUE(WriteFile(file, "a", 1, nullptr, nullptr));
+  EXPECT_FALSE(WriteFile(file, "b", 1, nullptr, nullptr));
+  EXPECT_FALSE(WriteFile(file, "c", 1, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_DISK_FULL));
+  CloseHandle(file);
+
   std::string error;
+  EXPECT_FALSE(coredll::SetFaults("write#0+=5", &error));
   EXPECT_FALSE(coredll::SetFaults("write=disk", &error));
   EXPECT_NE(error.find("write=disk"), std::string::npos);
   EXPECT_FALSE(coredll::SetFaults("explode=5", &error));

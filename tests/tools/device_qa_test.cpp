@@ -422,6 +422,47 @@ TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
             std::string::npos) << timed.out;
 }
 
+// The package's life again under a full disk and kills: the example holds up under every
+// fault drawn; a custom library that ignores a failed write of its own and reports success
+// is caught, and the fault named.
+TEST_F(DeviceQaTest, CheckFaultsPassesTheExampleAndCatchesAnIgnoredWrite) {
+  ToolResult check = Device({"check", Example("notes"), "--faults", "--samples", "2", "--seed", "7"});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_NE(check.out.find("Faults: up to 2 moments of each phase for each kind of fault, seed 7 (--seed 7 "
+                           "repeats them)\n"),
+            std::string::npos) << check.out;
+  for (std::string phase : {"install", "install again", "removal"}) {
+    EXPECT_EQ(LinesWith(check.out, "  ok    " + phase + ", disk full from write ").size(), 2u) << check.out;
+    EXPECT_EQ(LinesWith(check.out, "  ok    " + phase + ", killed at ").size(), 2u) << check.out;
+  }
+  EXPECT_EQ(LinesWith(check.out, "FAIL").size(), 0u) << check.out;
+
+  // A package of nothing but the recording library and the file it appends to, marked to
+  // stay; every moment of a full disk is tried.
+  std::string folder = work_ + "/liar";
+  fs::create_directories(folder);
+  fs::copy_file(testing::LibPath("libhook_recorder.so"), folder + "/hooks.so");
+  testing::WriteHostFile(folder + "/hooks.txt", "");
+  testing::WriteHostFile(folder + "/liar.toml",
+      "[package]\nversion = \"1.0.0.0\"\n[package.properties]\nAppName = \"Liar\"\n"
+      "[[entry]]\ntype = \"MacroDefs\"\n[entry.properties]\n\"0x30\" = \"HOOKLOG=$(MYDOCUMENTS)\\\\hooks.txt\"\n"
+      "[[entry]]\ntype = \"CustomDll\"\nsource = \"hooks.so\"\n[entry.properties]\nDst = \"hooks.dll\"\n"
+      "[[entry]]\ntype = \"AppFile\"\nflags = [\"ShouldInstall\", \"NoRemove\"]\nsource = \"hooks.txt\"\n"
+      "[entry.properties]\nDst = \"$(MYDOCUMENTS)\\\\hooks.txt\"\n");
+  ASSERT_EQ(Pack({"build", folder + "/liar.toml", "-o", folder + ".pkg"}).status, 0);
+  ToolResult liar = Device({"check", folder + ".pkg", "--faults", "--kind", "disk", "--samples", "1000"});
+  EXPECT_EQ(liar.status, 1) << liar.out;
+  EXPECT_EQ(LinesWith(liar.out, ", killed at ").size(), 0u) << liar.out;
+  std::vector<std::string> caught = LinesWith(liar.out, "  FAIL  ");
+  ASSERT_FALSE(caught.empty()) << liar.out;
+  EXPECT_NE(caught[0].find(", disk full from write "), std::string::npos) << caught[0];
+  EXPECT_NE(caught[0].find("  exit code 0: reported success but the device differs from a clean "),
+            std::string::npos) << caught[0];
+  EXPECT_NE(caught[0].find("\\My Documents\\hooks.txt (size, crc)"), std::string::npos) << caught[0];
+  EXPECT_EQ(liar.err.rfind("stowkit-device: check: ", 0), 0u) << liar.err;
+  EXPECT_NE(liar.err.find(", disk full from write "), std::string::npos) << liar.err;
+}
+
 // What CI asks of a check: another platform, installer arguments, the device kept for a
 // look afterwards, and the steps as JUnit XML.
 TEST_F(DeviceQaTest, CheckForCiKeepsTheDeviceAndWritesJunit) {

@@ -1,89 +1,20 @@
 #include "check_commands.h"
 
-#include <algorithm>
-#include <chrono>
 #include <iostream>
+#include <memory>
 
 #include <pugixml.hpp>
 
-#include "coredll/windows.h"
+#include "check_faults.h"
+#include "check_run.h"
 #include "device_commands.h"
-#include "engine/exit_codes.h"
-#include "install_commands.h"
 #include "package/vocabulary.h"
-#include "package_marks.h"
-#include "progress.h"
-#include "services/product_state.h"
 #include "snapshot_diff.h"
 #include "text/utf.h"
-#include "text/version.h"
 #include "throwaway_device.h"
 
 namespace stowkit::device_tool {
 namespace {
-
-struct Step {
-  std::string name;
-  bool ok = false;
-  std::string detail;
-  double seconds = 0;
-};
-
-void PrintStep(const Step& step) {
-  std::string name = step.name;
-  name.resize(std::max<size_t>(name.size(), 16), ' ');
-  std::cout << (step.ok ? "  ok    " : "  FAIL  ") << name << "  " << step.detail << std::endl;
-}
-
-struct CheckRun {
-  explicit CheckRun(const CheckOptions& chosen) : options(chosen) {}
-
-  const CheckOptions& options;
-  std::chrono::steady_clock::time_point step_began = std::chrono::steady_clock::now();
-  std::vector<Step> steps;
-  std::vector<PackageMarks> packages;  // OLD first when upgrading
-  std::vector<SnapshotItem> left, kept, artefacts;
-  tool::Progress* progress = nullptr;  // the step under way, on a terminal
-
-  bool passed() const {
-    for (const Step& step : steps) {
-      if (!step.ok) return false;
-    }
-    return true;
-  }
-  void Starting(const std::string& name) {
-    if (progress) progress->Show(name + " ...");
-  }
-  // Each step is shown as it ends, so a long run tells where it is.
-  bool Record(std::string name, bool ok, std::string detail) {
-    auto now = std::chrono::steady_clock::now();
-    double seconds = std::chrono::duration<double>(now - step_began).count();
-    step_began = now;
-    steps.push_back({std::move(name), ok, std::move(detail), seconds});
-    if (progress) progress->Clear();
-    if (!options.json) PrintStep(steps.back());
-    return ok;
-  }
-};
-
-std::string OutcomeText(const RunOutcome& outcome, unsigned timeout_seconds) {
-  if (outcome.timed_out) {
-    return "still running after " + std::to_string(timeout_seconds) + " s: ended (see --timeout)";
-  }
-  std::string text = "exit code " + std::to_string(outcome.code);
-  if (IsSuccessExit(outcome.code)) return text;
-  return text + " (0 or 1000 expected)" + (outcome.reason.empty() ? "" : ": " + outcome.reason);
-}
-
-bool Passed(const RunOutcome& outcome) { return !outcome.timed_out && IsSuccessExit(outcome.code); }
-
-DWORD TimeoutMs(const CheckOptions& options) {
-  return options.timeout_seconds == 0 ? INFINITE : DWORD(options.timeout_seconds) * 1000;
-}
-
-bool FileExists(const std::u16string& path) {
-  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Installs a host package and learns what it marks; false when the run did not succeed.
 bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
@@ -103,31 +34,8 @@ bool Install(CheckRun& run, const std::string& step, const std::string& host_pac
 }
 
 bool CheckRecord(CheckRun& run) {
-  const PackageMarks& package = run.packages.back();
-  const std::u16string& app = package.application;
-  uint32_t status = 0, version = 0;
-  bool recorded = GetStateDword(app, kStateStatus, status);
-  if (package.flags & kNoState) {
-    return run.Record("product record", !recorded,
-                      recorded ? "recorded although the package has the flag NoState"
-                               : "none, as the package has the flag NoState");
-  }
-  std::string name = Utf16ToUtf8(app);
-  if (!recorded) return run.Record("product record", false, "no record for '" + name + "'");
-  GetStateDword(app, kStateVersion, version);
-  std::u16string program;
-  GetStateString(app, kStateUninstallExe, program);
-  std::string detail = name + " " + Utf16ToUtf8(FormatVersion(version)) +
-                       (status == kStatusInstalled ? ", installed" : ", status " + std::to_string(status));
-  bool ok = status == kStatusInstalled && version == package.version;
-  if (!ok) detail += " (installed " + Utf16ToUtf8(FormatVersion(package.version)) + " expected)";
-  if (!(package.flags & kPackageNoRemove)) {
-    std::u16string uninstall_package;
-    GetStateString(app, kStateUninstallPkg, uninstall_package);
-    bool present = FileExists(program) && FileExists(uninstall_package);
-    detail += present ? ", uninstaller " + Utf16ToUtf8(program) : ", uninstaller missing";
-    ok = ok && present;
-  }
+  std::string detail;
+  bool ok = RecordMatches(run.packages.back(), detail);
   return run.Record("product record", ok, detail);
 }
 
@@ -139,14 +47,10 @@ void JudgeDevice(CheckRun& run, const Snapshot& fresh) {
     run.Record("leftovers", false, error);
     return;
   }
-  for (const ItemChange& change : DiffSnapshots(fresh, now)) {
-    if (change.change == ItemChange::kRemoved) continue;  // what a package deletes is its business
-    switch (Judge(change.item(), run.packages)) {
-      case ItemVerdict::kInstallerArtefact: run.artefacts.push_back(change.item()); break;
-      case ItemVerdict::kKept: run.kept.push_back(change.item()); break;
-      case ItemVerdict::kLeftover: run.left.push_back(change.item()); break;
-    }
-  }
+  Leftovers sorted = SortLeftovers(fresh, now, run.packages);
+  run.left = std::move(sorted.left);
+  run.kept = std::move(sorted.kept);
+  run.artefacts = std::move(sorted.artefacts);
   size_t left = run.left.size();
   run.Record("leftovers", left == 0,
              left == 0 ? "nothing left behind"
@@ -179,6 +83,24 @@ void RunSteps(CheckRun& run, const std::string& host_package, const Snapshot& fr
   }
   if (!Install(run, "install again", host_package) || !CheckRecord(run)) return;
   Remove(run, fresh);
+}
+
+// The steps on the fresh device itself, or on a copy of it when the faults need it fresh
+// afterwards; the device is kept as the steps leave it.
+bool RunLifecycle(CheckRun& run, const std::string& host_package, const ThrowawayDevice& device,
+                  const Snapshot& fresh, std::string& error) {
+  std::unique_ptr<ThrowawayDevice> copy;
+  if (run.options.faults) {
+    copy = std::make_unique<ThrowawayDevice>();
+    if (!copy->CopyOf(device.folder(), error)) return false;
+  }
+  RunSteps(run, host_package, fresh);
+  const std::string& keep = run.options.keep;
+  if (!keep.empty() && !coredll::CopyDevice(copy ? copy->folder() : device.folder(), keep, &error)) {
+    error = "cannot keep the device in '" + keep + "': " + error;
+    return false;
+  }
+  return true;
 }
 
 void PrintItems(const std::string& heading, const std::vector<SnapshotItem>& items) {
@@ -279,11 +201,13 @@ int CheckPackage(const std::string& host_package, const CheckOptions& options) {
       return Error("check: " + error);
     }
     run.step_began = std::chrono::steady_clock::now();
-    RunSteps(run, host_package, fresh);
-    run.progress = nullptr;
-    if (!options.keep.empty() && !coredll::CopyDevice(device.folder(), options.keep, &error)) {
-      return Error("check: cannot keep the device in '" + options.keep + "': " + error);
+    if (!RunLifecycle(run, host_package, device, fresh, error)) return Error("check: " + error);
+    // Faults are judged against clean runs: a lifecycle that fails without them has nothing
+    // to compare with.
+    if (options.faults && run.passed() && !CheckFaults(run, host_package, device.folder(), fresh, error)) {
+      return Error("check: " + error);
     }
+    run.progress = nullptr;
   }
   if (options.json) {
     PrintJson(run, host_package);

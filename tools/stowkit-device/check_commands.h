@@ -9,6 +9,8 @@
 // the keys above it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,12 @@ struct CheckOptions {
   std::string keep;                        // a folder to keep a copy of the device in
   unsigned timeout_seconds = 600;          // per installer run; one past it is ended
   std::string junit;                       // a JUnit XML file with one case per step
+  // After the steps pass: the install, the upgrade (or the install again) and the removal
+  // once more under injected faults, each on a copy of the device, then rerun (check_faults.h).
+  bool faults = false;
+  unsigned samples = 8;                    // moments of each phase for each kind of fault
+  std::string fault_kind;                  // "disk" or "kill" alone; empty: both
+  std::optional<uint64_t> seed;            // which moments; drawn and shown when not given
 };
 
 // Runs every step silently, prints one line per step and the items kept, left by the

@@ -46,12 +46,26 @@ QaCommands::QaCommands(CLI::App& app) {
   check_->add_option("--junit", check_options_.junit, "Also write the steps as JUnit XML to FILE");
   check_->add_option("STOWKIT-ARGS", check_options_.installer_arguments,
                      "More arguments for every install, after --");
+  check_->add_flag("--faults", check_options_.faults,
+                   "Then again under injected faults (a full disk, a kill), each rerun after");
+  check_->add_option("--samples", check_options_.samples,
+                     "With --faults: moments of each phase tried for each kind of fault")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  check_->add_option("--kind", check_options_.fault_kind, "With --faults: only 'disk' (full) or 'kill'")
+      ->check(CLI::IsMember({"disk", "kill"}));
+  check_->add_option("--seed", check_options_.seed, "With --faults: repeat the moments of an earlier check");
   check_->add_flag("--json", check_options_.json, kJsonHelp);
   check_->footer(
       "Fails, naming each item, on anything left behind that the package did not mark\n"
       "\"NoRemove\", and on any run that does not end with 0 or 1000. The installer's own\n"
       "remains are expected: the uninstaller pair in \\Windows\\AppMgr, the run logs, the\n"
-      "packages pushed to \\Temp and the key HKLM\\SOFTWARE\\TalvenorKitwright.");
+      "packages pushed to \\Temp and the key HKLM\\SOFTWARE\\TalvenorKitwright.\n"
+      "With --faults, the install, the upgrade (or the install again) and the removal run\n"
+      "again on copies of the device: with the disk full from a sampled write on, and killed\n"
+      "at a sampled call. Each fails, naming the fault, when a run reports success but did\n"
+      "not do what a clean run does, the registry fails its integrity check, a failed run\n"
+      "cannot be rerun to 0, or the product cannot then be removed.");
 }
 
 bool QaCommands::parsed() const {
