@@ -24,7 +24,7 @@
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
 #include "engine/macro_sources.h"
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "engine/status_reporter.h"
 #include "package/extract.h"
 #include "package/line_reader.h"

@@ -12,7 +12,7 @@
 # "TARGET: N runs in S s" tells how much was done.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-targets=(package registry_text macro command_line manifest regedit setup_xml cab setup_options)
+targets=(package package_registry_text macro command_line manifest regedit_text setup_xml cab setup_options)
 
 if [ "${1:-}" = "--smoke" ]; then
   build=$2

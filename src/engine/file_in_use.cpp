@@ -17,8 +17,14 @@ namespace {
 
 enum Manner : int32_t { kAsk = 1, kAutomatic = 2 };
 
-constexpr uint32_t kOverwriteQuestion = 26;  // then 27 (holder known) and 28 (unknown)
-constexpr uint32_t kDeleteQuestion = 29;     // then 30 and 31
+// The question, then the hint for a known holder or the one for an unknown loader.
+struct InUseTexts {
+  UiStringId question, process_hint, loader_hint;
+};
+constexpr InUseTexts kOverwriteTexts{UiStringId::kOverwriteInUse, UiStringId::kOverwriteHintProcess,
+                                     UiStringId::kOverwriteHintLoader};
+constexpr InUseTexts kDeleteTexts{UiStringId::kDeleteInUse, UiStringId::kDeleteHintProcess,
+                                  UiStringId::kDeleteHintLoader};
 constexpr UINT kOverwriteButtons = MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_SETFOREGROUND;
 constexpr UINT kDeleteButtons = MB_ABORTRETRYIGNORE | MB_ICONEXCLAMATION | MB_SETFOREGROUND;
 // A built-in library keeps its handle however often it is released; no process holds a
@@ -47,10 +53,11 @@ void ReleaseOwnModule(std::u16string_view path) {
 }
 
 std::u16string Question(std::u16string_view path, uint32_t operation, std::u16string_view holder) {
-  uint32_t first = operation == PKG_FILE_OPERATION_OVERWRITE ? kOverwriteQuestion : kDeleteQuestion;
-  std::u16string hint = holder.empty() ? LoadUiString(first + 2)
-                                       : Format(LoadUiString(first + 1), holder);
-  return Format(LoadUiString(first), path) + hint;
+  const InUseTexts& texts =
+      operation == PKG_FILE_OPERATION_OVERWRITE ? kOverwriteTexts : kDeleteTexts;
+  std::u16string hint = holder.empty() ? LoadUiString(texts.loader_hint)
+                                       : Format(LoadUiString(texts.process_hint), holder);
+  return Format(LoadUiString(texts.question), path) + hint;
 }
 
 // A box that could not be shown answers as Cancel would: nobody agreed to a retry.

@@ -19,8 +19,6 @@ namespace {
 constexpr int kAttempts = 5;
 // A program that is just ending, or a file being scanned, often lets go within this time.
 constexpr DWORD kRetryPauseMs = 3000;
-constexpr uint32_t kFileInstallError = 32;
-constexpr uint32_t kFileDeleteError = 33;
 
 // The attributes the file had before, with those the entry asks for; "normal" only alone.
 uint32_t AttributesAfterWrite(const CatalogEntry& entry, uint32_t before) {
@@ -75,7 +73,7 @@ HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u
       WaitWithMessages(nullptr, kRetryPauseMs);
       continue;
     }
-    ReportItemError(engine, kFileInstallError, path, hr);
+    ReportItemError(engine, UiStringId::kFileInstallError, path, hr);
     if (!IsInUseResult(hr)) continue;
     FileInUseAnswer answer = FileInUse(engine, path, PKG_FILE_OPERATION_OVERWRITE);
     if (answer == PKG_FILE_IN_USE_ABORT) return hr;
@@ -108,7 +106,7 @@ void DeleteWithRetries(Engine& engine, const std::u16string& path, bool pause_fi
     if (ForceDeleteFile(path)) return;
     HRESULT hr = LastErrorResult();
     if (IsNotFoundResult(hr)) return;
-    ReportItemError(engine, kFileDeleteError, path, hr);
+    ReportItemError(engine, UiStringId::kFileDeleteError, path, hr);
     if (pause_first && attempt == 1) {
       WaitWithMessages(nullptr, kRetryPauseMs);
       continue;

@@ -12,8 +12,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kFolderInstallError = 36;
-constexpr uint32_t kFolderDeleteError = 37;
 
 HRESULT CreateFolderEntry(Engine& engine, CatalogEntry& entry) {
   std::u16string path;
@@ -21,7 +19,7 @@ HRESULT CreateFolderEntry(Engine& engine, CatalogEntry& entry) {
   if (FAILED(hr)) return hr;
   if (CreateFolder(path)) return S_OK;
   hr = LastErrorResult();
-  ReportItemError(engine, kFolderInstallError, path, hr);
+  ReportItemError(engine, UiStringId::kFolderInstallError, path, hr);
   return hr;
 }
 
@@ -31,7 +29,7 @@ void DeleteFolderEntry(Engine& engine, CatalogEntry& entry, bool delete_files) {
   std::u16string path;
   if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) return;
   if (DeleteFolder(path, delete_files)) return;
-  ReportItemError(engine, kFolderDeleteError, path, LastErrorResult());
+  ReportItemError(engine, UiStringId::kFolderDeleteError, path, LastErrorResult());
 }
 
 }  // namespace

@@ -18,24 +18,14 @@
 namespace stowkit {
 namespace {
 
-enum StatusText : uint32_t {
-  kPreInstallText = 8,
-  kRemovingUnselectedText = 9,
-  kCreatingFoldersText = 10,
-  kExtractingFilesText = 11,
-  kRegisteringFilesText = 12,
-  kMergingRegistryText = 13,
-  kCreatingShortcutsText = 14,
-  kPostInstallText = 15,
-  kConfiguringUninstallText = 16,
-};
-
 // Registry values are merged before the files are registered, so the progress numbers of
 // the last two steps run 4, 5, 6, 7, 8 while the texts come in this order.
 constexpr CatalogStep kInstallSteps[] = {
-    {kCreatingFoldersText, CreateFolders},     {kExtractingFilesText, ExtractFiles},
-    {kMergingRegistryText, MergeRegistry},     {kRegisteringFilesText, RegisterFiles},
-    {kCreatingShortcutsText, CreateShortcuts},
+    {UiStringId::kCreatingFolders, CreateFolders},
+    {UiStringId::kExtractingFiles, ExtractFiles},
+    {UiStringId::kMergingRegistry, MergeRegistry},
+    {UiStringId::kRegisteringFiles, RegisterFiles},
+    {UiStringId::kCreatingShortcuts, CreateShortcuts},
 };
 
 bool AskYesNoBox(HWND owner, std::u16string_view text, std::u16string_view caption) {
@@ -55,7 +45,7 @@ HRESULT CheckInstalledVersion(Engine& engine) {
 }
 
 HRESULT PreInstall(Engine& engine) {
-  BeginStage(kPreInstallText, 2);
+  BeginStage(UiStringId::kPreInstall, 2);
   HRESULT hr = CheckInstalledVersion(engine);
   if (FAILED(hr)) return hr;
   BuildMacroTable(engine.macros, engine.work_folder, *engine.package, engine.job_macros);
@@ -81,7 +71,7 @@ HRESULT CallFeatureHooks(Engine& engine, FeatureHook hook, const StringList& fea
 }
 
 HRESULT RemoveUnselectedFeatures(Engine& engine) {
-  BeginStage(kRemovingUnselectedText, 3);
+  BeginStage(UiStringId::kRemovingUnselected, 3);
   StringList disabled = engine.selection.features.DisabledList();
   HRESULT hr = CallFeatureHooks(engine, FeatureHook::kPreRemove, disabled, true);
   if (FAILED(hr)) return hr;
@@ -110,11 +100,11 @@ void RecordProduct(Engine& engine) {
 }
 
 HRESULT PostInstall(Engine& engine) {
-  BeginStage(kPostInstallText, 9);
+  BeginStage(UiStringId::kPostInstall, 9);
   HRESULT hr = CallGlobalHook(engine, u"PkgCustomPostInstall");
   if (FAILED(hr)) return hr;
   RecordProduct(engine);
-  report::Status(kConfiguringUninstallText);
+  report::Status(UiStringId::kConfiguringUninstall);
   report::Detail(u"");
   // An install that leaves no uninstaller could never be taken off again: it fails.
   HRESULT generated = GenerateUninstaller(engine);

@@ -19,7 +19,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kRemovingPreviousText = 24;
 constexpr std::u16string_view kAppInstallKey = u"Security\\AppInstall";
 constexpr std::u16string_view kAppsKey = u"SOFTWARE\\Apps";
 
@@ -41,7 +40,7 @@ HRESULT RunOldUninstaller(Engine& engine) {
   if (package.empty() || program.empty()) return S_OK;
 
   std::u16string line = UninstallCommandLine(engine, package);
-  report::Status(kRemovingPreviousText);
+  report::Status(UiStringId::kRemovingPreviousVersion);
   report::Detail(u"");
   report::Debug(program);
   report::Debug(line);

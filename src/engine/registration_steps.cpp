@@ -12,8 +12,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kRegisterError = 34;
-constexpr uint32_t kUnregisterError = 35;
 
 bool IsSelfRegistering(const CatalogEntry& entry) {
   return entry.EntryType() == kAppFile && entry.TestTypeFlags(kSelfRegister);
@@ -37,7 +35,7 @@ HRESULT RegisterFiles(Engine& engine) {
     }
     last = RegisterServer(path);
     if (FAILED(last)) {
-      ReportItemError(engine, kRegisterError, path, last);
+      ReportItemError(engine, UiStringId::kRegisterError, path, last);
       failed = true;
     }
   }
@@ -53,7 +51,9 @@ HRESULT UnregisterFiles(Engine& engine) {
     HRESULT hr = UnregisterServer(path);
     // Only "file not found" and "path not found" pass silently; a library that cannot be
     // loaded because it is missing (126) is reported like any other failure.
-    if (FAILED(hr) && !IsNotFoundResult(hr)) ReportItemError(engine, kUnregisterError, path, hr);
+    if (FAILED(hr) && !IsNotFoundResult(hr)) {
+      ReportItemError(engine, UiStringId::kUnregisterError, path, hr);
+    }
   }
   return S_OK;
 }

@@ -5,7 +5,7 @@
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "engine/removal_rule.h"
 #include "engine/status_reporter.h"
 #include "package/extract.h"
@@ -21,8 +21,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kWriteValueError = 38;   // "Error writing registry value '%s': %s"
-constexpr uint32_t kDeleteValueError = 39;  // "Error deleting registry value '%s': %s"
 
 using EntryFilter = bool (*)(const Engine& engine, const CatalogEntry& entry);
 
@@ -121,7 +119,8 @@ HRESULT WriteValue(Engine& engine, const RegistryLine& value) {
   if (written) return S_OK;
   // NOTE: a write that failed without saying why still fails; it is never taken for success.
   HRESULT hr = LastErrorResult();
-  engine.ReportError(Format(LoadUiString(kWriteValueError), shown, ErrorText(uint32_t(hr))));
+  engine.ReportError(
+      Format(LoadUiString(UiStringId::kValueWriteError), shown, ErrorText(uint32_t(hr))));
   return hr;
 }
 
@@ -179,7 +178,7 @@ HRESULT RemoveLine(Engine& engine, std::u16string_view line) {
   if (cause != HResultFromError(ERROR_FILE_NOT_FOUND) &&
       cause != HResultFromError(ERROR_PATH_NOT_FOUND)) {
     engine.ReportError(
-        Format(LoadUiString(kDeleteValueError), shown, ErrorText(uint32_t(cause))));
+        Format(LoadUiString(UiStringId::kValueDeleteError), shown, ErrorText(uint32_t(cause))));
   }
   return S_FALSE;
 }

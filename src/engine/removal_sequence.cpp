@@ -13,12 +13,8 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kPreUninstallText = 17;
-constexpr uint32_t kRemovingFeaturesText = 9;
-constexpr uint32_t kPostUninstallText = 23;
-
 HRESULT PreUninstall(Engine& engine) {
-  BeginStage(kPreUninstallText, 2);
+  BeginStage(UiStringId::kPreUninstall, 2);
   BuildMacroTable(engine.macros, engine.work_folder, *engine.package, engine.job_macros);
   return CallGlobalHook(engine, u"PkgCustomPreRemove");
 }
@@ -34,7 +30,7 @@ HRESULT CallRemoveHooks(Engine& engine, FeatureHook hook, const StringList& feat
 
 // A removal takes the features that the installed copy enabled, not the disabled ones.
 HRESULT RemoveFeatures(Engine& engine) {
-  BeginStage(kRemovingFeaturesText, 3);
+  BeginStage(UiStringId::kRemovingUnselected, 3);
   StringList enabled = engine.selection.features.EnabledList();
   HRESULT hr = CallRemoveHooks(engine, FeatureHook::kPreRemove, enabled);
   if (FAILED(hr)) return hr;
@@ -44,7 +40,7 @@ HRESULT RemoveFeatures(Engine& engine) {
 }
 
 HRESULT PostUninstall(Engine& engine) {
-  BeginStage(kPostUninstallText, 9);
+  BeginStage(UiStringId::kPostUninstall, 9);
   return CallGlobalHook(engine, u"PkgCustomPostRemove");
 }
 

@@ -16,8 +16,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kInitializingText = kFirstStageText;
-
 std::u16string PackageText(const Package& package, uint8_t id) {
   std::u16string text;
   package.GetProperty(id, text);
@@ -48,14 +46,14 @@ HRESULT CheckApplicationName(Engine& engine) {
 
 }  // namespace
 
-void BeginStage(uint32_t status_id, int32_t step) {
+void BeginStage(UiStringId status_id, int32_t step) {
   report::Status(status_id);
   report::Detail(u"");
   report::Progress(step, 10);
 }
 
 HRESULT Initialize(Engine& engine) {
-  BeginStage(kInitializingText, 1);
+  BeginStage(UiStringId::kInitializing, 1);
   GetModulePath(engine.program_path);
   LoadRunState(engine);
   HRESULT hr = CheckApplicationName(engine);
@@ -83,17 +81,11 @@ HRESULT RunCatalogSteps(Engine& engine, const CatalogStep (&steps)[5]) {
 }
 
 HRESULT RunRemovalSteps(Engine& engine) {
-  enum : uint32_t {
-    kUnregisteringText = 18,
-    kRemovingFilesText = 19,
-    kRemovingValuesText = 20,
-    kRemovingShortcutsText = 21,
-    kRemovingFoldersText = 22,
-  };
+  using enum UiStringId;
   static constexpr CatalogStep kRemovalSteps[] = {
-      {kUnregisteringText, UnregisterFiles},     {kRemovingFilesText, RemoveFiles},
-      {kRemovingValuesText, RemoveRegistryValues}, {kRemovingShortcutsText, RemoveShortcuts},
-      {kRemovingFoldersText, RemoveFolders},
+      {kUnregisteringFiles, UnregisterFiles},  {kRemovingFiles, RemoveFiles},
+      {kRemovingValues, RemoveRegistryValues}, {kRemovingShortcuts, RemoveShortcuts},
+      {kRemovingFolders, RemoveFolders},
   };
   return RunCatalogSteps(engine, kRemovalSteps);
 }

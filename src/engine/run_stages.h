@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "coredll/windows.h"
+#include "resources/string_ids.h"
 
 namespace stowkit {
 
@@ -11,8 +12,8 @@ class Engine;
 
 // Every stage opens with one of the UI strings of these ids (Initializing .. Removing the
 // previous version).
-inline constexpr uint32_t kFirstStageText = 7;
-inline constexpr uint32_t kLastStageText = 24;
+inline constexpr UiStringId kFirstStageText = UiStringId::kInitializing;
+inline constexpr UiStringId kLastStageText = UiStringId::kRemovingPreviousVersion;
 
 // What FlushRegistry logs after an empty line: the last lines of every sequence before the
 // run's completion, whatever its outcome.
@@ -20,7 +21,7 @@ inline constexpr char16_t kFlushingRegistryText[] = u"Flushing registry changes.
 inline constexpr char16_t kRegistryFlushedText[] = u"Flushing registry changes completed";
 
 // The stage opening: Status by UI string `status_id`, an empty Detail, Progress(step, 10).
-void BeginStage(uint32_t status_id, int32_t step);
+void BeginStage(UiStringId status_id, int32_t step);
 
 // First stage of both sequences: reads the run's state from the package (refusing an
 // application name that holds a path separator), creates the work folder, fills the host
@@ -29,7 +30,7 @@ HRESULT Initialize(Engine& engine);
 
 // One of the five catalog steps of a stage: its status text and its work.
 struct CatalogStep {
-  uint32_t status_id;
+  UiStringId status_id;
   HRESULT (*work)(Engine&);
 };
 
@@ -37,8 +38,8 @@ struct CatalogStep {
 // failure ends them.
 HRESULT RunCatalogSteps(Engine& engine, const CatalogStep (&steps)[5]);
 
-// The five removal steps (Status 18..22) over the entries that ShouldRemoveEntry picks in
-// the engine's mode.
+// The five removal steps (Status kUnregisteringFiles .. kRemovingFolders) over the entries
+// that ShouldRemoveEntry picks in the engine's mode.
 HRESULT RunRemovalSteps(Engine& engine);
 
 // Sets the default log path on the reporter when the command line named none.

@@ -16,8 +16,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kShortcutCreateError = 40;
-constexpr uint32_t kShortcutDeleteError = 41;
 
 constexpr std::array<uint8_t, 4> kLinkProperties = {kLinkName, kLinkTarget, kLinkArgs, kLinkIcon};
 
@@ -56,7 +54,7 @@ HRESULT CreateShortcutEntry(Engine& engine, CatalogEntry& entry) {
   }
   if (CreateShortcut(link.name(), link.target(), link.arguments(), link.icon())) return S_OK;
   hr = LastErrorResult();
-  ReportItemError(engine, kShortcutCreateError, shown, hr);
+  ReportItemError(engine, UiStringId::kShortcutCreateError, shown, hr);
   return hr;
 }
 
@@ -64,7 +62,9 @@ HRESULT CreateShortcutEntry(Engine& engine, CatalogEntry& entry) {
 void DeleteShortcutEntry(Engine& engine, CatalogEntry& entry) {
   std::u16string name;
   if (FAILED(ExpandEntryProperty(engine, entry, kLinkName, name))) return;
-  if (!DeleteShortcut(name)) ReportItemError(engine, kShortcutDeleteError, name, LastErrorResult());
+  if (!DeleteShortcut(name)) {
+    ReportItemError(engine, UiStringId::kShortcutDeleteError, name, LastErrorResult());
+  }
 }
 
 // A removed shortcut whose folder has gone is gone too; any other failure ends the step with
@@ -76,7 +76,7 @@ HRESULT RemoveShortcutEntry(Engine& engine, CatalogEntry& entry) {
   if (DeleteShortcut(name)) return S_OK;
   hr = LastErrorResult();
   if (IsNotFoundResult(hr)) return S_OK;
-  engine.last_error_text = ItemErrorText(kShortcutDeleteError, name, hr);
+  engine.last_error_text = ItemErrorText(UiStringId::kShortcutDeleteError, name, hr);
   return hr;
 }
 

@@ -46,7 +46,7 @@ void Begin(std::u16string_view package_name, int32_t mode) {
   FanOut([&](StatusSink& sink) { sink.Begin(package_name, mode); });
 }
 
-void Status(uint32_t id) {
+void Status(UiStringId id) {
   std::u16string text = LoadUiString(id);
   FanOut([&](StatusSink& sink) { sink.Status(text); });
 }

@@ -11,6 +11,7 @@
 
 #include "engine/log_file_sink.h"
 #include "engine/status_sink.h"
+#include "resources/string_ids.h"
 
 namespace stowkit {
 
@@ -41,7 +42,7 @@ void AttachSecondSink(StatusSink* sink);
 
 void Begin(std::u16string_view package_name, int32_t mode);
 // The stage text is UI string `id` in the UI language.
-void Status(uint32_t id);
+void Status(UiStringId id);
 void Detail(std::u16string_view text);
 void Debug(std::u16string_view text);
 void Progress(int32_t position, int32_t range);

@@ -26,11 +26,11 @@ HRESULT ExpandEntryProperty(Engine& engine, CatalogEntry& entry, uint8_t id,
   return S_OK;
 }
 
-std::u16string ItemErrorText(uint32_t message_id, std::u16string_view subject, HRESULT hr) {
+std::u16string ItemErrorText(UiStringId message_id, std::u16string_view subject, HRESULT hr) {
   return Format(LoadUiString(message_id), subject, ErrorText(uint32_t(hr)));
 }
 
-void ReportItemError(Engine& engine, uint32_t message_id, std::u16string_view subject,
+void ReportItemError(Engine& engine, UiStringId message_id, std::u16string_view subject,
                      HRESULT hr) {
   engine.ReportError(ItemErrorText(message_id, subject, hr));
 }

@@ -9,6 +9,7 @@
 
 #include "coredll/windows.h"
 #include "package/package.h"
+#include "resources/string_ids.h"
 
 namespace stowkit {
 
@@ -23,10 +24,11 @@ HRESULT ExpandEntryProperty(Engine& engine, CatalogEntry& entry, uint8_t id, std
 
 // UI string `message_id` ("Error ... '%s': %s") filled with `subject` and the system's text
 // for `hr`.
-std::u16string ItemErrorText(uint32_t message_id, std::u16string_view subject, HRESULT hr);
+std::u16string ItemErrorText(UiStringId message_id, std::u16string_view subject, HRESULT hr);
 
 // Reports ItemErrorText as the engine's error: the last error text and a Detail line.
-void ReportItemError(Engine& engine, uint32_t message_id, std::u16string_view subject, HRESULT hr);
+void ReportItemError(Engine& engine, UiStringId message_id, std::u16string_view subject,
+                     HRESULT hr);
 
 // A file or path that is not there: counts as deleted.
 bool IsNotFoundResult(HRESULT hr);

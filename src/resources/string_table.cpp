@@ -3,7 +3,13 @@
 namespace stowkit {
 namespace {
 
-using Block = const char16_t* const[kTextsPerLanguage];
+struct NamedText {
+  UiStringId id;
+  const char16_t* text;
+};
+using Block = NamedText[kTextsPerLanguage];
+
+using enum UiStringId;
 
 // In block order; each file holds exactly the 44 texts of its language in English id order.
 constexpr Block kBlocks[kLanguageCount] = {
@@ -66,6 +72,19 @@ constexpr Block kBlocks[kLanguageCount] = {
     },
 };
 
+// A file that misses a text leaves its last entries without a name; one that holds them in
+// another order tags an entry with the wrong one.
+constexpr bool EveryBlockHoldsTheIdsInOrder() {
+  for (const Block& block : kBlocks) {
+    for (uint32_t index = 0; index < uint32_t(kTextsPerLanguage); ++index) {
+      if (uint32_t(block[index].id) != index + 1 || block[index].text == nullptr) return false;
+    }
+  }
+  return true;
+}
+static_assert(EveryBlockHoldsTheIdsInOrder(),
+              "a language file of strings/ disagrees with the ids of resources/string_ids.h");
+
 }  // namespace
 
 const char16_t* FindStringResource(uint32_t id) {
@@ -73,7 +92,7 @@ const char16_t* FindStringResource(uint32_t id) {
   uint32_t block = (id - 1) / kIdsPerBlock;
   uint32_t index = (id - 1) % kIdsPerBlock;
   if (block >= kLanguageCount || index >= kTextsPerLanguage) return nullptr;
-  return kBlocks[block][index];
+  return kBlocks[block][index].text;
 }
 
 }  // namespace stowkit

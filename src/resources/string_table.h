@@ -5,11 +5,18 @@
 
 #include <cstdint>
 
+#include "resources/string_ids.h"
+
 namespace stowkit {
 
 inline constexpr int kLanguageCount = 19;
-inline constexpr int kTextsPerLanguage = 44;
+inline constexpr int kTextsPerLanguage = int(kUiStringCount);
 inline constexpr int kIdsPerBlock = 50;
+
+// The resource id of text `id` in the block of `language` (0 .. kLanguageCount - 1).
+constexpr uint32_t ResourceId(UiStringId id, int32_t language) {
+  return uint32_t(id) + uint32_t(kIdsPerBlock) * uint32_t(language);
+}
 
 // The text of resource string `id`, or nullptr when there is none.
 const char16_t* FindStringResource(uint32_t id);

@@ -28,9 +28,9 @@ int32_t UiLanguage() { return ui_language.load(); }
 
 void SetUiLanguage(int32_t language) { ui_language.store(language); }
 
-std::u16string LoadUiString(uint32_t id) {
-  std::u16string text = Load(id + uint32_t(kIdsPerBlock) * uint32_t(UiLanguage()));
-  return text.empty() ? Load(id) : text;
+std::u16string LoadUiString(UiStringId id) {
+  std::u16string text = Load(ResourceId(id, UiLanguage()));
+  return text.empty() ? Load(ResourceId(id, 0)) : text;
 }
 
 int32_t LanguageFromCode(std::u16string_view code) {

@@ -1,9 +1,11 @@
-// Every text the user sees, by its English id (1..44), in the process's UI language.
+// Every text the user sees, by its id (string_ids.h), in the process's UI language.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "resources/string_ids.h"
 
 namespace stowkit {
 
@@ -11,8 +13,8 @@ namespace stowkit {
 int32_t UiLanguage();
 void SetUiLanguage(int32_t language);
 
-// The text of English id `id` in the UI language, else in English, else "".
-std::u16string LoadUiString(uint32_t id);
+// Text `id` in the UI language, else in English, else "".
+std::u16string LoadUiString(UiStringId id);
 
 // The index of a language code ("fr", "pt_pt", ...), lowercased first; unknown codes,
 // "" and "en" give 0.

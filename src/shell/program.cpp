@@ -15,8 +15,6 @@
 namespace stowkit {
 namespace {
 
-constexpr uint32_t kRestartCaption = 43;
-constexpr uint32_t kRestartText = 44;
 
 // The follow-up start after a run that asked for a restart: the CAB installer that started
 // the first run must be gone before the device goes down.
@@ -29,8 +27,8 @@ void WaitAndRestart(uint32_t process_id) {
   Sleep(1000);
   WaitForProcessByName(u"wceload.exe", 10000);
   TimedNotice notice;
-  notice.caption = LoadUiString(kRestartCaption);
-  notice.text = LoadUiString(kRestartText);
+  notice.caption = LoadUiString(UiStringId::kRestartCaption);
+  notice.text = LoadUiString(UiStringId::kRestartText);
   notice.style = 0x10040;
   notice.timeout_ms = 15000;
   ShowTimedNotice(notice);

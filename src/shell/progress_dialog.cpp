@@ -18,18 +18,9 @@ constexpr UINT kCloseAfterFailureMs = 500;
 // Done button, full-screen sizing, input panel down.
 constexpr DWORD kShellDialogFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN;
 
-enum UiText : uint32_t {
-  kInstallingTitle = 1,
-  kInstallCompleted = 2,
-  kInstallFailed = 3,
-  kUninstallingTitle = 4,
-  kUninstallCompleted = 5,
-  kUninstallFailed = 6,
-};
-
 bool IsInstallMode(int32_t mode) { return mode == kModeFullInstall || mode == kModePatchInstall; }
 
-std::u16string ModeText(int32_t mode, uint32_t install_id, uint32_t uninstall_id,
+std::u16string ModeText(int32_t mode, UiStringId install_id, UiStringId uninstall_id,
                         std::u16string_view name) {
   return Format(LoadUiString(IsInstallMode(mode) ? install_id : uninstall_id), name);
 }
@@ -136,7 +127,8 @@ void ProgressDialog::SetIcon(WORD icon) {
 
 void ProgressDialog::Begin(std::u16string_view package_name, int32_t mode) {
   package_name_ = package_name;
-  SetText(window_, ModeText(mode, kInstallingTitle, kUninstallingTitle, package_name_));
+  SetText(window_,
+          ModeText(mode, UiStringId::kInstalling, UiStringId::kUninstalling, package_name_));
 }
 
 void ProgressDialog::Status(std::u16string_view text) {
@@ -175,7 +167,8 @@ void ProgressDialog::Complete(int32_t completion_status) {
 }
 
 void ProgressDialog::ShowFailure(int32_t mode) {
-  std::u16string text = ModeText(mode, kInstallFailed, kUninstallFailed, package_name_);
+  std::u16string text =
+      ModeText(mode, UiStringId::kInstallFailed, UiStringId::kUninstallFailed, package_name_);
   SetText(window_, text);
   Status(text);
   std::u16string error = engine_.LastErrorText();
@@ -189,7 +182,8 @@ void ProgressDialog::ShowFailure(int32_t mode) {
 }
 
 void ProgressDialog::ShowSuccess(int32_t mode) {
-  std::u16string text = ModeText(mode, kInstallCompleted, kUninstallCompleted, package_name_);
+  std::u16string text =
+      ModeText(mode, UiStringId::kInstallCompleted, UiStringId::kUninstallCompleted, package_name_);
   SetText(window_, text);
   Status(text);
   Detail(u"");

@@ -93,14 +93,14 @@ class CatalogStepTest : public ::testing::Test {
   }
 
   // UI string `id` ("Error ... '%s': %s") as a step reports it.
-  static std::u16string ItemError(uint32_t id, std::u16string_view subject, uint32_t error) {
+  static std::u16string ItemError(UiStringId id, std::u16string_view subject, uint32_t error) {
     return Format(LoadUiString(id), subject, ErrorText(error));
   }
   int DetailCount(std::u16string_view line) const {
     return int(std::count(capture_.detail.begin(), capture_.detail.end(), line));
   }
   // The Detail lines that begin like UI string `id` does before its first "%s".
-  Lines DetailsOf(uint32_t id) const {
+  Lines DetailsOf(UiStringId id) const {
     std::u16string text = LoadUiString(id);
     std::u16string head = text.substr(0, text.find(u"%s"));
     Lines found;

@@ -90,7 +90,7 @@ TEST_F(FileInUseTest, ALibraryTheInstallerItselfLoadedIsReleasedAndTheFileWritte
   std::u16string log = testing::ReadLog(device_, "Temp/runner.log");
   std::u16string release = u"Forcefully decrementing module refcount for \\Windows\\plain.dll\r\n";
   EXPECT_EQ(log, u"\\Windows\\plain.dll\r\n" +
-                     ItemError(32, u"\\Windows\\plain.dll", ERROR_SHARING_VIOLATION) + u"\r\n" +
+                     ItemError(UiStringId::kFileInstallError, u"\\Windows\\plain.dll", ERROR_SHARING_VIOLATION) + u"\r\n" +
                      release + release);
 }
 

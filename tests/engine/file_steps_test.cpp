@@ -134,8 +134,8 @@ TEST_F(FileStepsTest, RemoveFileEntriesDeleteAndAskAboutAHeldFile) {
 
   EXPECT_FALSE(Exists(u"\\Temp\\ro.txt"));
   EXPECT_EQ(Content("Temp/held.txt"), "held");
-  std::u16string error = ItemError(33, u"\\Temp\\held.txt", ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(DetailsOf(33), (testing::Lines{error, error}));  // no word of gone.txt
+  std::u16string error = ItemError(UiStringId::kFileDeleteError, u"\\Temp\\held.txt", ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(DetailsOf(UiStringId::kFileDeleteError), (testing::Lines{error, error}));  // no word of gone.txt
   EXPECT_EQ(said,
             "message box \"Demo App\" (The file '\\Temp\\held.txt' is in use and cannot be "
             "deleted.  Try stopping the process that has loaded this file.): no terminal and no "
@@ -161,8 +161,8 @@ TEST_F(FileStepsTest, AFileThatARunningProgramHoldsIsAskedAboutAfterOneWait) {
 
   EXPECT_TRUE(Content("Program Files/App/holder.exe") == program);  // unchanged
   EXPECT_EQ(Content("Program Files/Demo/readme.txt"), "readme");
-  std::u16string error = ItemError(32, kHolderProgram, ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(DetailsOf(32), (testing::Lines{error, error}));
+  std::u16string error = ItemError(UiStringId::kFileInstallError, kHolderProgram, ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(DetailsOf(UiStringId::kFileInstallError), (testing::Lines{error, error}));
   EXPECT_EQ(engine_.last_error_text, error);
   EXPECT_EQ(said,
             "message box \"Demo App\" (The file '\\Program Files\\App\\holder.exe' is in use and "
@@ -179,7 +179,7 @@ TEST_F(FileStepsTest, ASilentRunClosesTheHolderAndWritesTheFile) {
   EXPECT_EQ(ExtractFiles(engine_), S_OK);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");  // nobody was asked
   EXPECT_EQ(Content("Program Files/App/holder.exe"), "new program");
-  EXPECT_EQ(DetailsOf(32).size(), 1u);
+  EXPECT_EQ(DetailsOf(UiStringId::kFileInstallError).size(), 1u);
 }
 
 // No honest input makes a file unwritable without a holder; the faults stand in for one.
@@ -198,9 +198,9 @@ TEST_F(FileStepsTest, ACustomLibraryThatSkipsInUseFilesCountsThemAsDone) {
   Faults("");
   EXPECT_EQ(Content("Program Files/Demo/busy.txt"), "old");
   EXPECT_EQ(Content("Program Files/Demo/busy.log"), "log");
-  EXPECT_EQ(DetailsOf(32), (testing::Lines{ItemError(32, u"\\Program Files\\Demo\\busy.txt",
+  EXPECT_EQ(DetailsOf(UiStringId::kFileInstallError), (testing::Lines{ItemError(UiStringId::kFileInstallError, u"\\Program Files\\Demo\\busy.txt",
                                                      ERROR_SHARING_VIOLATION)}));
-  EXPECT_EQ(DetailsOf(33), (testing::Lines{ItemError(33, u"\\Program Files\\Demo\\busy.log",
+  EXPECT_EQ(DetailsOf(UiStringId::kFileDeleteError), (testing::Lines{ItemError(UiStringId::kFileDeleteError, u"\\Program Files\\Demo\\busy.log",
                                                      ERROR_LOCK_VIOLATION)}));
 }
 
@@ -223,8 +223,8 @@ TEST_F(FileStepsTest, RemovalDeletesFilesAndLeavesAHeldOneWhenTheUserIgnoresIt) 
   EXPECT_FALSE(Exists(u"\\App\\ro.dll"));
   EXPECT_EQ(Content("App/held.txt"), "held");
   EXPECT_EQ(Content("App/kept.txt"), "kept");
-  std::u16string error = ItemError(33, u"\\App\\held.txt", ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(DetailsOf(33), (testing::Lines{error, error, error}));  // the wait, Retry, Ignore
+  std::u16string error = ItemError(UiStringId::kFileDeleteError, u"\\App\\held.txt", ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(DetailsOf(UiStringId::kFileDeleteError), (testing::Lines{error, error, error}));  // the wait, Retry, Ignore
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(FolderStepsTest, AFolderThatCannotBeMadeOrExpandedStopsTheStep) {
   HRESULT hr = CreateFolders(engine_);
   EXPECT_LT(hr, 0);
   EXPECT_EQ(engine_.last_error_text,
-            ItemError(36, u"\\Program Files\\Blocker\\sub", uint32_t(hr)));
+            ItemError(UiStringId::kFolderInstallError, u"\\Program Files\\Blocker\\sub", uint32_t(hr)));
   EXPECT_EQ(DetailCount(engine_.last_error_text), 1);
   EXPECT_FALSE(Exists(u"\\Later"));
 
@@ -59,8 +59,8 @@ TEST_F(FolderStepsTest, RemoveFolderEntriesDeleteTheFolderWithItsFiles) {
   EXPECT_FALSE(Exists(u"\\Old"));
   EXPECT_TRUE(Exists(u"\\New"));
   // A folder that is not there cannot be deleted either: that is reported too.
-  EXPECT_EQ(DetailsOf(37),
-            (testing::Lines{ItemError(37, u"\\Never\\There", ERROR_PATH_NOT_FOUND)}));
+  EXPECT_EQ(DetailsOf(UiStringId::kFolderDeleteError),
+            (testing::Lines{ItemError(UiStringId::kFolderDeleteError, u"\\Never\\There", ERROR_PATH_NOT_FOUND)}));
 }
 
 TEST_F(FolderStepsTest, ARemoveFolderThatKeepsAHeldFileIsReportedAndTheStepGoesOn) {
@@ -71,7 +71,7 @@ TEST_F(FolderStepsTest, ARemoveFolderThatKeepsAHeldFileIsReportedAndTheStepGoesO
               Entry(kFolder, kInstall, {{kDst, u"\\New"}})});
   EXPECT_EQ(CreateFolders(engine_), S_OK);
   CloseHandle(held);
-  EXPECT_EQ(DetailsOf(37), (testing::Lines{ItemError(37, u"\\Old", ERROR_DIR_NOT_EMPTY)}));
+  EXPECT_EQ(DetailsOf(UiStringId::kFolderDeleteError), (testing::Lines{ItemError(UiStringId::kFolderDeleteError, u"\\Old", ERROR_DIR_NOT_EMPTY)}));
   EXPECT_TRUE(Exists(u"\\Old\\held.txt"));
   EXPECT_TRUE(Exists(u"\\New"));
 }
@@ -92,9 +92,9 @@ TEST_F(FolderStepsTest, RemovalTakesEmptyFoldersOnly) {
   EXPECT_EQ(Content("App/data/keep.txt"), "user data");
   EXPECT_TRUE(Exists(u"\\Shared"));
   // The child visited after its parent took it is gone, which is reported as well.
-  EXPECT_EQ(DetailsOf(37), (testing::Lines{ItemError(37, u"\\App", ERROR_DIR_NOT_EMPTY),
-                                          ItemError(37, u"\\App\\empty", ERROR_FILE_NOT_FOUND),
-                                          ItemError(37, u"\\App\\data", ERROR_DIR_NOT_EMPTY)}));
+  EXPECT_EQ(DetailsOf(UiStringId::kFolderDeleteError), (testing::Lines{ItemError(UiStringId::kFolderDeleteError, u"\\App", ERROR_DIR_NOT_EMPTY),
+                                          ItemError(UiStringId::kFolderDeleteError, u"\\App\\empty", ERROR_FILE_NOT_FOUND),
+                                          ItemError(UiStringId::kFolderDeleteError, u"\\App\\data", ERROR_DIR_NOT_EMPTY)}));
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(RegistrationStepsTest, EveryFailureIsReportedAndFailsTheStepAtItsEnd) {
               Entry(kAppFile, kInstall, {{kDst, u"$(WINDIR)\\selfreg.dll"}}, kSelfRegister)});
   EXPECT_EQ(RegisterFiles(engine_), kGenericFailure);
   EXPECT_EQ(RegisteredState(), u"registered");  // the last one was still registered
-  EXPECT_EQ(DetailsOf(34), (testing::Lines{ItemError(34, u"\\Windows\\plain.dll",
+  EXPECT_EQ(DetailsOf(UiStringId::kRegisterError), (testing::Lines{ItemError(UiStringId::kRegisterError, u"\\Windows\\plain.dll",
                                                      uint32_t(kNoEntryPoint))}));
   EXPECT_EQ(DetailCount(u"Unresolved macro in $(NOPE)\\x.dll: $(NOPE)"), 1);
 }
@@ -66,10 +66,10 @@ TEST_F(RegistrationStepsTest, RemovalUnregistersAndReportsButNeverFails) {
   EXPECT_EQ(RegisteredState(), u"(none)");
   // A library that cannot be loaded because it is missing (126, which is neither "file" nor
   // "path not found") is reported too.
-  EXPECT_EQ(DetailsOf(35),
-            (testing::Lines{ItemError(35, u"\\Windows\\gone.dll",
+  EXPECT_EQ(DetailsOf(UiStringId::kUnregisterError),
+            (testing::Lines{ItemError(UiStringId::kUnregisterError, u"\\Windows\\gone.dll",
                                       uint32_t(HResultFromError(ERROR_MOD_NOT_FOUND))),
-                            ItemError(35, u"\\Windows\\plain.dll", uint32_t(kNoEntryPoint))}));
+                            ItemError(UiStringId::kUnregisterError, u"\\Windows\\plain.dll", uint32_t(kNoEntryPoint))}));
 }
 
 }  // namespace

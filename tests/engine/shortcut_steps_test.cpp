@@ -54,7 +54,7 @@ TEST_F(ShortcutStepsTest, AShortcutThatCannotBeWrittenOrExpandedStopsTheStep) {
   HRESULT hr = CreateShortcuts(engine_);
   EXPECT_LT(hr, 0);
   EXPECT_EQ(engine_.last_error_text,
-            ItemError(40, u"\\Windows\\Blocker\\Demo -> \\demo.exe", uint32_t(hr)));
+            ItemError(UiStringId::kShortcutCreateError, u"\\Windows\\Blocker\\Demo -> \\demo.exe", uint32_t(hr)));
   EXPECT_EQ(DetailCount(engine_.last_error_text), 1);
   EXPECT_FALSE(Exists(u"\\Windows\\Later.lnk"));
 
@@ -76,8 +76,8 @@ TEST_F(ShortcutStepsTest, AnUndeletableShortcutIsReportedAtInstallAndStopsARemov
   UsePackage({Entry(kRemoveShortcut, kInstall, {{kLinkName, u"\\Windows\\Stuck"}}),
               Link(kInstall, u"\\Windows\\New", u"\\new.exe")});
   EXPECT_EQ(CreateShortcuts(engine_), S_OK);
-  std::u16string error = ItemError(41, u"\\Windows\\Stuck", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(DetailsOf(41), (testing::Lines{error}));
+  std::u16string error = ItemError(UiStringId::kShortcutDeleteError, u"\\Windows\\Stuck", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(DetailsOf(UiStringId::kShortcutDeleteError), (testing::Lines{error}));
   EXPECT_TRUE(Exists(u"\\Windows\\New.lnk"));
 
   engine_.mode = kModeFullRemove;
@@ -86,7 +86,7 @@ TEST_F(ShortcutStepsTest, AnUndeletableShortcutIsReportedAtInstallAndStopsARemov
               Link(kInstall, u"\\Windows\\New", u"\\new.exe")});
   EXPECT_EQ(RemoveShortcuts(engine_), HResultFromError(ERROR_ACCESS_DENIED));
   EXPECT_EQ(engine_.last_error_text, error);
-  EXPECT_TRUE(DetailsOf(41).empty()) << "at removal the message is no Detail line";
+  EXPECT_TRUE(DetailsOf(UiStringId::kShortcutDeleteError).empty()) << "at removal the message is no Detail line";
   EXPECT_TRUE(Exists(u"\\Windows\\New.lnk"));  // the step ended before it
 }
 
@@ -101,7 +101,7 @@ TEST_F(ShortcutStepsTest, RemovalDeletesShortcutsAndPassesOverMissingOnes) {
   EXPECT_EQ(RemoveShortcuts(engine_), S_OK);
   EXPECT_FALSE(Exists(u"\\Windows\\Start Menu\\Demo.lnk"));
   EXPECT_TRUE(Exists(u"\\Windows\\Kept.lnk"));
-  EXPECT_TRUE(DetailsOf(41).empty());
+  EXPECT_TRUE(DetailsOf(UiStringId::kShortcutDeleteError).empty());
 
   UsePackage({Link(kInstall, u"$(NOPE)\\Demo", u"\\demo.exe")});
   EXPECT_EQ(RemoveShortcuts(engine_), kGenericFailure);

@@ -58,7 +58,7 @@ TEST_F(StatusReporterTest, EveryReportReachesTheLogThenTheSecondSink) {
   report::AttachSecondSink(&dialog);
   report::SetLogPath(u"\\log.txt");
   report::Begin(u"App", 3);
-  report::Status(7);
+  report::Status(UiStringId::kInitializing);
   report::Detail(u"item");
   report::Debug(u"note");
   report::Progress(1, 10);
@@ -77,9 +77,9 @@ TEST_F(StatusReporterTest, StageTextsAreTakenInTheUiLanguage) {
   RecordingSink dialog;
   report::AttachSecondSink(&dialog);
   SetUiLanguage(1);
-  std::u16string french = LoadUiString(14);
+  std::u16string french = LoadUiString(UiStringId::kCreatingShortcuts);
   ASSERT_NE(french, u"Creating shortcuts ...");
-  report::Status(14);
+  report::Status(UiStringId::kCreatingShortcuts);
   EXPECT_EQ(dialog.calls, std::vector<std::u16string>{u"Status " + french});
 }
 

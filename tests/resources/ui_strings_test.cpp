@@ -24,34 +24,34 @@ class UiLanguageTest : public ::testing::Test {
 
 TEST_F(UiLanguageTest, LooksUpTheBlockOfTheUiLanguage) {
   SetUiLanguage(5);
-  EXPECT_EQ(LoadUiString(7), FindStringResource(257));
-  EXPECT_NE(LoadUiString(7), u"Initializing ...");
+  EXPECT_EQ(LoadUiString(UiStringId::kInitializing), FindStringResource(257));
+  EXPECT_NE(LoadUiString(UiStringId::kInitializing), u"Initializing ...");
   SetUiLanguage(0);
-  EXPECT_EQ(LoadUiString(7), u"Initializing ...");
-  EXPECT_EQ(LoadUiString(25),
+  EXPECT_EQ(LoadUiString(UiStringId::kInitializing), u"Initializing ...");
+  EXPECT_EQ(LoadUiString(UiStringId::kNewerInstalledQuestion),
             u"A newer version of this application is already installed.  Do you really want to "
             u"overwrite it with an older version?");
-  EXPECT_EQ(LoadUiString(40), u"Error creating shorcut '%s': %s");
+  EXPECT_EQ(LoadUiString(UiStringId::kShortcutCreateError), u"Error creating shorcut '%s': %s");
 }
 
 TEST_F(UiLanguageTest, MissingTextsFallBackToEnglishThenToEmpty) {
   for (int32_t language : {0, 3, 18}) {
     SetUiLanguage(language);
-    EXPECT_EQ(LoadUiString(45), u"") << language;
-    EXPECT_EQ(LoadUiString(0), u"") << language;
+    EXPECT_EQ(LoadUiString(UiStringId(45)), u"") << language;
+    EXPECT_EQ(LoadUiString(UiStringId(0)), u"") << language;
   }
   SetUiLanguage(19);  // out of range: the plain assignment is kept, English is shown
   EXPECT_EQ(UiLanguage(), 19);
-  EXPECT_EQ(LoadUiString(1), u"Installing %s ...");
+  EXPECT_EQ(LoadUiString(UiStringId::kInstalling), u"Installing %s ...");
   SetUiLanguage(-1);
-  EXPECT_EQ(LoadUiString(2), u"Installation of %s completed");
+  EXPECT_EQ(LoadUiString(UiStringId::kInstallCompleted), u"Installation of %s completed");
 }
 
 TEST_F(UiLanguageTest, RestartNoticeStaysEnglishInEveryBlock) {
   for (int32_t language = 0; language < kLanguageCount; ++language) {
     SetUiLanguage(language);
-    EXPECT_EQ(LoadUiString(43), u"Restart Required");
-    EXPECT_EQ(LoadUiString(44),
+    EXPECT_EQ(LoadUiString(UiStringId::kRestartCaption), u"Restart Required");
+    EXPECT_EQ(LoadUiString(UiStringId::kRestartText),
               u"Your device will restart shortly in order to complete the installation.  Press "
               u"OK to continue.");
   }
@@ -67,7 +67,7 @@ TEST(StringTable, EveryBlockHoldsAllTextsWithTheEnglishPlaceholders) {
       EXPECT_EQ(CountPlaceholders(translated), CountPlaceholders(english))
           << "block " << block << " id " << id;
       EXPECT_EQ(translated.find(u"%s") == translated.npos, english.find(u"%s") == english.npos);
-      if (block > 0 && id < 43) {
+      if (block > 0 && id < uint32_t(UiStringId::kRestartCaption)) {
         EXPECT_NE(translated, english) << "untranslated: block " << block << " id " << id;
       }
     }
@@ -81,8 +81,9 @@ TEST(StringTable, EveryBlockHoldsAllTextsWithTheEnglishPlaceholders) {
 TEST_F(UiLanguageTest, AppendedHintsKeepTheirLeadingBlanks) {
   for (int32_t language = 0; language < kLanguageCount; ++language) {
     SetUiLanguage(language);
-    for (uint32_t id : {27u, 28u, 30u, 31u}) {
-      EXPECT_EQ(LoadUiString(id).substr(0, 2), u"  ") << language << " " << id;
+    for (UiStringId id : {UiStringId::kOverwriteHintProcess, UiStringId::kOverwriteHintLoader,
+                          UiStringId::kDeleteHintProcess, UiStringId::kDeleteHintLoader}) {
+      EXPECT_EQ(LoadUiString(id).substr(0, 2), u"  ") << language << " " << uint32_t(id);
     }
   }
 }

@@ -4,7 +4,7 @@
 
 #include "engine/default_log_path.h"
 #include "engine/macro_sources.h"
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "engine/run_mode.h"
 #include "package/extract.h"
 #include "package/package.h"

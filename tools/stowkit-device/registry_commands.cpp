@@ -10,7 +10,7 @@
 #include "coredll/windows.h"
 #include "device_commands.h"
 #include "registry_reading.h"
-#include "registry_text.h"
+#include "regedit_text.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {

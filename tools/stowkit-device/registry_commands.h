@@ -1,5 +1,5 @@
 // stowkit-device reg export / reg import: the device registry as registry text
-// (registry_text.h). Each returns the exit status; a failure is one line on standard error.
+// (regedit_text.h). Each returns the exit status; a failure is one line on standard error.
 #pragma once
 
 #include <string>

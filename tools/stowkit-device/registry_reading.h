@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "coredll/windows.h"
-#include "registry_text.h"
+#include "regedit_text.h"
 
 namespace stowkit::device_tool {
 

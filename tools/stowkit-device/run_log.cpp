@@ -35,8 +35,8 @@ bool IsStageText(const std::u16string& line) {
   static const std::set<std::u16string> texts = [] {
     std::set<std::u16string> all;
     for (int block = 0; block < kLanguageCount; ++block) {
-      for (uint32_t id = kFirstStageText; id <= kLastStageText; ++id) {
-        const char16_t* text = FindStringResource(id + uint32_t(kIdsPerBlock * block));
+      for (uint32_t id = uint32_t(kFirstStageText); id <= uint32_t(kLastStageText); ++id) {
+        const char16_t* text = FindStringResource(ResourceId(UiStringId(id), block));
         if (text && *text) all.insert(text);
       }
     }

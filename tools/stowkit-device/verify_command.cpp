@@ -12,7 +12,7 @@
 #include "device_snapshot.h"
 #include "engine/default_log_path.h"
 #include "engine/macro_sources.h"
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "json_writer.h"
 #include "package/extract.h"
 #include "package/package.h"

@@ -1,6 +1,6 @@
 // Contents: AppFile entries that have some, blobs that pass their CRC, and registry texts
 // whose every line parses and expands.
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "lint_rules.h"
 #include "pack_tool.h"
 #include "package/extract.h"

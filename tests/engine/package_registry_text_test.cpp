@@ -1,6 +1,6 @@
 // The ".registry" line syntax: fields, roots, types, quoting, rules and the numbers of
 // number values.
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 
 #include <gtest/gtest.h>
 

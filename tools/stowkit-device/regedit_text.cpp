@@ -1,4 +1,4 @@
-#include "registry_text.h"
+#include "regedit_text.h"
 
 #include <cstring>
 

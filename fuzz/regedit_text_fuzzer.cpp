@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "registry_text.h"
+#include "regedit_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 
 #include <array>
 #include <vector>

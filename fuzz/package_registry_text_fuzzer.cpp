@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/registry_text.h"
+#include "engine/package_registry_text.h"
 #include "fuzz_support.h"
 #include "package/line_reader.h"
 #include "services/registry_services.h"
