@@ -1,6 +1,6 @@
 #include "engine/engine.h"
 
-#include "engine/exit_codes.h"
+#include "stowkit/exit_codes.h"
 #include "engine/hooks.h"
 #include "engine/run_stages.h"
 #include "engine/status_reporter.h"

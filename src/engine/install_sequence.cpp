@@ -5,7 +5,7 @@
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
-#include "engine/exit_codes.h"
+#include "stowkit/exit_codes.h"
 #include "engine/hooks.h"
 #include "engine/macro_sources.h"
 #include "engine/run_stages.h"

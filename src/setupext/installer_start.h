@@ -6,14 +6,14 @@
 #include <string_view>
 
 #include "coredll/windows.h"
+#include "stowkit/exit_codes.h"
 
 namespace stowkit {
 
-// The installer's exit code for a success that needs a device restart to finish.
-inline constexpr DWORD kInstallerRestartCode = 1000;
-
 // The installer's exit codes for a run that failed, one for each of its four modes.
-inline bool IsInstallerFailure(DWORD exit_code) { return exit_code >= 101 && exit_code <= 104; }
+inline bool IsInstallerFailure(DWORD exit_code) {
+  return exit_code >= DWORD(kExitFullInstallFailed) && exit_code <= DWORD(kExitMinorRemoveFailed);
+}
 
 // The messages of a program that cannot be started, filled from the error number, the
 // program path and the arguments.

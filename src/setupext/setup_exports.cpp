@@ -65,10 +65,10 @@ STOWKIT_SETUP_EXPORT codeINSTALL_EXIT Install_Exit(HWND parent, LPCWSTR install_
   std::u16string arguments = InstallerArguments(u"/i", options.silent, package, parent);
   DWORD exit_code = 0;
   bool started = RunAndWait(parent, files.program, arguments, kInstallStartFailure, exit_code);
-  if (started && (exit_code == 0 || exit_code == kInstallerRestartCode)) {
+  if (started && IsSuccessExit(exit_code)) {
     SetStateString(files.key, kStateUpgradeMode, u"0");
   }
-  if (started && exit_code == kInstallerRestartCode) HandOffRestart(files.program);
+  if (started && exit_code == DWORD(kExitRestartNeeded)) HandOffRestart(files.program);
   // The installer's own failure is the CAB's too: the CAB installer then records nothing.
   bool failed = !started || IsInstallerFailure(exit_code);
   if (failed) PrepareRollBack(files.key);
@@ -99,7 +99,7 @@ STOWKIT_SETUP_EXPORT codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR inst
         InstallerArguments(upgrading ? u"/u" : u"/x", options.silent, package, parent);
     DWORD exit_code = 0;
     if (RunAndWait(parent, program, arguments, kUninstallStartFailure, exit_code) &&
-        exit_code == kInstallerRestartCode) {
+        exit_code == DWORD(kExitRestartNeeded)) {
       HandOffRestart(program);
     }
   }

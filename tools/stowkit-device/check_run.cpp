@@ -5,7 +5,7 @@
 
 #include "coredll/windows.h"
 #include "device_commands.h"
-#include "engine/exit_codes.h"
+#include "stowkit/exit_codes.h"
 #include "package/vocabulary.h"
 #include "services/product_state.h"
 #include "snapshot_diff.h"

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "device_commands.h"
-#include "engine/exit_codes.h"
+#include "stowkit/exit_codes.h"
 #include "package/package.h"
 #include "package/vocabulary.h"
 #include "process_commands.h"

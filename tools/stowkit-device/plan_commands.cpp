@@ -4,7 +4,7 @@
 
 #include "coredll/device.h"
 #include "device_commands.h"
-#include "engine/exit_codes.h"
+#include "stowkit/exit_codes.h"
 #include "install_commands.h"
 #include "progress.h"
 #include "snapshot_diff.h"

@@ -1,6 +1,6 @@
 // The installer's process exit codes: the contract with the programs that start it (the setup
-// extension, and the engine when it runs a previous version's uninstaller). 0 and 101..104
-// are also the engine's completion status.
+// extension, the host tools, and the engine when it runs a previous version's uninstaller).
+// 0 and 101..104 are also the engine's completion status.
 #pragma once
 
 #include <cstdint>
