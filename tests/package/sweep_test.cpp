@@ -26,7 +26,8 @@ class SweepTest : public PackageTest {
     folder.properties = {{1, u"\\f"}, {4, u"Core"}};
     layout.entries.push_back(folder);
     valid_ = BuildPackage(layout);
-    PackageHeader header = DecodeHeader(reinterpret_cast<const uint8_t*>(valid_.data()) + valid_.size() - 24);
+    const uint8_t* end = reinterpret_cast<const uint8_t*>(valid_.data()) + valid_.size();
+    PackageHeader header = DecodeHeader(std::span<const uint8_t, 24>(end - 24, 24));
     catalog_start_ = header.BlobOffset + header.BlobLen;
   }
 
