@@ -31,22 +31,30 @@ class SweepTest : public PackageTest {
     catalog_start_ = header.BlobOffset + header.BlobLen;
   }
 
-  // Opens `bytes`; whatever opens must dump and extract without harm.
+  // Opens `bytes`; whatever opens must dump and extract without harm. The same bytes read
+  // from memory give the same answer and message, and blobs that verify alike.
   void Exercise(const std::string& bytes) {
-    std::unique_ptr<Package> package;
+    std::unique_ptr<Package> package, in_memory;
     HRESULT hr = Open(bytes, package);
+    std::u16string memory_error;
+    std::span<const uint8_t> view(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(ReadPackageBytes(memory_error, u"\\Temp\\p.pkg", view, in_memory), hr);
+    EXPECT_EQ(memory_error, error_);
     if (FAILED(hr)) {
       EXPECT_EQ(package, nullptr);
+      EXPECT_EQ(in_memory, nullptr);
       return;
     }
+    ASSERT_EQ(in_memory->NumEntries(), package->NumEntries());
     std::u16string text;
     DumpPackage(*package, text);
     for (int i = 0; i < package->NumEntries(); ++i) {
-      HRESULT extracted = ExtractEntryBlob(*package->GetEntry(i), u"\\Temp\\out");
+      const CatalogEntry& entry = *package->GetEntry(i);
+      HRESULT extracted = ExtractEntryBlob(entry, u"\\Temp\\out");
       if (FAILED(extracted)) {
         EXPECT_FALSE(Exists("out"));
       }
-      VerifyEntryBlob(*package->GetEntry(i));
+      EXPECT_EQ(VerifyEntryBlob(*in_memory->GetEntry(i)), VerifyEntryBlob(entry));
     }
   }
 
