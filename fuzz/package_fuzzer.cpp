@@ -1,5 +1,5 @@
-// Arbitrary bytes as a package file: the reader, the dump, verification and extraction of
-// every blob, and the writer on whatever the reader accepted. Besides crashes and sanitizer
+// Arbitrary bytes as a package file, read from memory: the reader, the dump, verification
+// and extraction of every blob, and the writer on whatever the reader accepted. Besides crashes and sanitizer
 // reports it stops on broken promises: a blob that verifies must extract, and a package the
 // writer wrote must open again with the same entries.
 #include <stdlib.h>
@@ -75,13 +75,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string input = work + "/input.pkg";
-  FILE* file = std::fopen(input.c_str(), "wb");
-  if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) abort();
-
   std::unique_ptr<Package> package;
   std::u16string error, dump;
-  if (FAILED(OpenPackage(error, Utf8ToUtf16(input), package))) return 0;
+  if (FAILED(ReadPackageBytes(error, WorkPath("input.pkg"), {data, size}, package))) return 0;
   DumpPackage(*package, dump);
   ExtractAll(*package);
   Rewrite(package);

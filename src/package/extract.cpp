@@ -32,11 +32,11 @@ ExtractBuffers& Buffers() {
 // Where extracted bytes go: a file, or nowhere when only checking.
 using Sink = std::function<HRESULT(const uint8_t*, DWORD)>;
 
-HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+HRESULT CopyStored(ByteSource& package, uint32_t length, const Sink& sink, uint32_t& crc) {
   std::vector<uint8_t>& buffer = Buffers().out;
   for (uint32_t copied = 0; copied < length;) {
     DWORD got = 0;
-    HRESULT hr = ReadSome(package, buffer.data(), std::min(length - copied, kWriteSize), got);
+    HRESULT hr = package.ReadSome(buffer.data(), std::min(length - copied, kWriteSize), got);
     if (FAILED(hr)) return hr;
     if (got == 0) return kEndOfFile;
     crc = uint32_t(crc32(crc, buffer.data(), got));
@@ -47,7 +47,8 @@ HRESULT CopyStored(HANDLE package, uint32_t length, const Sink& sink, uint32_t& 
 }
 
 // `ended`: the deflate stream reached its end block inside the blob.
-HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc, bool& ended) {
+HRESULT InflateStream(ByteSource& package, uint32_t length, const Sink& sink, uint32_t& crc,
+                      bool& ended) {
   std::vector<uint8_t>& in = Buffers().in;
   std::vector<uint8_t>& out = Buffers().out;
   z_stream stream = {};
@@ -60,7 +61,7 @@ HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_
   for (;;) {
     if (stream.avail_in == 0 && remaining > 0) {
       DWORD got = 0;
-      if (FAILED(hr = ReadSome(package, in.data(), std::min(remaining, kReadSize), got))) break;
+      if (FAILED(hr = package.ReadSome(in.data(), std::min(remaining, kReadSize), got))) break;
       if (got == 0) {  // the file ended early: the stream decides, then the CRC
         hr = last == Z_OK ? S_OK : kGenericFailure;
         break;
@@ -89,16 +90,23 @@ HRESULT InflateStream(HANDLE package, uint32_t length, const Sink& sink, uint32_
   return hr;
 }
 
-HRESULT Inflate(HANDLE package, uint32_t length, const Sink& sink, uint32_t& crc) {
+HRESULT Inflate(ByteSource& package, uint32_t length, const Sink& sink, uint32_t& crc) {
   bool ended = false;
   return InflateStream(package, length, sink, crc, ended);
 }
 
-using Streamer = HRESULT (*)(HANDLE, uint32_t, const Sink&, uint32_t&);
+using Streamer = HRESULT (*)(ByteSource&, uint32_t, const Sink&, uint32_t&);
+
+// An entry whose blob is in no package reads as an invalid handle does: every call fails
+// with the platform's error.
+ByteSource& SourceOf(const CatalogEntry& entry) {
+  static FileSource none(INVALID_HANDLE_VALUE);
+  return entry.BlobSource() ? *entry.BlobSource() : none;
+}
 
 // Creates the destination, streams the blob into it and checks the CRC; deletes the
 // destination on any failure.
-HRESULT ExtractTo(Streamer stream, HANDLE package, std::u16string_view destination,
+HRESULT ExtractTo(Streamer stream, ByteSource& package, std::u16string_view destination,
                   uint32_t offset, uint32_t length, uint32_t expected_crc) {
   std::u16string path(destination);
   HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -106,7 +114,7 @@ HRESULT ExtractTo(Streamer stream, HANDLE package, std::u16string_view destinati
   if (out == INVALID_HANDLE_VALUE) return LastErrorResult();
   uint32_t crc = 0;
   // An empty file has no blob at all, so no package handle either: nothing to read.
-  HRESULT hr = length == 0 ? S_OK : SeekTo(package, offset);
+  HRESULT hr = length == 0 ? S_OK : package.SeekTo(offset);
   if (SUCCEEDED(hr) && length != 0) {
     hr = stream(package, length, [out](const uint8_t* bytes, DWORD size) {
       return WriteAll(out, bytes, size);
@@ -139,19 +147,21 @@ HRESULT AppendFile(HANDLE from, HANDLE to) {
 }  // namespace
 
 HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination) {
-  auto extract = entry.TestEntryFlags(kBlobCompressed) ? ExtractCompressedBlob : ExtractStoredBlob;
-  return extract(entry.BlobFileHndl(), destination, entry.BlobOffset(), entry.BlobLength(),
-                 entry.FinalCRC());
+  Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
+  return ExtractTo(stream, SourceOf(entry), destination, entry.BlobOffset(), entry.BlobLength(),
+                   entry.FinalCRC());
 }
 
 HRESULT ExtractStoredBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
                           uint32_t length, uint32_t expected_crc) {
-  return ExtractTo(CopyStored, package, destination, offset, length, expected_crc);
+  FileSource source(package);
+  return ExtractTo(CopyStored, source, destination, offset, length, expected_crc);
 }
 
 HRESULT ExtractCompressedBlob(HANDLE package, std::u16string_view destination, uint32_t offset,
                               uint32_t length, uint32_t expected_crc) {
-  return ExtractTo(Inflate, package, destination, offset, length, expected_crc);
+  FileSource source(package);
+  return ExtractTo(Inflate, source, destination, offset, length, expected_crc);
 }
 
 HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary,
@@ -176,7 +186,8 @@ HRESULT AppendEntryBlob(const CatalogEntry& entry, std::u16string_view temporary
 HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32_t limit) {
   content.clear();
   if (entry.BlobLength() == 0) return entry.FinalCRC() == 0 ? S_OK : kCrcMismatch;
-  HRESULT hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset());
+  ByteSource& source = SourceOf(entry);
+  HRESULT hr = source.SeekTo(entry.BlobOffset());
   if (FAILED(hr)) return hr;
   Sink into_memory = [&content, limit](const uint8_t* bytes, DWORD size) {
     if (size > limit - content.size()) return HResultFromError(ERROR_FILE_TOO_LARGE);
@@ -185,7 +196,7 @@ HRESULT ReadEntryContent(const CatalogEntry& entry, std::string& content, uint32
   };
   uint32_t crc = 0;
   Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
-  hr = stream(entry.BlobFileHndl(), entry.BlobLength(), into_memory, crc);
+  hr = stream(source, entry.BlobLength(), into_memory, crc);
   if (SUCCEEDED(hr) && crc != entry.FinalCRC()) hr = kCrcMismatch;
   if (FAILED(hr)) content.clear();
   return hr;
@@ -198,11 +209,12 @@ HRESULT VerifyEntryBlob(const CatalogEntry& entry, uint64_t* content_size) {
     if (entry.FinalCRC() != 0) return kCrcMismatch;
     return entry.FinalSize() != 0 ? kSizeMismatch : S_OK;
   }
+  ByteSource& source = SourceOf(entry);
   uint64_t file_size = 0;
-  HRESULT hr = FileSize(entry.BlobFileHndl(), file_size);
+  HRESULT hr = source.Size(file_size);
   if (FAILED(hr)) return hr;
   if (uint64_t(entry.BlobOffset()) + entry.BlobLength() > file_size) return kEndOfFile;
-  if (FAILED(hr = SeekTo(entry.BlobFileHndl(), entry.BlobOffset()))) return hr;
+  if (FAILED(hr = source.SeekTo(entry.BlobOffset()))) return hr;
   uint32_t crc = 0;
   Sink counted = [&size, &entry](const uint8_t*, DWORD bytes) {
     size += bytes;
@@ -210,8 +222,8 @@ HRESULT VerifyEntryBlob(const CatalogEntry& entry, uint64_t* content_size) {
   };
   bool ended = true;
   hr = entry.TestEntryFlags(kBlobCompressed)
-           ? InflateStream(entry.BlobFileHndl(), entry.BlobLength(), counted, crc, ended)
-           : CopyStored(entry.BlobFileHndl(), entry.BlobLength(), counted, crc);
+           ? InflateStream(source, entry.BlobLength(), counted, crc, ended)
+           : CopyStored(source, entry.BlobLength(), counted, crc);
   if (content_size) *content_size = size;
   if (SUCCEEDED(hr) && size != entry.FinalSize()) hr = kSizeMismatch;
   if (SUCCEEDED(hr) && crc != entry.FinalCRC()) hr = kCrcMismatch;

@@ -12,7 +12,7 @@
 
 namespace stowkit {
 
-// Inflates (BlobCompressed) or copies the entry's blob from its BlobFileHndl. No message.
+// Inflates (BlobCompressed) or copies the entry's blob from its BlobSource. No message.
 HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination);
 
 // A blob read past the end of its file (a package cut short) fails with kEndOfFile; a CRC

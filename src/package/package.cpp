@@ -10,34 +10,32 @@
 namespace stowkit {
 namespace {
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+// What one reading works on: the package being filled and where its bytes come from.
+struct Reading {
+  Package& package;
+  const std::shared_ptr<ByteSource>& source;
+  std::u16string& error_text;
+};
 
 // The records of a catalog. Records or descriptors that run past the catalog, and values
 // without their terminator, are refused rather than read past the buffer.
-HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, Package& package,
-                     std::u16string& error_text) {
-  size_t pos = 0;
-  while (pos < catalog.size()) {
-    const uint8_t* record = catalog.data() + pos;
-    bool fits = catalog.size() - pos >= kRecordSize &&
-                catalog.size() - pos - kRecordSize >= Le16(record + 20);
+HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, const Reading& reading) {
+  Package& package = reading.package;
+  for (size_t pos = 0; pos < catalog.size();) {
+    const uint8_t* at = catalog.data() + pos;
+    size_t left = catalog.size() - pos;
+    CatalogRecord record;
+    if (left >= kRecordSize) record = DecodeRecord(std::span<const uint8_t, kRecordSize>(at, kRecordSize));
     auto entry = std::make_unique<CatalogEntry>();
-    if (!fits || !ParseDescriptor(record + kRecordSize, Le16(record + 20), entry->Properties())) {
-      error_text = Format(u"Invalid catalog entry at offset %lu for package '%s'", uint32_t(pos),
-                          package.FileName());
+    bool fits = left >= kRecordSize && left - kRecordSize >= record.DescriptorLn;
+    if (!fits || !ParseDescriptor(at + kRecordSize, record.DescriptorLn, entry->Properties())) {
+      reading.error_text = Format(u"Invalid catalog entry at offset %lu for package '%s'",
+                                  uint32_t(pos), package.FileName());
       return kInvalidData;
     }
-    entry->SetEntryType(record[0]);
-    entry->SetEntryFlags(record[1]);
-    entry->SetTypeFlags(record[2]);
-    entry->SetBlobOffset(Le32(record + 4));
-    entry->SetBlobLength(Le32(record + 8));
-    entry->SetFinalSize(Le32(record + 12));
-    entry->SetFinalCRC(Le32(record + 16));
-    entry->SetDescriptorLn(Le16(record + 20));
+    entry->SetRecord(record);
     if (entry->BlobLength() != 0) {
-      entry->SetBlobFileHndl(package.FileHandle());
+      entry->SetBlobSource(reading.source);
       entry->SetBlobFileName(package.FileName());
     }
     pos += kRecordSize + entry->DescriptorLn();
@@ -46,25 +44,26 @@ HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, Package& package,
   return S_OK;
 }
 
-HRESULT ReadHeader(Package& package, uint64_t& size, std::u16string& error_text) {
-  HANDLE file = package.FileHandle();
-  const std::u16string& name = package.FileName();
-  HRESULT hr = FileSize(file, size);
+HRESULT ReadHeader(const Reading& reading, uint64_t& size) {
+  ByteSource& source = *reading.source;
+  std::u16string& error_text = reading.error_text;
+  const std::u16string& name = reading.package.FileName();
+  HRESULT hr = source.Size(size);
   if (FAILED(hr)) {
     error_text = Format(u"Error getting file size for package '%s': 0x%x", name, hr);
     return hr;
   }
-  hr = size < kHeaderSize ? HResultFromError(ERROR_NEGATIVE_SEEK) : SeekTo(file, size - kHeaderSize);
+  hr = size < kHeaderSize ? HResultFromError(ERROR_NEGATIVE_SEEK) : source.SeekTo(size - kHeaderSize);
   if (FAILED(hr)) {
     error_text = Format(u"Error seeking to package header for package '%s': 0x%x", name, hr);
     return hr;
   }
   uint8_t bytes[kHeaderSize];
-  if (FAILED(hr = ReadExact(file, bytes, kHeaderSize))) {
+  if (FAILED(hr = ReadExact(source, bytes, kHeaderSize))) {
     error_text = Format(u"Error reading header for package '%s': 0x%x", name, hr);
     return hr;
   }
-  PackageHeader& h = package.Header() = DecodeHeader(bytes);
+  PackageHeader& h = reading.package.Header() = DecodeHeader(bytes);
   if (h.Signature != kPackageSignature) {
     error_text = Format(u"Invalid header signature for package '%s'", name);
     return kInvalidData;
@@ -78,29 +77,30 @@ HRESULT ReadHeader(Package& package, uint64_t& size, std::u16string& error_text)
     return kInvalidData;
   }
   if (h.DescriptorLen == 0) return S_OK;
-  if (FAILED(hr = SeekTo(file, uint32_t(h.BlobOffset + h.BlobLen + h.CatalogLen)))) {
+  if (FAILED(hr = source.SeekTo(uint32_t(h.BlobOffset + h.BlobLen + h.CatalogLen)))) {
     error_text = Format(u"Error seeking to package descriptor for package '%s': 0x%x", name, hr);
     return hr;
   }
   std::vector<uint8_t> descriptor(h.DescriptorLen);
-  if (FAILED(hr = ReadExact(file, descriptor.data(), h.DescriptorLen))) {
+  if (FAILED(hr = ReadExact(source, descriptor.data(), h.DescriptorLen))) {
     error_text = Format(u"Error reading package descriptor for package '%s': 0x%x", name, hr);
     return hr;
   }
-  if (!ParseDescriptor(descriptor.data(), descriptor.size(), package.Properties())) {
+  if (!ParseDescriptor(descriptor.data(), descriptor.size(), reading.package.Properties())) {
     error_text = Format(u"Invalid package descriptor for package '%s'", name);
     return kInvalidData;
   }
   return S_OK;
 }
 
-HRESULT ReadCatalog(Package& package, uint64_t size, std::u16string& error_text) {
-  const PackageHeader& h = package.Header();
+HRESULT ReadCatalog(const Reading& reading, uint64_t size) {
+  const PackageHeader& h = reading.package.Header();
+  const std::u16string& name = reading.package.FileName();
   uint32_t offset = h.BlobOffset + h.BlobLen;
-  HRESULT hr = SeekTo(package.FileHandle(), offset);
+  HRESULT hr = reading.source->SeekTo(offset);
   if (FAILED(hr)) {
-    error_text = Format(u"Error seeking to catalog offset %lu for package '%s': 0x%x", offset,
-                        package.FileName(), hr);
+    reading.error_text = Format(u"Error seeking to catalog offset %lu for package '%s': 0x%x",
+                                offset, name, hr);
     return hr;
   }
   // A header that adds up only modulo 2^32 may claim a catalog of gigabytes in a small file.
@@ -113,44 +113,26 @@ HRESULT ReadCatalog(Package& package, uint64_t size, std::u16string& error_text)
   } catch (const std::bad_alloc&) {
     return kOutOfMemory;
   }
-  hr = ReadExact(package.FileHandle(), catalog.data(), held);
+  hr = ReadExact(*reading.source, catalog.data(), held);
   if (SUCCEEDED(hr) && held != h.CatalogLen) hr = kEndOfFile;
   if (FAILED(hr)) {
-    error_text = Format(u"Error reading catalog data for package '%s': 0x%x", package.FileName(), hr);
+    reading.error_text = Format(u"Error reading catalog data for package '%s': 0x%x", name, hr);
     return hr;
   }
-  return ParseCatalog(catalog, package, error_text);
+  return ParseCatalog(catalog, reading);
+}
+
+// Reads the header, the package descriptor and the catalog of `package` from `source`; the
+// package's file name is set already, for the messages.
+HRESULT ReadPackage(Package& package, const std::shared_ptr<ByteSource>& source,
+                    std::u16string& error_text) {
+  Reading reading{package, source, error_text};
+  uint64_t size = 0;
+  HRESULT hr = ReadHeader(reading, size);
+  return SUCCEEDED(hr) ? ReadCatalog(reading, size) : hr;
 }
 
 }  // namespace
-
-void EncodeHeader(const PackageHeader& h, uint8_t out[kHeaderSize]) {
-  auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
-  };
-  put32(0, h.Signature);
-  out[4] = h.Flags;
-  out[5] = h.Platform;
-  put32(6, h.Version);
-  put32(10, h.BlobOffset);
-  put32(14, h.BlobLen);
-  put32(18, h.CatalogLen);
-  out[22] = uint8_t(h.DescriptorLen);
-  out[23] = uint8_t(h.DescriptorLen >> 8);
-}
-
-PackageHeader DecodeHeader(const uint8_t bytes[kHeaderSize]) {
-  PackageHeader h;
-  h.Signature = Le32(bytes);
-  h.Flags = bytes[4];
-  h.Platform = bytes[5];
-  h.Version = Le32(bytes + 6);
-  h.BlobOffset = Le32(bytes + 10);
-  h.BlobLen = Le32(bytes + 14);
-  h.CatalogLen = Le32(bytes + 18);
-  h.DescriptorLen = Le16(bytes + 22);
-  return h;
-}
 
 Package::~Package() {
   if (file_ != INVALID_HANDLE_VALUE && header_.Platform != kPlatformKeepsHandle) CloseHandle(file_);
@@ -187,20 +169,29 @@ HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
   auto opened = std::make_unique<Package>();
   opened->SetFileName(name);
   opened->SetFileHandle(file);
-  uint64_t size = 0;
-  HRESULT hr = ReadHeader(*opened, size, error_text);
-  if (SUCCEEDED(hr)) hr = ReadCatalog(*opened, size, error_text);
+  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text);
   if (FAILED(hr)) return hr;  // destroying `opened` releases the file
   package = std::move(opened);
   return S_OK;
 }
 
+HRESULT ReadPackageBytes(std::u16string& error_text, std::u16string_view name,
+                         std::span<const uint8_t> bytes, std::unique_ptr<Package>& package) {
+  auto read = std::make_unique<Package>();
+  read->SetFileName(name);
+  HRESULT hr = ReadPackage(*read, std::make_shared<MemorySource>(bytes), error_text);
+  if (SUCCEEDED(hr)) package = std::move(read);
+  return hr;
+}
+
 bool IsPackageFile(HANDLE file) {
+  FileSource source(file);
   uint64_t size = 0;
   uint8_t bytes[kHeaderSize];
-  return SUCCEEDED(FileSize(file, size)) && size >= kHeaderSize &&
-         SUCCEEDED(SeekTo(file, size - kHeaderSize)) && SUCCEEDED(ReadExact(file, bytes, kHeaderSize)) &&
-         Le32(bytes) == kPackageSignature;
+  return SUCCEEDED(source.Size(size)) && size >= kHeaderSize &&
+         SUCCEEDED(source.SeekTo(size - kHeaderSize)) &&
+         SUCCEEDED(ReadExact(source, bytes, kHeaderSize)) &&
+         DecodeHeader(bytes).Signature == kPackageSignature;
 }
 
 }  // namespace stowkit

@@ -2,71 +2,63 @@
 //
 // A package file is located from its end: the last 24 bytes are the header, which places
 // the blob area, the catalog and the package descriptor before it, so a package may follow
-// any prefix (an executable, for a self-contained installer). Integers are little-endian
-// and unpacked.
+// any prefix (an executable, for a self-contained installer). docs/package-format.md
+// describes the layout; package/records.h codes its fixed-size parts.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "coredll/windows.h"
+#include "package/byte_source.h"
 #include "package/property_map.h"
+#include "package/records.h"
 
 namespace stowkit {
 
-inline constexpr uint32_t kPackageSignature = 0x01D5C001;
-inline constexpr size_t kHeaderSize = 24;
-inline constexpr size_t kRecordSize = 22;  // a catalog record before its descriptor
 inline constexpr uint8_t kPlatformKeepsHandle = 5;
-
-struct PackageHeader {
-  uint32_t Signature = kPackageSignature;
-  uint8_t Flags = 0;
-  uint8_t Platform = 0;
-  uint32_t Version = 0;
-  uint32_t BlobOffset = 0;
-  uint32_t BlobLen = 0;
-  uint32_t CatalogLen = 0;
-  uint16_t DescriptorLen = 0;
-};
-
-// The 24 header bytes, and back.
-void EncodeHeader(const PackageHeader& header, uint8_t out[kHeaderSize]);
-PackageHeader DecodeHeader(const uint8_t bytes[kHeaderSize]);
 
 class CatalogEntry {
  public:
-  uint8_t EntryType() const { return type_; }
-  void SetEntryType(uint8_t type) { type_ = type; }
+  uint8_t EntryType() const { return record_.EntryType; }
+  void SetEntryType(uint8_t type) { record_.EntryType = type; }
 
-  uint8_t TestEntryFlags(uint8_t mask) const { return entry_flags_ & mask; }
-  void SetEntryFlags(uint8_t bits) { entry_flags_ |= bits; }
-  void ClearEntryFlags(uint8_t bits) { entry_flags_ &= uint8_t(~bits); }
-  uint8_t EntryFlags() const { return entry_flags_; }
+  uint8_t TestEntryFlags(uint8_t mask) const { return record_.EntryFlags & mask; }
+  void SetEntryFlags(uint8_t bits) { record_.EntryFlags |= bits; }
+  void ClearEntryFlags(uint8_t bits) { record_.EntryFlags &= uint8_t(~bits); }
+  uint8_t EntryFlags() const { return record_.EntryFlags; }
 
-  uint8_t TestTypeFlags(uint8_t mask) const { return type_flags_ & mask; }
-  void SetTypeFlags(uint8_t bits) { type_flags_ |= bits; }
-  uint8_t TypeFlags() const { return type_flags_; }
+  uint8_t TestTypeFlags(uint8_t mask) const { return record_.TypeFlags & mask; }
+  void SetTypeFlags(uint8_t bits) { record_.TypeFlags |= bits; }
+  uint8_t TypeFlags() const { return record_.TypeFlags; }
 
-  uint32_t BlobOffset() const { return blob_offset_; }
-  void SetBlobOffset(uint32_t value) { blob_offset_ = value; }
-  uint32_t BlobLength() const { return blob_length_; }
-  void SetBlobLength(uint32_t value) { blob_length_ = value; }
-  uint32_t FinalSize() const { return final_size_; }
-  void SetFinalSize(uint32_t value) { final_size_ = value; }
-  uint32_t FinalCRC() const { return final_crc_; }
-  void SetFinalCRC(uint32_t value) { final_crc_ = value; }
-  uint16_t DescriptorLn() const { return descriptor_ln_; }
-  void SetDescriptorLn(uint16_t value) { descriptor_ln_ = value; }
+  uint32_t BlobOffset() const { return record_.BlobOffset; }
+  void SetBlobOffset(uint32_t value) { record_.BlobOffset = value; }
+  uint32_t BlobLength() const { return record_.BlobLength; }
+  void SetBlobLength(uint32_t value) { record_.BlobLength = value; }
+  uint32_t FinalSize() const { return record_.FinalSize; }
+  void SetFinalSize(uint32_t value) { record_.FinalSize = value; }
+  uint32_t FinalCRC() const { return record_.FinalCRC; }
+  void SetFinalCRC(uint32_t value) { record_.FinalCRC = value; }
+  uint16_t DescriptorLn() const { return record_.DescriptorLn; }
+  void SetDescriptorLn(uint16_t value) { record_.DescriptorLn = value; }
+
+  // The fields above as the catalog stores them.
+  const CatalogRecord& Record() const { return record_; }
+  void SetRecord(const CatalogRecord& record) { record_ = record; }
 
   const std::u16string& BlobFileName() const { return blob_file_name_; }
   void SetBlobFileName(std::u16string_view name) { blob_file_name_ = name; }
-  // The file that holds the blob at BlobOffset; shared, never closed by the entry.
-  HANDLE BlobFileHndl() const { return blob_file_; }
-  void SetBlobFileHndl(HANDLE file) { blob_file_ = file; }
+  // Where the blob at BlobOffset is read from, shared with the other entries of its package
+  // (and never closed by them); nullptr while the blob is in no package.
+  ByteSource* BlobSource() const { return blob_source_.get(); }
+  void SetBlobSource(std::shared_ptr<ByteSource> source) { blob_source_ = std::move(source); }
+  // The file behind BlobSource; INVALID_HANDLE_VALUE without one or for bytes in memory.
+  HANDLE BlobFileHndl() const { return blob_source_ ? blob_source_->File() : INVALID_HANDLE_VALUE; }
 
   PropertyMap& Properties() { return properties_; }
   const PropertyMap& Properties() const { return properties_; }
@@ -76,16 +68,9 @@ class CatalogEntry {
   void SetProperty(uint8_t id, std::u16string_view value) { properties_.SetProperty(id, value); }
 
  private:
-  uint8_t type_ = 0;
-  uint8_t entry_flags_ = 0;
-  uint8_t type_flags_ = 0;
-  uint32_t blob_offset_ = 0;
-  uint32_t blob_length_ = 0;
-  uint32_t final_size_ = 0;
-  uint32_t final_crc_ = 0;
-  uint16_t descriptor_ln_ = 0;
+  CatalogRecord record_;
   std::u16string blob_file_name_;
-  HANDLE blob_file_ = INVALID_HANDLE_VALUE;
+  std::shared_ptr<ByteSource> blob_source_;
   PropertyMap properties_;
 };
 
@@ -135,6 +120,12 @@ class Package {
 // the file open; on failure the code is returned with a message in `error_text`.
 HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
                     std::unique_ptr<Package>& package);
+
+// Reads a package from a copy of `bytes`, with the checks, messages and codes of OpenPackage
+// reading a file of those bytes; `name` stands for the file name in both. The package holds
+// no file: its entries read their blobs from the copy, which lives as long as they do.
+HRESULT ReadPackageBytes(std::u16string& error_text, std::u16string_view name,
+                         std::span<const uint8_t> bytes, std::unique_ptr<Package>& package);
 
 // A quick probe: the last 24 bytes of `file` start with the signature.
 bool IsPackageFile(HANDLE file);

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "text/little_endian.h"
+
 namespace stowkit {
 
 bool PropertyMap::GetProperty(uint8_t id, std::u16string& value) const {
@@ -31,7 +33,7 @@ bool ParseDescriptor(const uint8_t* bytes, size_t length, PropertyMap& map) {
     std::u16string value;
     for (;;) {
       if (pos + 2 > length) return false;  // the value runs past the descriptor
-      char16_t unit = char16_t(bytes[pos] | (bytes[pos + 1] << 8));
+      char16_t unit = char16_t(LoadLe16(bytes + pos));
       pos += 2;
       if (unit == 0) break;
       value += unit;
@@ -47,8 +49,9 @@ std::string SerializeDescriptor(const PropertyMap& map, bool include_all) {
     if (!include_all && id >= 0x80) continue;
     out += char(id);
     for (char16_t unit : value) {
-      out += char(unit & 0xFF);
-      out += char(unit >> 8);
+      uint8_t bytes[2];
+      StoreLe16(bytes, unit);
+      out.append(reinterpret_cast<const char*>(bytes), 2);
     }
     out.append(2, '\0');
   }

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "package/file_io.h"
@@ -102,7 +103,11 @@ class Writer {
  public:
   Writer(Package& package, HANDLE output, std::u16string& error_text,
          const std::function<void(int, int)>& blob_written)
-      : package_(package), output_(output), error_text_(error_text), blob_written_(blob_written) {}
+      : package_(package),
+        output_(output),
+        written_(std::make_shared<FileSource>(output)),
+        error_text_(error_text),
+        blob_written_(blob_written) {}
 
   HRESULT Write() {
     HRESULT hr = WriteBlobSection();
@@ -137,9 +142,9 @@ class Writer {
       return S_OK;
     }
     HRESULT hr = S_OK;
-    if (entry.BlobFileHndl() != INVALID_HANDLE_VALUE) {
+    if (entry.BlobSource()) {
       uint32_t offset = 0;
-      hr = CopyBlob(entry.BlobFileHndl(), output_, entry.BlobOffset(), entry.BlobLength(), offset);
+      hr = CopyBlob(*entry.BlobSource(), output_, entry.BlobOffset(), entry.BlobLength(), offset);
       if (FAILED(hr)) {
         error_text_ = Format(u"Error copying blob from package '%s' to package '%s': 0x%x",
                              entry.BlobFileName(), package_.FileName(), hr);
@@ -164,7 +169,7 @@ class Writer {
       entry.SetFinalCRC(blob.crc);
       package_.Header().BlobLen += blob.length;
     }
-    entry.SetBlobFileHndl(output_);
+    entry.SetBlobSource(written_);
     entry.SetBlobFileName(u"");
     return S_OK;
   }
@@ -180,13 +185,8 @@ class Writer {
         return kDescriptorTooLong;
       }
       entry.SetDescriptorLn(uint16_t(descriptor.size()));
-      uint8_t record[kRecordSize] = {entry.EntryType(), entry.EntryFlags(), entry.TypeFlags(), 0};
-      Put32(record + 4, entry.BlobOffset());
-      Put32(record + 8, entry.BlobLength());
-      Put32(record + 12, entry.FinalSize());
-      Put32(record + 16, entry.FinalCRC());
-      record[20] = uint8_t(descriptor.size());
-      record[21] = uint8_t(descriptor.size() >> 8);
+      uint8_t record[kRecordSize];
+      EncodeRecord(entry.Record(), record);
       HRESULT hr = WriteAll(output_, record, kRecordSize);
       if (FAILED(hr)) {
         error_text_ = Format(u"Error writing catalog entry at index %d: 0x%x", i, hr);
@@ -224,12 +224,10 @@ class Writer {
     return hr;
   }
 
-  static void Put32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) at[i] = uint8_t(value >> (8 * i));
-  }
-
   Package& package_;
   HANDLE output_;
+  // What the entries read their blobs from once they are written.
+  std::shared_ptr<ByteSource> written_;
   std::u16string& error_text_;
   const std::function<void(int, int)>& blob_written_;
 };
@@ -285,14 +283,14 @@ HRESULT AddStoredBlob(std::u16string_view source, HANDLE output, BlobFields& blo
   return AddBlob(Store, source, output, blob);
 }
 
-HRESULT CopyBlob(HANDLE source, HANDLE output, uint32_t offset, uint32_t length,
+HRESULT CopyBlob(ByteSource& source, HANDLE output, uint32_t offset, uint32_t length,
                  uint32_t& new_offset) {
-  HRESULT hr = SeekTo(source, offset);
+  HRESULT hr = source.SeekTo(offset);
   if (SUCCEEDED(hr)) hr = CurrentPosition(output, new_offset);
   std::vector<uint8_t> buffer(kBufferSize);
   for (uint32_t copied = 0; SUCCEEDED(hr) && copied < length;) {
     DWORD got = 0;
-    if (FAILED(hr = ReadSome(source, buffer.data(), std::min(length - copied, kBufferSize), got))) break;
+    if (FAILED(hr = source.ReadSome(buffer.data(), std::min(length - copied, kBufferSize), got))) break;
     if (got == 0) return kEndOfFile;  // the source package ends inside the blob
     hr = WriteAll(output, buffer.data(), got);
     copied += got;

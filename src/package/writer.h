@@ -38,7 +38,7 @@ HRESULT AddCompressedBlob(std::u16string_view source, HANDLE output, BlobFields&
 // The file at `source` byte for byte, appended to `output`.
 HRESULT AddStoredBlob(std::u16string_view source, HANDLE output, BlobFields& blob);
 // `length` bytes of `source` from `offset`, unchanged, appended to `output`.
-HRESULT CopyBlob(HANDLE source, HANDLE output, uint32_t offset, uint32_t length,
+HRESULT CopyBlob(ByteSource& source, HANDLE output, uint32_t offset, uint32_t length,
                  uint32_t& new_offset);
 
 }  // namespace stowkit

@@ -161,7 +161,8 @@ TEST_F(ReaderTest, LengthsThatOnlyAddUpModulo32BitsGoOnToTheReads) {
   layout.properties = {{3, u"Wrapped"}};
   layout.entries = {Entry(8, 0, {{1, u"\\f"}})};
   std::string bytes = BuildPackage(layout);
-  PackageHeader h = DecodeHeader(reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size() - 24);
+  const uint8_t* end = reinterpret_cast<const uint8_t*>(bytes.data()) + bytes.size();
+  PackageHeader h = DecodeHeader(std::span<const uint8_t, 24>(end - 24, 24));
   ASSERT_EQ(Open(with_header(bytes, 1, 0xFFFFFFFF, h.CatalogLen, h.DescriptorLen), package), S_OK)
       << std::string(error_.begin(), error_.end());
   ASSERT_EQ(package->NumEntries(), 1);

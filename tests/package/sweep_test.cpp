@@ -26,26 +26,35 @@ class SweepTest : public PackageTest {
     folder.properties = {{1, u"\\f"}, {4, u"Core"}};
     layout.entries.push_back(folder);
     valid_ = BuildPackage(layout);
-    PackageHeader header = DecodeHeader(reinterpret_cast<const uint8_t*>(valid_.data()) + valid_.size() - 24);
+    const uint8_t* end = reinterpret_cast<const uint8_t*>(valid_.data()) + valid_.size();
+    PackageHeader header = DecodeHeader(std::span<const uint8_t, 24>(end - 24, 24));
     catalog_start_ = header.BlobOffset + header.BlobLen;
   }
 
-  // Opens `bytes`; whatever opens must dump and extract without harm.
+  // Opens `bytes`; whatever opens must dump and extract without harm. The same bytes read
+  // from memory give the same answer and message, and blobs that verify alike.
   void Exercise(const std::string& bytes) {
-    std::unique_ptr<Package> package;
+    std::unique_ptr<Package> package, in_memory;
     HRESULT hr = Open(bytes, package);
+    std::u16string memory_error;
+    std::span<const uint8_t> view(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    EXPECT_EQ(ReadPackageBytes(memory_error, u"\\Temp\\p.pkg", view, in_memory), hr);
+    EXPECT_EQ(memory_error, error_);
     if (FAILED(hr)) {
       EXPECT_EQ(package, nullptr);
+      EXPECT_EQ(in_memory, nullptr);
       return;
     }
+    ASSERT_EQ(in_memory->NumEntries(), package->NumEntries());
     std::u16string text;
     DumpPackage(*package, text);
     for (int i = 0; i < package->NumEntries(); ++i) {
-      HRESULT extracted = ExtractEntryBlob(*package->GetEntry(i), u"\\Temp\\out");
+      const CatalogEntry& entry = *package->GetEntry(i);
+      HRESULT extracted = ExtractEntryBlob(entry, u"\\Temp\\out");
       if (FAILED(extracted)) {
         EXPECT_FALSE(Exists("out"));
       }
-      VerifyEntryBlob(*package->GetEntry(i));
+      EXPECT_EQ(VerifyEntryBlob(*in_memory->GetEntry(i)), VerifyEntryBlob(entry));
     }
   }
 

@@ -3,6 +3,7 @@
 #include "coredll/windows.h"
 #include "device_commands.h"
 #include "text/format.h"
+#include "text/little_endian.h"
 #include "text/utf.h"
 
 namespace stowkit::device_tool {
@@ -62,8 +63,7 @@ std::string ValueData(uint32_t type, const std::string& data) {
     return (type == REG_EXPAND_SZ ? "expand:" : "") + Quoted(ValueTexts(data).front());
   }
   if (type == REG_DWORD && data.size() == 4) {
-    uint32_t n = uint8_t(data[0]) | uint8_t(data[1]) << 8 | uint8_t(data[2]) << 16 |
-                 uint32_t(uint8_t(data[3])) << 24;
+    uint32_t n = LoadLe32(reinterpret_cast<const uint8_t*>(data.data()));
     return "dword " + std::to_string(n) + " (" + Utf16ToUtf8(Format(u"0x%x", n)) + ")";
   }
   if (type == REG_MULTI_SZ && data.size() % 2 == 0) {

@@ -1,0 +1,57 @@
+// Where the reader, extraction and the writer's blob copies find a package's bytes: an open
+// platform file, or bytes in memory (for tests and the fuzzer, which need no file per input).
+// A source has a position, as a file does: a seek, then reads from there on.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "coredll/windows.h"
+
+namespace stowkit {
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual HRESULT Size(uint64_t& size) = 0;
+  // A position past the end is allowed; reads from there find the end at once.
+  virtual HRESULT SeekTo(uint64_t offset) = 0;
+  // Up to `size` bytes from the position, which moves past them; `got` is less only at the end.
+  virtual HRESULT ReadSome(void* buffer, DWORD size, DWORD& got) = 0;
+  // The platform file behind the bytes, or INVALID_HANDLE_VALUE when they are in memory.
+  virtual HANDLE File() const = 0;
+};
+
+// Reads exactly `size` bytes; a source that ends first fails with kEndOfFile.
+HRESULT ReadExact(ByteSource& source, void* buffer, DWORD size);
+
+// An open file, neither owned nor closed; its position is the handle's own, shared with
+// everything else that reads through the handle. Every call fails as the platform fails.
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(HANDLE file) : file_(file) {}
+  HRESULT Size(uint64_t& size) override;
+  HRESULT SeekTo(uint64_t offset) override;
+  HRESULT ReadSome(void* buffer, DWORD size, DWORD& got) override;
+  HANDLE File() const override { return file_; }
+
+ private:
+  HANDLE file_;
+};
+
+// A copy of the bytes it was given; no call fails.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const uint8_t> bytes) : bytes_(bytes.begin(), bytes.end()) {}
+  HRESULT Size(uint64_t& size) override;
+  HRESULT SeekTo(uint64_t offset) override;
+  HRESULT ReadSome(void* buffer, DWORD size, DWORD& got) override;
+  HANDLE File() const override { return INVALID_HANDLE_VALUE; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint64_t position_ = 0;
+};
+
+}  // namespace stowkit
