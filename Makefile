@@ -4,7 +4,7 @@ DEBS := cmake make g++ pkg-config libgtest-dev libgmock-dev libsqlite3-dev zlib1
         libutfcpp-dev libcli11-dev libtomlplusplus-dev libmspack-dev libgcab-dev \
         libpugixml-dev python3 tmux bsdutils libpng-dev libfreetype-dev fonts-dejavu-core sqlite3
 # What the benchmarks measure against; installed by the bench targets, never by `make test`.
-BENCH_DEBS := hyperfine zip unzip cabextract gcab time
+BENCH_DEBS := hyperfine zip unzip cabextract gcab time strace
 BUILD ?= build
 JOBS ?= $(shell nproc)
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

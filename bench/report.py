@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints what bench/run.sh measured: per profile the medians of the installs (with their
 ratio to the floor), removals and builds, every command's peak memory, then the registry
-merge, the targets met or missed, and the machine with its load.
+merge, the system calls per file of the small install and removal, the targets met or missed, and the machine with its load.
 
     bench/report.py RESULTS_DIR PROFILE..."""
 import json
@@ -15,6 +15,10 @@ INSTALL_TARGETS = {"small": 1.25, "large": 1.10, "mixed": 1.15}
 REMOVAL_TARGET = 3.0
 REGISTRY_TARGET = 5.0
 MEMORY_TARGET_KIB = 32 * 1024
+# Most system calls an installed and a removed file may cost on average (strace -f -c).
+INSTALL_CALLS_TARGET = 8.0
+REMOVAL_CALLS_TARGET = 5.0
+TOP_CALLS = 6
 
 
 def medians(path):
@@ -23,6 +27,36 @@ def medians(path):
 
 def memory(path):
     return {name: int(kib) for name, kib in (line.rstrip("\n").split("\t") for line in open(path))}
+
+
+def syscall_counts(path):
+    """{syscall: calls} and the total from the table of `strace -c`."""
+    counts, total = {}, 0
+    for line in open(path):
+        fields = line.split()
+        if len(fields) < 5 or not fields[0].replace(".", "").isdigit():
+            continue
+        calls = int(fields[3])
+        if fields[-1] == "total":
+            total = calls
+        else:
+            counts[fields[-1]] = calls
+    return counts, total
+
+
+def syscall_report(res, files, verdicts, profile):
+    for title, name, limit in (("install", "install", INSTALL_CALLS_TARGET),
+                               ("removal", "remove", REMOVAL_CALLS_TARGET)):
+        path = os.path.join(res, f"{name}.strace")
+        if not os.path.exists(path):
+            return
+        counts, total = syscall_counts(path)
+        per_file = total / files
+        top = sorted(counts.items(), key=lambda item: -item[1])[:TOP_CALLS]
+        print(f"  {title:<9}system calls {total:7d}, {per_file:5.2f} per file; "
+              + ", ".join(f"{call} {calls / files:.2f}" for call, calls in top))
+        verdicts.append((f"{title} {profile} <= {limit:.0f} system calls per file",
+                         f"{per_file:.2f}", per_file <= limit))
 
 
 def profile_report(results, profile, verdicts):
@@ -43,6 +77,7 @@ def profile_report(results, profile, verdicts):
         print(f"  {title:<9}{ours:<22}{group[ours]:7.3f} s ({peak[ours] / 1024:5.1f} MiB)   "
               f"{theirs:<9}{group[theirs]:7.3f} s ({peak[theirs] / 1024:5.1f} MiB)   "
               f"ratio {group[ours] / group[theirs]:.2f}")
+    syscall_report(res, sizes["files"], verdicts, profile)
     ratio = install["stowkit-device install"] / floor
     limit = INSTALL_TARGETS[profile]
     verdicts.append((f"install {profile} <= {limit:.2f}x floor", f"{ratio:.2f}x", ratio <= limit))

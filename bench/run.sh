@@ -9,7 +9,10 @@
 # The trees are written to a tmpfs when there is one: on ext4, creating files just after
 # deleting many costs more the more were deleted in the last minutes (new inodes skip the
 # recently freed ones), which slows every tool down and each group's later ones the most.
-# Needs hyperfine, zip, unzip, cabextract, gcab and GNU time (the Makefile installs them).
+# The small install and its removal are also counted under strace (system calls per file,
+# counted, not timed: counts do not depend on the machine's load).
+# Needs hyperfine, zip, unzip, cabextract, gcab, GNU time and strace (the Makefile installs
+# them).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(realpath "${1:-build}")
@@ -20,7 +23,7 @@ seed=${BENCH_SEED:-1}
 profiles=${BENCH_PROFILES:-small large mixed}
 app_folder='$(PROGRAMFILES)\Bench'
 
-for tool in hyperfine zip unzip cabextract gcab /usr/bin/time; do
+for tool in hyperfine zip unzip cabextract gcab /usr/bin/time strace; do
   command -v $tool > /dev/null || { echo "bench: $tool is missing (make bench installs it)"; exit 1; }
 done
 
@@ -110,6 +113,13 @@ run_profile() {
   peak "$mem" "stowkit-pack build" "rm -f '$work/b.pkg'" \
     "'$bin/stowkit-pack' build '$set/manifest.toml' -o '$work/b.pkg'"
   peak "$mem" "zip -9 -r" "rm -f '$work/b.zip'" "cd '$set' && zip -9 -r -q '$work/b.zip' files"
+
+  if [ "$profile" = small ]; then
+    echo "== $profile: system calls"
+    bash -c "$fresh"
+    eval strace -f -c -o "'$res/install.strace'" "$install" > /dev/null
+    eval strace -f -c -o "'$res/remove.strace'" "$remove" > /dev/null
+  fi
 
   python3 - "$set" "$res/sizes.json" <<'PY'
 import json, os, sys

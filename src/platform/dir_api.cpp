@@ -89,7 +89,9 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   if (!ResolvePath(name, path)) return FALSE;
   if (path.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (Fault fault = CheckFault(FaultOp::kMkdir, path.device)) return Fail(fault.error);
-  return mkdir(path.host.c_str(), 0755) == 0 ? TRUE : FailErrno();
+  if (mkdir(path.host.c_str(), 0755) != 0) return FailErrno();
+  if (!HostMode()) DescribeNewFolder(path.host);
+  return TRUE;
 }
 
 BOOL RemoveDirectoryW(LPCWSTR name) {

@@ -51,7 +51,7 @@ uint64_t Now() {
 
 bool DescribeNew(int fd, DWORD flags_and_attributes) {
   DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-  return WriteAttributes(fd, attributes) && WriteCreationTime(fd, Now());
+  return DescribeNewFile(fd, attributes, Now());
 }
 
 // A new file appears under its name with its attributes and creation time, or not at all: it

@@ -1,5 +1,6 @@
 // What the handheld keeps with a file that the host does not: its attribute bits and its
-// creation time, stored as extended attributes. The host runs as root, so mode bits could
+// creation time, stored together in one extended attribute (files of older devices keep one
+// attribute for each; they read the same and move to the one on their first change). The host runs as root, so mode bits could
 // not enforce read-only; the platform checks these attributes itself.
 #pragma once
 
@@ -21,7 +22,22 @@ inline constexpr DWORD kSettableAttributes =
 // NORMAL for a file with none.
 DWORD ReadAttributes(const std::string& host, const struct stat& st);
 
-// Stores the settable bits of `attributes`; false with errno on failure.
+// Both at once, for one read of the file's metadata.
+struct FileMeta {
+  DWORD attributes = 0;        // as ReadAttributes
+  uint64_t creation_time = 0;  // as ReadCreationTime
+};
+FileMeta ReadMeta(const std::string& host, const struct stat& st);
+
+// Describes a file that was just made and has nothing stored yet, in one write.
+bool DescribeNewFile(int fd, DWORD attributes, uint64_t file_time);
+// Describes a folder that was just made as having no bits and no creation time of its own,
+// which is how it reads before that too, so it needs no care against being seen between;
+// later lookups then find the one attribute at once.
+bool DescribeNewFolder(const std::string& host);
+
+// Stores the settable bits of `attributes`, keeping the creation time; false with errno on
+// failure.
 bool WriteAttributes(const std::string& host, DWORD attributes);
 bool WriteAttributes(int fd, DWORD attributes);
 

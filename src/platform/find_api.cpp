@@ -30,8 +30,9 @@ bool Describe(const std::string& host, const std::u16string& name, WIN32_FIND_DA
     return false;  // links are never shown, as they are never followed
   }
   data = WIN32_FIND_DATAW{};
-  data.dwFileAttributes = ReadAttributes(host, st);
-  data.ftCreationTime = MakeFileTime(ReadCreationTime(host, st));
+  FileMeta meta = ReadMeta(host, st);
+  data.dwFileAttributes = meta.attributes;
+  data.ftCreationTime = MakeFileTime(meta.creation_time);
   data.ftLastAccessTime = MakeFileTime(FileTimeFromTimespec(st.st_atim));
   data.ftLastWriteTime = MakeFileTime(FileTimeFromTimespec(st.st_mtim));
   if (!S_ISDIR(st.st_mode)) {

@@ -117,10 +117,11 @@ struct KnownFolders {
 
 thread_local KnownFolders known_folders;
 
-// The folder part of `parts` as written: all but the last, joined by '\'.
-std::u16string FolderKey(const std::vector<std::u16string>& parts) {
+// The first `count` components of `parts` as written, joined by '\'; all but the last are
+// the folder part.
+std::u16string FolderKey(const std::vector<std::u16string>& parts, size_t count) {
   std::u16string key;
-  for (size_t i = 0; i + 1 < parts.size(); ++i) key.append(i ? u"\\" : u"").append(parts[i]);
+  for (size_t i = 0; i < count; ++i) key.append(i ? u"\\" : u"").append(parts[i]);
   return key;
 }
 
@@ -188,7 +189,13 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   std::string root = FileSystemRoot();
   if (root.empty()) return Fail(ERROR_PATH_NOT_FOUND);
 
-  std::u16string folder_key = FolderKey(parts);
+  // A known folder asked for itself, as a file's parent is before each file is written.
+  if (use == PathUse::kItem && parts.size() > 1 &&
+      UseKnownFolder(root, FolderKey(parts, parts.size()), out)) {
+    out.name = out.device.substr(out.device.rfind(u'\\') + 1);
+    return true;
+  }
+  std::u16string folder_key = FolderKey(parts, parts.empty() ? 0 : parts.size() - 1);
   size_t first = 0;
   if (parts.size() > 1 && UseKnownFolder(root, folder_key, out)) {
     first = parts.size() - 1;

@@ -1,7 +1,9 @@
 // Files through the platform: dispositions and their error codes, reading and writing,
 // the file pointer, attributes (read-only enforced), times and injected faults.
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
+#include <cstdint>
 #include <string>
 
 #include "coredll/windows.h"
@@ -32,6 +34,10 @@ void WriteText(const char16_t* path, const std::string& text) {
   ASSERT_TRUE(WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr));
   ASSERT_EQ(written, text.size());
   CloseHandle(file);
+}
+
+uint64_t FileTimeValueOf(const FILETIME& ft) {
+  return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
 class FileApiTest : public ::testing::Test {
@@ -189,6 +195,25 @@ TEST_F(FileApiTest, AttributesAreKeptWithTheFile) {
   // A file put into fs/ from the host has no stored bits and shows as NORMAL.
   testing::WriteHostFile(device_.Host("Temp/from-host.txt"), "x");
   EXPECT_EQ(GetFileAttributesW(u"\\Temp\\from-host.txt"), DWORD(FILE_ATTRIBUTE_NORMAL));
+
+  // A file of an older device keeps its bits and creation time in two attributes: it reads
+  // as they say, and a change of its bits keeps its creation time.
+  std::string old_file = device_.Host("Temp/old.txt");
+  testing::WriteHostFile(old_file, "x");
+  uint32_t old_bits = FILE_ATTRIBUTE_HIDDEN;
+  uint64_t old_created = 126000000000000000ull;
+  ASSERT_EQ(setxattr(old_file.c_str(), "user.stowkit.attributes", &old_bits, sizeof old_bits, 0), 0);
+  ASSERT_EQ(setxattr(old_file.c_str(), "user.stowkit.created", &old_created, sizeof old_created, 0),
+            0);
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\old.txt"), DWORD(FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\old.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\old.txt"), DWORD(FILE_ATTRIBUTE_READONLY));
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(u"\\Temp\\old.txt", &found);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  FindClose(find);
+  EXPECT_EQ(FileTimeValueOf(found.ftCreationTime), old_created);
+  EXPECT_EQ(found.dwFileAttributes, DWORD(FILE_ATTRIBUTE_READONLY));
 }
 
 TEST_F(FileApiTest, FoldersCreateRemoveAndReportTheirErrors) {
