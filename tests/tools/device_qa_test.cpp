@@ -420,6 +420,12 @@ TEST_F(DeviceQaTest, CheckStopsAtARunThatFails) {
   EXPECT_EQ(timed.status, 1);
   EXPECT_NE(timed.out.find("  FAIL  install           still running after 1 s: ended (see --timeout)\n"),
             std::string::npos) << timed.out;
+  // With the dialog too.
+  began = std::chrono::steady_clock::now();
+  timed = Device({"check", slow, "--timeout", "1", "--screenshots", work_ + "/shots"});
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(15));
+  EXPECT_NE(timed.out.find("  FAIL  install           still running after 1 s: ended (see --timeout)\n"),
+            std::string::npos) << timed.out;
 }
 
 // The package's life again under a full disk and kills: the example holds up under every
@@ -485,6 +491,45 @@ TEST_F(DeviceQaTest, CheckForCiKeepsTheDeviceAndWritesJunit) {
     EXPECT_NE(xml.find("name=\"" + std::string(step) + "\""), std::string::npos) << step << "\n" << xml;
   }
   EXPECT_EQ(xml.find("<failure"), std::string::npos);
+}
+
+// The width and height a PNG file's header gives; 0 x 0 when it is not a PNG.
+std::pair<uint32_t, uint32_t> PngSize(const std::string& png) {
+  if (png.size() < 24 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || png.compare(12, 4, "IHDR") != 0) {
+    return {0, 0};
+  }
+  auto big_endian = [&](size_t at) {
+    uint32_t value = 0;
+    for (size_t i = at; i < at + 4; ++i) value = value << 8 | uint8_t(png[i]);
+    return value;
+  };
+  return {big_endian(16), big_endian(20)};
+}
+
+// Pictures of each run's dialog, without a terminal: the runs are not silent, each has its
+// folder, and none waits for a user.
+TEST_F(DeviceQaTest, CheckScreenshotsKeepEachRunsDialog) {
+  std::string kept = work_ + "/kept", shots = work_ + "/shots";
+  ToolResult check = Device({"check", Example("notes"), "--screenshots", shots, "--keep", kept,
+                             "--timeout", "60"});
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.err, "");
+  std::set<std::string> folders;
+  for (const fs::directory_entry& run : fs::directory_iterator(shots)) {
+    folders.insert(run.path().filename().string());
+    size_t pictures = 0;
+    for (const fs::directory_entry& picture : fs::directory_iterator(run.path())) {
+      EXPECT_EQ(picture.path().extension(), ".png") << picture.path();
+      EXPECT_EQ(PngSize(testing::ReadHostFile(picture.path().string())), std::make_pair(240u, 320u))
+          << picture.path();
+      ++pictures;
+    }
+    EXPECT_GT(pictures, 0u) << run.path();
+  }
+  EXPECT_EQ(folders, (std::set<std::string>{"01-install", "02-install-again", "03-remove"}));
+  std::string log = testing::ReadHostFile(kept + "/fs/Stowkit_log_Notes.txt"), ascii;
+  for (size_t i = 0; i < log.size(); i += 2) ascii += log[i];  // UTF-16LE of ASCII text
+  EXPECT_NE(ascii.find("/i \\Temp\\notes.pkg\r\n"), std::string::npos) << ascii;
 }
 
 // After its exit code, a failed install or removal tells why: the stage it stopped in and the

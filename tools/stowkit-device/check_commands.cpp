@@ -1,5 +1,6 @@
 #include "check_commands.h"
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "check_run.h"
 #include "device_commands.h"
 #include "package/vocabulary.h"
+#include "process_commands.h"
 #include "snapshot_diff.h"
 #include "text/utf.h"
 #include "throwaway_device.h"
@@ -16,11 +18,28 @@
 namespace stowkit::device_tool {
 namespace {
 
+// "NN-<name>": the folder of the pictures of the `number`th installer run.
+std::string ShotsFolder(int number, const std::string& name) {
+  return (number < 10 ? "0" : "") + std::to_string(number) + "-" + name;
+}
+
+// With --screenshots, points the device programs' pictures at the run's own folder `shots`
+// under the chosen one; false when it cannot be made.
+bool ShotsFor(CheckRun& run, const std::string& step, const std::string& shots) {
+  const std::string& folder = run.options.screenshots;
+  if (folder.empty() || WantScreenshots(folder + "/" + shots)) return true;
+  return run.Record(step, false, "cannot make the screenshot folder");
+}
+
 // Installs a host package and learns what it marks; false when the run did not succeed.
-bool Install(CheckRun& run, const std::string& step, const std::string& host_package) {
+// `shots` names its pictures' folder.
+bool Install(CheckRun& run, const std::string& step, const std::string& shots,
+             const std::string& host_package) {
   RunOutcome outcome;
+  if (!ShotsFor(run, step, shots)) return false;
   run.Starting(step);
-  if (!RunInstaller(host_package, true, run.options.installer_arguments, TimeoutMs(run.options),
+  bool silent = run.options.screenshots.empty();
+  if (!RunInstaller(host_package, silent, run.options.installer_arguments, TimeoutMs(run.options),
                     outcome)) {
     return run.Record(step, false, "could not run the installer");
   }
@@ -58,15 +77,17 @@ void JudgeDevice(CheckRun& run, const Snapshot& fresh) {
                              " left behind that the package did not mark \"NoRemove\"");
 }
 
-void Remove(CheckRun& run, const Snapshot& fresh) {
+void Remove(CheckRun& run, const Snapshot& fresh, const std::string& shots) {
   const PackageMarks& package = run.packages.back();
   if (package.flags & kPackageNoRemove) {
     run.Record("remove", true, "skipped: the package has the flag NoRemove and leaves no uninstaller");
     return;
   }
   RunOutcome outcome;
+  if (!ShotsFor(run, "remove", shots)) return;
   run.Starting("remove");
-  bool ran = RunUninstaller(Utf16ToUtf8(package.application), true, TimeoutMs(run.options), outcome);
+  bool ran = RunUninstaller(Utf16ToUtf8(package.application), run.options.screenshots.empty(),
+                            TimeoutMs(run.options), outcome);
   if (run.Record("remove", ran && Passed(outcome),
                  ran ? OutcomeText(outcome, run.options.timeout_seconds)
                      : "could not run the uninstaller")) {
@@ -77,12 +98,18 @@ void Remove(CheckRun& run, const Snapshot& fresh) {
 // Stops at the first step that fails: the later ones would only repeat its fault.
 void RunSteps(CheckRun& run, const std::string& host_package, const Snapshot& fresh) {
   const std::string& old_package = run.options.old_package;
-  if (!old_package.empty() && !Install(run, "install " + old_package, old_package)) return;
-  if (!Install(run, old_package.empty() ? "install" : "upgrade", host_package) || !CheckRecord(run)) {
+  int runs = 0;
+  if (!old_package.empty() &&
+      !Install(run, "install " + old_package, ShotsFolder(++runs, "install-old"), old_package)) {
     return;
   }
-  if (!Install(run, "install again", host_package) || !CheckRecord(run)) return;
-  Remove(run, fresh);
+  const char* first = old_package.empty() ? "install" : "upgrade";
+  if (!Install(run, first, ShotsFolder(++runs, first), host_package) || !CheckRecord(run)) return;
+  if (!Install(run, "install again", ShotsFolder(++runs, "install-again"), host_package) ||
+      !CheckRecord(run)) {
+    return;
+  }
+  Remove(run, fresh, ShotsFolder(++runs, "remove"));
 }
 
 // The steps on the fresh device itself, or on a copy of it when the faults need it fresh
@@ -95,6 +122,8 @@ bool RunLifecycle(CheckRun& run, const std::string& host_package, const Throwawa
     if (!copy->CopyOf(device.folder(), error)) return false;
   }
   RunSteps(run, host_package, fresh);
+  // The runs under faults are silent: their pictures would only be empty screens.
+  if (!run.options.screenshots.empty()) unsetenv("STOWKIT_SCREENSHOTS");
   const std::string& keep = run.options.keep;
   if (!keep.empty() && !coredll::CopyDevice(copy ? copy->folder() : device.folder(), keep, &error)) {
     error = "cannot keep the device in '" + keep + "': " + error;

@@ -32,9 +32,15 @@ struct CheckOptions {
   unsigned samples = 8;                    // moments of each phase for each kind of fault
   std::string fault_kind;                  // "disk" or "kill" alone; empty: both
   std::optional<uint64_t> seed;            // which moments; drawn and shown when not given
+  // Not empty: the installs and the removal run with the dialog, and the pictures of each go
+  // to a folder of this one named after it, numbered in order: "01-install",
+  // "02-install-again", "03-remove"; upgrading, "01-install-old", "02-upgrade", ...
+  // Without a terminal a run's message boxes take the device's scripted answers, else their
+  // safe answers, and the dialog closes itself at the end, so a run cannot wait for a user.
+  std::string screenshots;
 };
 
-// Runs every step silently, prints one line per step and the items kept, left by the
+// Runs every step silently (with the dialog for --screenshots), prints one line per step and the items kept, left by the
 // installer and left behind, as text or JSON. Exit status 0 when every step passed.
 int CheckPackage(const std::string& host_package, const CheckOptions& options);
 

@@ -55,6 +55,9 @@ QaCommands::QaCommands(CLI::App& app) {
   check_->add_option("--kind", check_options_.fault_kind, "With --faults: only 'disk' (full) or 'kill'")
       ->check(CLI::IsMember({"disk", "kill"}));
   check_->add_option("--seed", check_options_.seed, "With --faults: repeat the moments of an earlier check");
+  check_->add_option("--screenshots", check_options_.screenshots,
+                     "Run the installs and the removal with the dialog; its pictures into DIR")
+      ->type_name("DIR");
   check_->add_flag("--json", check_options_.json, kJsonHelp);
   check_->footer(
       "Fails, naming each item, on anything left behind that the package did not mark\n"
@@ -65,7 +68,11 @@ QaCommands::QaCommands(CLI::App& app) {
       "again on copies of the device: with the disk full from a sampled write on, and killed\n"
       "at a sampled call. Each fails, naming the fault, when a run reports success but did\n"
       "not do what a clean run does, the registry fails its integrity check, a failed run\n"
-      "cannot be rerun to 0, or the product cannot then be removed.");
+      "cannot be rerun to 0, or the product cannot then be removed.\n"
+      "With --screenshots DIR, each run's pictures go to a folder of DIR named after it in\n"
+      "order: 01-install, 02-install-again, 03-remove (upgrading: 01-install-old, 02-upgrade,\n"
+      "...). Without a terminal, message boxes take the scripted answers of 'answer', else\n"
+      "their safe ones, and the dialog closes itself; --timeout still ends a run.");
 }
 
 bool QaCommands::parsed() const {
