@@ -1,6 +1,8 @@
 // Names and destinations: present where needed, expandable, short enough, and not shared by
 // two entries that can be installed together.
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/macro_sources.h"
 #include "lint_rules.h"
@@ -179,27 +181,24 @@ int PlacedKind(uint8_t type) {
 }
 
 void CheckDuplicates(LintContext& lint) {
-  struct Placed {
-    int index, kind;
-    std::u16string path;
-  };
-  std::vector<Placed> placed;
+  // The earlier entries of each kind by folded path, in catalog order: only those with the
+  // same path are compared, so the first that is not exclusive is the one a scan would find.
+  std::unordered_map<std::u16string, std::vector<int>> placed[4];
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
     int kind = PlacedKind(entry.EntryType());
     // Without a name there is nothing to compare: missing-name says so.
     if (kind == 0 || TrimBlanks(Property(entry, NeededProperty(entry.EntryType()))).empty()) continue;
     std::u16string path = kind == 3 ? Property(entry, kDst) : Paths(lint, entry).front();
-    for (const Placed& earlier : placed) {
-      if (earlier.kind == kind && EqualsNoCase(earlier.path, path) &&
-          !Exclusive(*lint.package.GetEntry(earlier.index), entry)) {
+    std::vector<int>& same = placed[kind][UpperCase(path)];
+    for (int earlier : same) {
+      if (!Exclusive(*lint.package.GetEntry(earlier), entry)) {
         lint.Add("duplicate-destination", i,
-                 Shown(path) + " is also written by " + EntryLabel(earlier.index,
-                                                                 lint.package.GetEntry(earlier.index)->EntryType()));
+                 Shown(path) + " is also written by " + EntryLabel(earlier, lint.package.GetEntry(earlier)->EntryType()));
         break;
       }
     }
-    placed.push_back({i, kind, path});
+    same.push_back(i);
   }
 }
 
@@ -225,10 +224,13 @@ bool Within(const std::vector<std::u16string>& folders, std::u16string_view fold
                      [&](const std::u16string& known) { return EqualsNoCase(known, folder); });
 }
 
-// True when `folder` is `top` or lies below it.
-bool Below(std::u16string_view folder, std::u16string_view top) {
-  return folder.size() >= top.size() && EqualsNoCase(folder.substr(0, top.size()), top) &&
-         (folder.size() == top.size() || folder[top.size()] == u'\\');
+// True when `folder` is one of `tops` (folded) or lies below one of them.
+bool Below(std::u16string_view folder, const std::unordered_set<std::u16string>& tops) {
+  std::u16string folded = UpperCase(folder);
+  for (size_t cut = 1; cut <= folded.size(); ++cut) {
+    if ((cut == folded.size() || folded[cut] == u'\\') && tops.count(folded.substr(0, cut))) return true;
+  }
+  return false;
 }
 
 // A removal deletes the files it installed and the folders of Folder entries with the empty
@@ -245,8 +247,10 @@ void CheckLeftFolders(LintContext& lint) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
     if (entry.EntryType() == kFolder) made.push_back(Paths(lint, entry).front());
   }
+  std::unordered_set<std::u16string> tops;
   for (std::u16string& folder : made) {
     while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    if (!folder.empty()) tops.insert(UpperCase(folder));
   }
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
@@ -260,10 +264,7 @@ void CheckLeftFolders(LintContext& lint) {
     std::u16string path = Expanded(lint, dst);
     if (!path.starts_with(u'\\')) continue;
     std::u16string folder = path.substr(0, path.rfind(u'\\'));
-    bool removed = std::any_of(made.begin(), made.end(), [&](const std::u16string& top) {
-      return !top.empty() && Below(folder, top);
-    });
-    if (removed || Within(device, folder)) continue;
+    if (Below(folder, tops) || Within(device, folder)) continue;
     lint.Add("folder-left-behind", i,
              "installs into " + Shown(folder) + ", which is in no folder a Folder entry makes: "
              "removal leaves the folder behind");

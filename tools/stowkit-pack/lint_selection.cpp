@@ -1,5 +1,7 @@
 // Features and languages: every name an entry or the enabled lists use is one the package
 // lists, or the selection treats the entry in ways its author did not mean.
+#include <unordered_set>
+
 #include "lint_rules.h"
 #include "package/vocabulary.h"
 #include "text/fold.h"
@@ -46,13 +48,15 @@ void CheckEnabledList(LintContext& lint, const SelectionKind& kind, const String
 }
 
 void CheckEntries(LintContext& lint, const SelectionKind& kind, const StringList& known) {
+  std::unordered_set<std::u16string> folded;  // looked up once for every item of every entry
+  for (const std::u16string& name : known) folded.insert(UpperCase(name));
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     std::u16string tie;
     if (!lint.package.GetEntry(i)->GetProperty(kind.entry_property, tie)) continue;
     for (const std::u16string& item : SplitPropertyList(tie)) {
       std::u16string_view name = item;
       if (kind.entry_property == kFeatures && name.starts_with(u'!')) name = TrimBlanks(name.substr(1));
-      if (Listed(known, name)) continue;
+      if (folded.count(UpperCase(name))) continue;
       lint.Add(kind.code, i, std::string("is tied to ") + kind.noun + " '" + Utf16ToUtf8(name) + "', which " +
                                  (known.empty() ? "the package does not list (it lists none)"
                                                 : AllName(kind) + " does not list"));
