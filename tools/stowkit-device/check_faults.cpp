@@ -18,6 +18,7 @@
 #include "package/vocabulary.h"
 #include "services/product_state.h"
 #include "snapshot_diff.h"
+#include "text/fold.h"
 #include "text/utf.h"
 #include "throwaway_device.h"
 
@@ -207,20 +208,35 @@ bool DiffersFromClean(const CheckRun& run, const Phase& phase, std::string& prob
   return true;
 }
 
+bool Recorded(const PackageMarks& package) {
+  uint32_t status = 0;
+  return GetStateDword(package.application, kStateStatus, status);
+}
+
 // A run that says it succeeded must have done what a clean one does.
 bool SuccessHolds(const CheckRun& run, const Phase& phase, std::string& problem) {
   if (DiffersFromClean(run, phase, problem)) return false;
   const PackageMarks& package = *phase.marks;
   std::string detail;
-  uint32_t status = 0;
   if (phase.package.empty()) {
-    if (!GetStateDword(package.application, kStateStatus, status)) return true;
+    if (!Recorded(package)) return true;
     problem = "the product record is still there";
     return false;
   }
   if (RecordMatches(package, detail)) return true;
   problem = "the product record: " + detail;
   return false;
+}
+
+// The work folder of a run killed before its clean-up, and its lock: the installer's next
+// run deletes both (engine/work_folder.h), so they are not the package's leftovers.
+bool OrphanedWorkFolder(const SnapshotItem& item) {
+  if (item.kind != SnapshotItem::kFile && item.kind != SnapshotItem::kFolder) return false;
+  WCHAR temp[MAX_PATH + 1] = {};
+  DWORD length = GetTempPathW(MAX_PATH, temp);
+  std::u16string prefix = std::u16string(temp, length) + u"PKG_";
+  return length > 0 && item.path.size() > prefix.size() &&
+         EqualsNoCase(std::u16string_view(item.path).substr(0, prefix.size()), prefix);
 }
 
 // After the faulted run and, when it failed, its rerun: the product can be removed and its
@@ -245,6 +261,7 @@ bool RemovableAfterwards(const CheckRun& run, const Phase& phase, const Snapshot
     return false;
   }
   Leftovers sorted = SortLeftovers(fresh, now, run.packages);
+  std::erase_if(sorted.left, OrphanedWorkFolder);
   if (sorted.left.empty()) return true;
   problem = "its removal leaves " + std::to_string(sorted.left.size()) + " item(s) behind: " +
             ItemLabel(sorted.left.front());
@@ -266,9 +283,17 @@ bool JudgeSample(const CheckRun& run, const Phase& phase, const RunOutcome& faul
         problem = "reported success but " + problem;
         return false;
       }
+    } else if (phase.package.empty() && !Recorded(*phase.marks)) {
+      // Ended after the record went: the removal was done but for its last log lines, and
+      // with no uninstaller recorded there is nothing to rerun; its leftovers tell.
+      course += ", no record left to rerun";
     } else {
       RunOutcome rerun;
-      if (!RunPhase(run, phase, rerun) || !Passed(rerun)) {
+      if (!RunPhase(run, phase, rerun)) {
+        problem = "the rerun could not start";
+        return false;
+      }
+      if (!Passed(rerun)) {
         problem = "the rerun ended with " + OutcomeText(rerun, timeout);
         return false;
       }

@@ -14,7 +14,9 @@
 //     for an install, the product record is not complete;
 //   - the registry fails its integrity check;
 //   - a failed run cannot be rerun to 0;
-//   - the product cannot then be removed, or its removal leaves items behind.
+//   - the product cannot then be removed, or its removal leaves items behind (but for the
+//     work folder of a killed run, which the installer's next run deletes).
+// A removal killed after it dropped the product record has nothing to rerun.
 #pragma once
 
 #include <string>
