@@ -2,7 +2,7 @@
 // to fit, bars and button rows. Pure functions of the platform, compiled in here.
 #include <gtest/gtest.h>
 
-#include "platform/screen_layout.h"
+#include "platform/screen/screen_layout.h"
 
 namespace coredll {
 namespace {

@@ -1,0 +1,116 @@
+// Calls on files and folders by name: delete, move, copy, folders, attributes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/device/device_state.h"
+#include "platform/device/errors.h"
+#include "platform/device/faults.h"
+#include "platform/device/host_files.h"
+#include "platform/files/file_meta.h"
+#include "platform/files/paths.h"
+#include "platform/files/share_locks.h"
+
+namespace coredll {
+namespace {
+
+bool ResolveExisting(LPCWSTR name, ResolvedPath& path) {
+  if (!ResolvePath(name, path)) return false;
+  if (!path.exists) return Fail(ERROR_FILE_NOT_FOUND);
+  return true;
+}
+
+bool IsReadOnly(const ResolvedPath& path) {
+  return ReadAttributes(path.host, path.st) & FILE_ATTRIBUTE_READONLY;
+}
+
+// Runs `change` on a file nobody has open (`module_ok` lets a running module through, as a
+// rename of one is allowed), under the file's share gate so no open slips in meanwhile;
+// closing the descriptor at the end opens the gate.
+template <typename Change>
+BOOL WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
+  UniqueFd fd(open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW)));
+  if (!fd.valid()) return FailErrno();
+  EnterGateUntilClose(fd.get());
+  DWORD error = CheckUnused(fd.get());
+  if (error == ERROR_ACCESS_DENIED && module_ok) error = ERROR_SUCCESS;
+  if (error) return Fail(error);
+  return change() ? TRUE : FailErrno();
+}
+
+}  // namespace
+}  // namespace coredll
+
+using namespace coredll;
+
+BOOL DeleteFileW(LPCWSTR name) {
+  ResolvedPath path;
+  if (!ResolveExisting(name, path)) return FALSE;
+  if (S_ISDIR(path.st.st_mode) || IsReadOnly(path)) return Fail(ERROR_ACCESS_DENIED);
+  if (Fault fault = CheckFault(FaultOp::kDelete, path.device)) return Fail(fault.error);
+  return WithUnusedFile(path, false, [&] { return unlink(path.host.c_str()) == 0; });
+}
+
+BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
+  ResolvedPath source, target;
+  if (!ResolveExisting(from, source) || !ResolvePath(to, target)) return FALSE;
+  if (source.name.empty() || target.name.empty()) return Fail(ERROR_ACCESS_DENIED);
+  if (target.exists) return Fail(ERROR_ALREADY_EXISTS);
+  auto move = [&] { return rename(source.host.c_str(), target.host.c_str()) == 0; };
+  if (S_ISDIR(source.st.st_mode)) return move() ? TRUE : FailErrno();
+  return WithUnusedFile(source, true, move);
+}
+
+BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
+  HANDLE in = CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return FALSE;
+  DWORD attributes = GetFileAttributesW(from);
+  HANDLE out = CreateFileW(to, GENERIC_WRITE, 0, nullptr, fail_if_exists ? CREATE_NEW : CREATE_ALWAYS,
+                           attributes & kSettableAttributes, nullptr);
+  BOOL ok = out != INVALID_HANDLE_VALUE;
+  char buffer[16384];
+  DWORD got = 0;
+  while (ok && (ok = ReadFile(in, buffer, sizeof buffer, &got, nullptr)) && got > 0) {
+    ok = WriteFile(out, buffer, got, nullptr, nullptr);
+  }
+  FILETIME written;
+  if (ok) ok = GetFileTime(in, nullptr, nullptr, &written) && SetFileTime(out, nullptr, nullptr, &written);
+  DWORD error = GetLastError();
+  CloseHandle(in);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (!ok && out != INVALID_HANDLE_VALUE) DeleteFileW(to);
+  return ok ? TRUE : Fail(error);
+}
+
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
+  ResolvedPath path;
+  if (!ResolvePath(name, path)) return FALSE;
+  if (path.exists) return Fail(ERROR_ALREADY_EXISTS);
+  if (Fault fault = CheckFault(FaultOp::kMkdir, path.device)) return Fail(fault.error);
+  if (mkdir(path.host.c_str(), 0755) != 0) return FailErrno();
+  if (!HostMode()) DescribeNewFolder(path.host);
+  return TRUE;
+}
+
+BOOL RemoveDirectoryW(LPCWSTR name) {
+  ResolvedPath path;
+  if (!ResolveExisting(name, path)) return FALSE;
+  if (!S_ISDIR(path.st.st_mode)) return Fail(ERROR_DIRECTORY);
+  if (path.name.empty() || IsReadOnly(path)) return Fail(ERROR_ACCESS_DENIED);
+  if (Fault fault = CheckFault(FaultOp::kDelete, path.device)) return Fail(fault.error);
+  return rmdir(path.host.c_str()) == 0 ? TRUE : FailErrno();
+}
+
+DWORD GetFileAttributesW(LPCWSTR name) {
+  ResolvedPath path;
+  if (!ResolveExisting(name, path)) return INVALID_FILE_ATTRIBUTES;
+  return ReadAttributes(path.host, path.st);
+}
+
+BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes) {
+  ResolvedPath path;
+  if (!ResolveExisting(name, path)) return FALSE;
+  return WriteAttributes(path.host, attributes) ? TRUE : FailErrno();
+}

@@ -1,0 +1,285 @@
+// CreateFileW and the calls on an open file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "platform/device/device_state.h"
+#include "platform/device/errors.h"
+#include "platform/device/faults.h"
+#include "platform/files/file_meta.h"
+#include "platform/files/file_object.h"
+#include "platform/files/paths.h"
+#include "platform/files/share_locks.h"
+
+namespace coredll {
+namespace {
+
+HANDLE FailHandle(DWORD code) {
+  Fail(code);
+  return INVALID_HANDLE_VALUE;
+}
+
+// Checks what an existing file allows before anything is opened or truncated.
+DWORD CheckExisting(const ResolvedPath& path, DWORD access, DWORD disposition) {
+  if (S_ISDIR(path.st.st_mode)) return ERROR_ACCESS_DENIED;
+  if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+  bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  bool read_only = ReadAttributes(path.host, path.st) & FILE_ATTRIBUTE_READONLY;
+  if (read_only && ((access & GENERIC_WRITE) || replaces)) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+// Opens the host file for what the handle will do; the platform, not the host, decides
+// what the handle may do. A running program cannot be opened for writing at all.
+int OpenHost(const ResolvedPath& path, DWORD access, DWORD disposition, bool create) {
+  bool writes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS ||
+                disposition == TRUNCATE_EXISTING;
+  int flags = (writes ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW);
+  if (create) flags |= O_CREAT | (disposition == CREATE_NEW ? O_EXCL : 0);
+  return open(path.host.c_str(), flags, 0644);
+}
+
+uint64_t Now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return FileTimeFromTimespec(ts);
+}
+
+bool DescribeNew(int fd, DWORD flags_and_attributes) {
+  DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+  return DescribeNewFile(fd, attributes, Now());
+}
+
+// A new file appears under its name with its attributes and creation time, or not at all: it
+// is made without a name in its folder (O_TMPFILE), described, then linked under its name. A
+// program killed in between leaves nothing, where a named file without its attributes would
+// read as "normal" for ever. A host file system without unnamed files gets a named one that
+// is described at once. The file's share marks are taken with it: before its name exists
+// for an unnamed one, under the gate for a named one. -1 with errno set on failure (EBUSY:
+// the share was refused).
+int CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD access,
+                    DWORD share) {
+  const std::string& host = path.host;
+  std::string folder = host.substr(0, host.rfind('/'));
+  UniqueFd fd(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
+  bool unnamed = fd.valid();
+  if (!unnamed) {
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+    fd = UniqueFd(open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
+    if (!fd.valid()) return -1;
+  }
+  CheckFault(FaultOp::kDescribe, path.device);
+  bool made = DescribeNew(fd.get(), flags_and_attributes);
+  if (made && unnamed) {
+    // Marked while nobody else can open it, so no check is needed.
+    made = MarkNewShare(fd.get(), access, share);
+    std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    made = made && linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  } else if (made) {
+    ShareGate gate(fd.get());
+    if (TakeShare(fd.get(), access, share) != ERROR_SUCCESS) {
+      errno = EBUSY;
+      made = false;
+    }
+  }
+  if (made) return fd.release();
+  int error = errno;
+  if (!unnamed) unlink(host.c_str());
+  fd = UniqueFd();
+  errno = error;
+  return -1;
+}
+
+}  // namespace
+}  // namespace coredll
+
+using namespace coredll;
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
+                   DWORD disposition, DWORD flags_and_attributes, HANDLE) {
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+    return FailHandle(ERROR_INVALID_PARAMETER);
+  }
+  ResolvedPath path;
+  if (!ResolvePath(name, path)) return INVALID_HANDLE_VALUE;
+  if (path.name.empty()) return FailHandle(ERROR_ACCESS_DENIED);
+  if (Fault fault = CheckFault(FaultOp::kOpen, path.device)) return FailHandle(fault.error);
+  if (path.exists) {
+    if (DWORD error = CheckExisting(path, access, disposition)) return FailHandle(error);
+  } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+    return FailHandle(ERROR_FILE_NOT_FOUND);
+  }
+
+  bool creates = !path.exists && !HostMode();
+  UniqueFd fd(creates ? CreateDescribed(path, flags_and_attributes, access, share)
+                      : OpenHost(path, access, disposition, !path.exists));
+  if (!fd.valid()) {
+    DWORD error = errno == EEXIST ? ERROR_FILE_EXISTS
+                  : errno == EBUSY && creates ? ERROR_SHARING_VIOLATION
+                                              : ErrorFromErrno(errno);
+    return FailHandle(error);
+  }
+  if (!creates) {
+    ShareGate gate(fd.get());
+    if (DWORD error = TakeShare(fd.get(), access, share)) {
+      if (!path.exists) unlink(path.host.c_str());
+      return FailHandle(error);
+    }
+    bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    if (path.exists && replaces && ftruncate(fd.get(), 0) != 0) {
+      return FailHandle(ErrorFromErrno(errno));
+    }
+  }
+  if (!HostMode() && path.exists && disposition == CREATE_ALWAYS) {
+    DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!WriteAttributes(fd.get(), attributes)) return FailHandle(ErrorFromErrno(errno));
+  }
+  bool reopened = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
+  SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return AddHandle(std::make_shared<FileObject>(std::move(fd), access, path.device, path.host));
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (read) *read = 0;
+  if (!(file->access() & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
+  Fault fault = CheckFault(FaultOp::kRead, file->device_path());
+  if (fault.error) return Fail(fault.error);
+  if (fault.short_read) size /= 2;
+  std::lock_guard lock(file->mutex());
+  DWORD done = 0;
+  while (done < size) {
+    ssize_t n = pread(file->fd(), static_cast<char*>(buffer) + done, size - done,
+                      off_t(file->position + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return FailErrno();
+    if (n == 0) break;
+    done += DWORD(n);
+  }
+  file->position += done;
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (written) *written = 0;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
+  if (Fault fault = CheckFault(FaultOp::kWrite, file->device_path())) return Fail(fault.error);
+  std::lock_guard lock(file->mutex());
+  DWORD done = 0;
+  while (done < size) {
+    ssize_t n = pwrite(file->fd(), static_cast<const char*>(buffer) + done, size - done,
+                       off_t(file->position + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      file->position += done;
+      if (written) *written = done;
+      return n < 0 ? FailErrno() : Fail(ERROR_DISK_FULL);
+    }
+    done += DWORD(n);
+  }
+  file->position += done;
+  if (written) *written = done;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD method) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return INVALID_SET_FILE_POINTER;
+  if (Fault fault = CheckFault(FaultOp::kSeek, file->device_path())) {
+    return Fail(fault.error), INVALID_SET_FILE_POINTER;
+  }
+  std::lock_guard lock(file->mutex());
+  int64_t base;
+  struct stat st;
+  switch (method) {
+    case FILE_BEGIN: base = 0; break;
+    case FILE_CURRENT: base = int64_t(file->position); break;
+    case FILE_END:
+      if (fstat(file->fd(), &st) != 0) return FailErrno(), INVALID_SET_FILE_POINTER;
+      base = st.st_size;
+      break;
+    default: return Fail(ERROR_INVALID_PARAMETER), INVALID_SET_FILE_POINTER;
+  }
+  int64_t offset = distance_high ? int64_t((uint64_t(uint32_t(*distance_high)) << 32) |
+                                           uint32_t(distance))
+                                 : int64_t(distance);
+  int64_t target = base + offset;
+  if (target < 0) return Fail(ERROR_NEGATIVE_SEEK), INVALID_SET_FILE_POINTER;
+  // Without a high word the caller can only be told 32 bits: a position past them fails
+  // rather than wrapping.
+  if (!distance_high && target > int64_t(UINT32_MAX)) {
+    return Fail(ERROR_INVALID_PARAMETER), INVALID_SET_FILE_POINTER;
+  }
+  file->position = uint64_t(target);
+  if (distance_high) *distance_high = LONG(uint64_t(target) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(target);
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD size_high) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return INVALID_FILE_SIZE;
+  if (Fault fault = CheckFault(FaultOp::kSize, file->device_path())) {
+    return Fail(fault.error), INVALID_FILE_SIZE;
+  }
+  struct stat st;
+  if (fstat(file->fd(), &st) != 0) return FailErrno(), INVALID_FILE_SIZE;
+  if (size_high) *size_high = DWORD(uint64_t(st.st_size) >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return DWORD(st.st_size);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  std::lock_guard lock(file->mutex());
+  return ftruncate(file->fd(), off_t(file->position)) == 0 ? TRUE : FailErrno();
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  return fdatasync(file->fd()) == 0 ? TRUE : FailErrno();
+}
+
+BOOL CloseHandle(HANDLE object) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(object);
+  if (value == 0x41 || value == 0x42) return TRUE;  // pseudo handles are never closed
+  return RemoveHandle(object) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  struct stat st;
+  if (fstat(file->fd(), &st) != 0) return FailErrno();
+  if (creation) *creation = MakeFileTime(ReadCreationTime(file->host_path(), st));
+  if (access) *access = MakeFileTime(FileTimeFromTimespec(st.st_atim));
+  if (write) *write = MakeFileTime(FileTimeFromTimespec(st.st_mtim));
+  return TRUE;
+}
+
+BOOL SetFileTime(HANDLE handle, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* write) {
+  auto file = GetHandle<FileObject>(handle);
+  if (!file) return FALSE;
+  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+  if (access) times[0] = TimespecFromFileTime(FileTimeValue(*access));
+  if (write) times[1] = TimespecFromFileTime(FileTimeValue(*write));
+  if ((access || write) && futimens(file->fd(), times) != 0) return FailErrno();
+  if (creation && !WriteCreationTime(file->fd(), FileTimeValue(*creation))) return FailErrno();
+  return TRUE;
+}
