@@ -91,6 +91,8 @@ FileInUseAnswer FileInUse(Engine& engine, std::u16string_view path, uint32_t ope
     ReleaseOwnModule(path);
     return PKG_FILE_IN_USE_RETRY_HANDLED;
   }
+  // The user is asked, or the holder given time to close: the log is on disk meanwhile.
+  report::Flush();
   if (manner == kAsk) return AskUser(engine, path, operation, holder);
   if (manner == kAutomatic) {
     return CloseProcessesByName(holder) ? PKG_FILE_IN_USE_RETRY_HANDLED : PKG_FILE_IN_USE_ABORT;

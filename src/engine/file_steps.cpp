@@ -6,6 +6,7 @@
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
 #include "engine/file_in_use.h"
+#include "engine/status_reporter.h"
 #include "engine/step_items.h"
 #include "package/extract.h"
 #include "package/vocabulary.h"
@@ -27,6 +28,13 @@ uint32_t AttributesAfterWrite(const CatalogEntry& entry, uint32_t before) {
   if (entry.TestTypeFlags(kHidden)) attributes |= FILE_ATTRIBUTE_HIDDEN;
   if (attributes != FILE_ATTRIBUTE_NORMAL) attributes &= ~uint32_t(FILE_ATTRIBUTE_NORMAL);
   return attributes;
+}
+
+// Other programs run during the pause (the holder may be ending) and messages are
+// dispatched: the log is on disk meanwhile.
+void PauseBeforeRetry() {
+  report::Flush();
+  WaitWithMessages(nullptr, kRetryPauseMs);
 }
 
 // The times first: a read-only file can no longer be opened to set them.
@@ -70,7 +78,7 @@ HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u
     hr = aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path);
     if (SUCCEEDED(hr)) return S_OK;
     if (attempt == 1) {
-      WaitWithMessages(nullptr, kRetryPauseMs);
+      PauseBeforeRetry();
       continue;
     }
     ReportItemError(engine, UiStringId::kFileInstallError, path, hr);
@@ -108,7 +116,7 @@ void DeleteWithRetries(Engine& engine, const std::u16string& path, bool pause_fi
     if (IsNotFoundResult(hr)) return;
     ReportItemError(engine, UiStringId::kFileDeleteError, path, hr);
     if (pause_first && attempt == 1) {
-      WaitWithMessages(nullptr, kRetryPauseMs);
+      PauseBeforeRetry();
       continue;
     }
     if (!IsInUseResult(hr)) continue;

@@ -47,6 +47,9 @@ HRESULT CallLoadedHook(Engine& engine, std::u16string_view export_name) {
   auto hook = reinterpret_cast<PkgCustomHook>(GetProcAddressW(engine.custom_library,
                                                               name.c_str()));
   if (hook == nullptr) return S_OK;
+  // The library's code may wait, ask or start programs: nothing is held while it runs (its
+  // own lines are written as it logs them).
+  report::Flush();
   HRESULT hr = hook(&engine.host_services);
   report::Refresh();
   report::Detail(u"");
@@ -77,6 +80,7 @@ HRESULT ExtractSupportFiles(Engine& engine) {
 
 HRESULT LoadCustomLibrary(Engine& engine) {
   if (engine.custom_library_path.empty()) return S_OK;
+  report::Flush();  // loading runs the library's own start-up code
   engine.custom_library = LoadLibraryW(engine.custom_library_path.c_str());
   if (engine.custom_library != nullptr) return S_OK;
   HRESULT hr = LastErrorResult();
@@ -108,6 +112,7 @@ int32_t CallFileInUseHook(Engine& engine, std::u16string_view path, uint32_t ope
       GetProcAddressW(engine.custom_library, u"PkgCustomFileInUse"));
   if (hook == nullptr) return 0;
   std::u16string text(path);
+  report::Flush();
   int32_t answer = hook(&engine.host_services, text.c_str(), operation);
   report::Refresh();
   report::Detail(u"");

@@ -124,8 +124,16 @@ void SetEntryProperty(DWORD index, DWORD property_id, LPCWSTR value) {
 void EnableSecondaryFeatures(LPCWSTR names) {
   TheEngine().selection.secondary_features.Enable(Text(names));
 }
-void SetError(LPCWSTR text) { TheEngine().ReportError(Text(text)); }
-void Log(LPCWSTR text) { report::Debug(Text(text)); }
+// A library's lines are written as it logs them: it may next wait or ask in ways the engine
+// cannot see.
+void SetError(LPCWSTR text) {
+  TheEngine().ReportError(Text(text));
+  report::Flush();
+}
+void Log(LPCWSTR text) {
+  report::Debug(Text(text));
+  report::Flush();
+}
 
 int CreateFolder(LPCWSTR path) { return stowkit::CreateFolder(Text(path)); }
 int DeleteFolder(LPCWSTR path, BOOL delete_files) {

@@ -19,19 +19,17 @@ std::u16string_view ModeName(int32_t mode) {
 }
 
 // Little-endian whatever the host's order, since the file format fixes it.
-std::string Utf16LeBytes(std::u16string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2);
+void AppendUtf16Le(std::string& bytes, std::u16string_view text) {
   for (char16_t c : text) {
     bytes += char(c & 0xFF);
     bytes += char(c >> 8);
   }
-  return bytes;
 }
 
 }  // namespace
 
 LogFileSink::~LogFileSink() {
+  Flush();
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
@@ -46,38 +44,41 @@ void LogFileSink::SetLogPath(std::u16string_view path) {
   if (file == INVALID_HANDLE_VALUE) return;
   file_ = file;
   path_ = std::move(name);
-  for (const std::u16string& line : pending_) WriteToFile(line);
-  pending_.clear();
+  Flush();
+}
+
+// A child installer given the same path appends to this file while this process waits for
+// it, and the engine refreshes the reporter after every such wait; seeking to the end after
+// a refresh keeps the child's lines instead of overwriting them. Only then: a seek per block
+// would cost a call on the file for every block of a run. A block that fails to write is
+// dropped: the run goes on.
+void LogFileSink::Flush() {
+  if (file_ == INVALID_HANDLE_VALUE || block_.empty()) return;
+  if (!at_end_) SetFilePointer(file_, 0, nullptr, FILE_END);
+  at_end_ = true;
+  WriteFile(file_, block_.data(), DWORD(block_.size()), nullptr, nullptr);
+  block_.clear();
 }
 
 void LogFileSink::Begin(std::u16string_view package_name, int32_t mode) {
   WriteLine(Format(u"Begin %s for %s", ModeName(mode), package_name));
 }
 
+void LogFileSink::Status(std::u16string_view text) {
+  WriteLine(text);
+  Flush();
+}
+
 void LogFileSink::Complete(int32_t completion_status) {
   WriteLine(Format(u"Completion status = %d", completion_status));
+  Flush();
 }
 
 void LogFileSink::WriteLine(std::u16string_view text) {
   if (!enabled_) return;
-  std::u16string line = Format(u"%s\r\n", text);
-  if (file_ == INVALID_HANDLE_VALUE) {
-    pending_.push_back(std::move(line));
-  } else {
-    WriteToFile(line);
-  }
-}
-
-// A child installer given the same path appends to this file while this process waits for
-// it, and the engine refreshes the reporter after every such wait; seeking to the end after
-// a refresh keeps the child's lines instead of overwriting them. Only then: a seek per line
-// would cost a call on the file for every item of a run. Write errors are ignored: the run
-// goes on.
-void LogFileSink::WriteToFile(std::u16string_view line) {
-  std::string bytes = Utf16LeBytes(line);
-  if (!at_end_) SetFilePointer(file_, 0, nullptr, FILE_END);
-  at_end_ = true;
-  WriteFile(file_, bytes.data(), DWORD(bytes.size()), nullptr, nullptr);
+  AppendUtf16Le(block_, text);
+  AppendUtf16Le(block_, u"\r\n");
+  if (block_.size() >= kBlockBytes) Flush();
 }
 
 }  // namespace stowkit

@@ -45,6 +45,8 @@ HRESULT RunOldUninstaller(Engine& engine) {
   report::Debug(program);
   report::Debug(line);
   HRESULT hr = S_OK;
+  // The old version's uninstaller appends to this log: this run's lines go first.
+  report::Flush();
   if (RunProgram(program, line, true, 0, nullptr)) {
     ForceDeleteFile(program);
     ForceDeleteFile(package);

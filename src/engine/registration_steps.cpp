@@ -4,6 +4,7 @@
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
+#include "engine/status_reporter.h"
 #include "engine/step_items.h"
 #include "package/vocabulary.h"
 #include "services/hresult.h"
@@ -33,6 +34,7 @@ HRESULT RegisterFiles(Engine& engine) {
       failed = true;
       continue;
     }
+    report::Flush();  // the library's own entry point runs
     last = RegisterServer(path);
     if (FAILED(last)) {
       ReportItemError(engine, UiStringId::kRegisterError, path, last);
@@ -48,6 +50,7 @@ HRESULT UnregisterFiles(Engine& engine) {
     if (!IsSelfRegistering(entry) || !IsRemoved(engine, entry)) continue;
     std::u16string path;
     if (FAILED(ExpandEntryProperty(engine, entry, kDst, path))) continue;
+    report::Flush();  // the library's own entry point runs
     HRESULT hr = UnregisterServer(path);
     // Only "file not found" and "path not found" pass silently; a library that cannot be
     // loaded because it is missing (126) is reported like any other failure.

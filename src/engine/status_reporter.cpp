@@ -71,6 +71,10 @@ void Complete(int32_t completion_status) {
   FanOut([&](StatusSink& sink) { sink.Complete(completion_status); });
 }
 
+void Flush() {
+  if (StatusReporter* reporter = GetStatusReporter()) reporter->LogSink().Flush();
+}
+
 HWND OwnerWindow() {
   StatusReporter* reporter = GetStatusReporter();
   StatusSink* second = reporter ? reporter->SecondSink() : nullptr;

@@ -2,8 +2,9 @@
 // the second sink (the progress dialog) while one is attached.
 //
 // The process-wide reporter is created at start-up, before the command line is parsed, and
-// destroyed at the end of a normal run, which closes the log file. Only the main thread
-// calls it; nothing is locked. The report functions do nothing while no reporter exists.
+// destroyed at the end of a normal run, which writes what the log still holds and closes
+// it. Only the main thread calls it; nothing is locked. The report functions do nothing
+// while no reporter exists.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +30,8 @@ class StatusReporter {
 
 // Creates the reporter and its log sink; a second call keeps the first.
 void CreateStatusReporter();
-// Closes the log file and destroys the reporter (never the second sink).
+// Writes the held log lines, closes the log file and destroys the reporter (never the second
+// sink).
 void DestroyStatusReporter();
 // The reporter, or null before it is created.
 StatusReporter* GetStatusReporter();
@@ -48,6 +50,11 @@ void Debug(std::u16string_view text);
 void Progress(int32_t position, int32_t range);
 void Refresh();
 void Complete(int32_t completion_status);
+// Writes the log lines held so far (LogFileSink::Flush); the second sink shows each report
+// as it comes and holds nothing. Called before anything that waits or lets another program
+// or the user act: a message box, a pause before a retry, a started program, a call into a
+// package's own library. Not a sink operation: the sinks' eight slots keep their order.
+void Flush();
 // Asks the second sink only: the log file owns no window, and a silent run has none.
 HWND OwnerWindow();
 

@@ -25,6 +25,7 @@ HRESULT CheckVersion(const VersionCheckRun& run, std::u16string& last_error_text
   if (run.silent || installed <= run.package_version) return S_OK;
 
   std::u16string question = LoadUiString(UiStringId::kNewerInstalledQuestion);
+  report::Flush();
   if (run.ask(report::OwnerWindow(), question, run.display_name)) return S_OK;
   last_error_text = Format(
       u"Version '%s' of '%s' is currently installed and is newer than the version '%s' "

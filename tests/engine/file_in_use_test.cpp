@@ -26,12 +26,16 @@ class FileInUseTest : public testing::CatalogStepTest {
 TEST_F(FileInUseTest, TheQuestionNamesTheHolderAndTheAnswersMapToCodes) {
   testing::HeldProgram holder(device_);
   ASSERT_TRUE(holder.Started());
+  report::SetLogPath(u"\\log.txt");
+  report::Detail(u"logged before the question");
   EXPECT_EQ(Ask(kHolderProgram, PKG_FILE_OPERATION_OVERWRITE),
             std::make_pair(PKG_FILE_IN_USE_ABORT,
                            std::string("message box \"Demo App\" (The file '\\Program Files\\App\\"
                                        "holder.exe' is in use and cannot be overwritten.  Try "
                                        "stopping the '\\Program Files\\App\\holder.exe' process.)"
                                        ": no terminal and no scripted answer; answering Cancel\n")));
+  // The user may take any time to answer, or end the run: the log was written first.
+  EXPECT_EQ(testing::ReadLog(device_, "log.txt"), u"logged before the question\r\n");
   EXPECT_EQ(Ask(kHolderProgram, PKG_FILE_OPERATION_DELETE).second,
             "message box \"Demo App\" (The file '\\Program Files\\App\\holder.exe' is in use and "
             "cannot be deleted.  Try stopping the '\\Program Files\\App\\holder.exe' process.): "

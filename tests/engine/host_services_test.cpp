@@ -206,8 +206,12 @@ TEST_F(HostServicesTest, SecondaryFeaturesTakeOnlyKnownNames) {
 }
 
 TEST_F(HostServicesTest, ErrorsAndLogLinesGoToTheReporter) {
+  report::SetLogPath(u"\\log.txt");
   services_.SetError(u"Custom check failed");
   services_.Log(u"custom says hello");
+  // On disk at once: the library may next wait or ask in ways the engine cannot see.
+  EXPECT_EQ(testing::ReadLog(device_, "log.txt"),
+            u"Custom check failed\r\ncustom says hello\r\n");
   EXPECT_EQ(engine_.last_error_text, u"Custom check failed");
   EXPECT_EQ(report_.detail, (Lines{u"Custom check failed"}));
   EXPECT_EQ(report_.debug, (Lines{u"custom says hello"}));

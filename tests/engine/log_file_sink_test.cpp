@@ -1,5 +1,5 @@
-// The log file sink: held lines, the exact text and encoding, opening once, replacing an
-// earlier log, and sharing the file with a child installer.
+// The log file sink: held lines, blocks, the exact text and encoding, opening once, replacing
+// an earlier log, and sharing the file with a child installer.
 #include "engine/log_file_sink.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +29,30 @@ TEST_F(LogFileSinkTest, LinesHeldBeforeThePathAreWrittenFirstInOrder) {
   sink.SetLogPath(u"\\log.txt");
   EXPECT_EQ(sink.LogPath(), u"\\log.txt");
   EXPECT_EQ(Log(), u"header\r\nearly\r\n");
+  sink.Detail(u"item");
+  EXPECT_EQ(Log(), u"header\r\nearly\r\n") << "held until the block ends";
   sink.Status(u"stage");
-  EXPECT_EQ(Log(), u"header\r\nearly\r\nstage\r\n");
+  EXPECT_EQ(Log(), u"header\r\nearly\r\nitem\r\nstage\r\n");
+  sink.Debug(u"note");
+  sink.Flush();
+  EXPECT_EQ(Log(), u"header\r\nearly\r\nitem\r\nstage\r\nnote\r\n");
+}
+
+// A stage of thousands of items is written as it goes, each block whole, without waiting
+// for its end.
+TEST_F(LogFileSinkTest, ABlockThatReachesItsBoundIsWrittenWithoutAFlush) {
+  LogFileSink sink;
+  sink.SetLogPath(u"\\log.txt");
+  std::u16string item(98, u'x');  // 200 bytes with CR LF
+  size_t lines = (LogFileSink::kBlockBytes - 1) / 200;
+  for (size_t i = 0; i < lines; ++i) sink.Detail(item);
+  EXPECT_EQ(Log(), u"");
+  sink.Detail(item);
+  std::u16string expected;
+  for (size_t i = 0; i <= lines; ++i) expected += item + u"\r\n";
+  EXPECT_EQ(Log(), expected);
+  sink.Detail(u"next");
+  EXPECT_EQ(Log(), expected);
 }
 
 TEST_F(LogFileSinkTest, EveryOperationWritesItsTemplateAsUtf16LeWithoutAMark) {
@@ -58,6 +80,7 @@ TEST_F(LogFileSinkTest, BeginNamesEachModeAndTakesAnyOtherAsAFullInstall) {
   LogFileSink sink;
   sink.SetLogPath(u"\\log.txt");
   for (int32_t mode : {1, 2, 3, 4, 7, 0, -1}) sink.Begin(u"P", mode);
+  sink.Flush();
   EXPECT_EQ(Log(),
             u"Begin PKG_MODE_FULL_INSTALL for P\r\n"
             u"Begin PKG_MODE_PATCH_INSTALL for P\r\n"
@@ -75,6 +98,7 @@ TEST_F(LogFileSinkTest, TheFirstPathThatOpensWinsAndAnEmptyPathDoesNothing) {
   sink.SetLogPath(u"\\log.txt");
   sink.SetLogPath(u"\\other.txt");
   sink.Detail(u"line");
+  sink.Flush();
   EXPECT_EQ(sink.LogPath(), u"\\log.txt");
   EXPECT_EQ(Log(), u"line\r\n");
   EXPECT_EQ(GetFileAttributesW(u"\\other.txt"), INVALID_FILE_ATTRIBUTES);
@@ -84,6 +108,7 @@ TEST_F(LogFileSinkTest, TheFolderIsCreated) {
   LogFileSink sink;
   sink.SetLogPath(u"\\Logs\\Deep\\log.txt");
   sink.Detail(u"x");
+  sink.Flush();
   EXPECT_EQ(Log("Logs/Deep/log.txt"), u"x\r\n");
 }
 
@@ -93,6 +118,7 @@ TEST_F(LogFileSinkTest, AnEarlierLogIsReplacedEvenWhenReadOnly) {
   LogFileSink sink;
   sink.SetLogPath(u"\\log.txt");
   sink.Detail(u"new");
+  sink.Flush();
   EXPECT_EQ(Log(), u"new\r\n");
 }
 
@@ -112,10 +138,13 @@ TEST_F(LogFileSinkTest, WriteErrorsAreIgnoredAndLaterLinesStillArrive) {
   LogFileSink sink;
   sink.SetLogPath(u"\\log.txt");
   sink.Detail(u"one");
+  sink.Flush();
   ASSERT_TRUE(coredll::SetFaults("write=112", nullptr));
   sink.Detail(u"lost");
+  sink.Flush();
   ASSERT_TRUE(coredll::SetFaults("", nullptr));
   sink.Detail(u"two");
+  sink.Flush();
   EXPECT_EQ(Log(), u"one\r\ntwo\r\n");
 }
 
@@ -129,12 +158,14 @@ TEST_F(LogFileSinkTest, ADisabledSinkWritesNothing) {
 }
 
 // A child installer is given the parent's log path while the parent holds the file open:
-// the child cannot delete it, appends, and once the parent is refreshed after the child's
-// run (as the engine does after every other program) its later lines come after the child's.
+// the parent flushes before it starts the child (as the engine does before every other
+// program), the child cannot delete the file, appends, and once the parent is refreshed
+// after the child's run its later lines come after the child's.
 TEST_F(LogFileSinkTest, AParentAndAChildShareOneLogWithoutLosingLines) {
   LogFileSink parent;
   parent.SetLogPath(u"\\log.txt");
   parent.Detail(u"parent 1");
+  parent.Flush();
   {
     LogFileSink child;
     child.Debug(u"child header");
@@ -144,14 +175,16 @@ TEST_F(LogFileSinkTest, AParentAndAChildShareOneLogWithoutLosingLines) {
   }
   parent.Refresh();
   parent.Detail(u"parent 2");
+  parent.Flush();
   EXPECT_EQ(Log(), u"parent 1\r\nchild header\r\nchild 1\r\nparent 2\r\n");
 }
 
-TEST_F(LogFileSinkTest, DestructionClosesTheFile) {
+TEST_F(LogFileSinkTest, DestructionWritesTheHeldLinesAndClosesTheFile) {
   auto sink = std::make_unique<LogFileSink>();
   sink->SetLogPath(u"\\log.txt");
   sink->Detail(u"x");
   sink.reset();
+  EXPECT_EQ(Log(), u"x\r\n");
   EXPECT_TRUE(DeleteFileW(u"\\log.txt"));
 }
 

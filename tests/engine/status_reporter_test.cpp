@@ -61,6 +61,10 @@ TEST_F(StatusReporterTest, EveryReportReachesTheLogThenTheSecondSink) {
   report::Status(UiStringId::kInitializing);
   report::Detail(u"item");
   report::Debug(u"note");
+  // A flush writes what the log holds and asks nothing of the second sink.
+  report::Flush();
+  EXPECT_EQ(ReadLog(device_, "log.txt"),
+            u"Begin PKG_MODE_FULL_REMOVE for App\r\nInitializing ...\r\nitem\r\nnote\r\n");
   report::Progress(1, 10);
   report::Refresh();
   report::Complete(0);

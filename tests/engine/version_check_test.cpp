@@ -6,6 +6,7 @@
 
 #include "engine/report_capture.h"
 #include "services/product_state.h"
+#include "support/log_text.h"
 #include "support/temp_device.h"
 
 namespace stowkit {
@@ -28,6 +29,7 @@ class VersionCheckTest : public ::testing::Test {
       EXPECT_EQ(owner, report_.owner);
       questions_.emplace_back(text);
       captions_.emplace_back(caption);
+      logged_when_asked_.push_back(testing::ReadLog(device_, "log.txt"));
       return answer;
     };
     return run;
@@ -36,17 +38,21 @@ class VersionCheckTest : public ::testing::Test {
 
   testing::TempDevice device_;
   testing::ReportCapture report_;
-  Lines questions_, captions_;
+  Lines questions_, captions_, logged_when_asked_;
   std::u16string last_error_ = u"untouched";
 };
 
 TEST_F(VersionCheckTest, AnOlderPackageAsksAndNoRefusesTheInstall) {
   Install(k200);
+  report::SetLogPath(u"\\log.txt");
   EXPECT_EQ(CheckVersion(Run(k150, false), last_error_), E_FAIL);
   EXPECT_EQ(questions_, (Lines{u"A newer version of this application is already installed.  "
                                u"Do you really want to overwrite it with an older version?"}));
   EXPECT_EQ(captions_, (Lines{u"Field Notes"}));
   EXPECT_EQ(report_.debug, (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0"}));
+  // The user may take any time to answer, or end the run: what it logged is on disk first.
+  EXPECT_EQ(logged_when_asked_,
+            (Lines{u"Package version = 1.5.0.0, existing version = 2.0.0.0\r\n"}));
   EXPECT_EQ(last_error_, u"Version '2.0.0.0' of 'Field Notes' is currently installed and is "
                          u"newer than the version '1.5.0.0' contained in this package.");
   EXPECT_EQ(report_.detail, (Lines{last_error_}));

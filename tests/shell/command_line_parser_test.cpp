@@ -121,6 +121,7 @@ TEST_F(CommandLineTest, TheLogStartsWithTheHeaderThoughTheHeaderCameFirst) {
   ASSERT_EQ(Parse(u"/i a.pkg /v \\Logs\\run.txt"), S_OK);
   EXPECT_EQ(Job().log_path, u"\\Logs\\run.txt");
   report::Detail(u"after");
+  report::Flush();
   std::string log = Utf16ToUtf8(ReadLog(device_, "Logs/run.txt"));
   std::regex header(
       "-{41}\r\n"
