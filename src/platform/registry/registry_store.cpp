@@ -320,6 +320,7 @@ StoreStatus RegistryStore::InBatch(bool write, bool one_statement, Work work) {
   if (status != StoreStatus::kOk) return status;
   status = work();
   if (status == StoreStatus::kOk) return savepoint ? Run(kRelease, "RELEASE call") : status;
+  if (write) ForgetBatchKeys();  // keys the call made are undone with it
   if (sqlite3_get_autocommit(db_)) {
     if (batch_lost_ == StoreStatus::kOk) batch_lost_ = status;
     return status;
@@ -412,10 +413,20 @@ StoreStatus RegistryStore::Error(int code) const {
   }
 }
 
+bool RegistryStore::HoldsBatch() const { return batch_depth_ > 0 && !sqlite3_get_autocommit(db_); }
+
+void RegistryStore::ForgetBatchKeys() {
+  batch_children_.clear();
+  batch_live_.clear();
+}
+
 StoreStatus RegistryStore::CheckKey(KeyId key) {
+  if (HoldsBatch() && batch_live_.count(key)) return StoreStatus::kOk;
   Statement exists(Cached(kKeyExists, "SELECT 1 FROM keys WHERE id = ?1"));
   switch (exists.Bind(1, key).Step()) {
-    case SQLITE_ROW: return StoreStatus::kOk;
+    case SQLITE_ROW:
+      if (HoldsBatch()) batch_live_.insert(key);
+      return StoreStatus::kOk;
     case SQLITE_DONE: return StoreStatus::kKeyDeleted;
     default: return Error(SQLITE_ERROR);
   }
@@ -431,11 +442,25 @@ StoreStatus RegistryStore::Walk(KeyId from, const std::vector<std::u16string>& p
   }
   key = from;
   for (walked = 0; walked < path.size(); ++walked) {
+    std::pair<KeyId, std::u16string> level;
+    bool remember = HoldsBatch();
+    if (remember) {
+      level = {key, stowkit::UpperCase(path[walked])};
+      auto known = batch_children_.find(level);
+      if (known != batch_children_.end()) {
+        key = known->second;
+        continue;
+      }
+    }
     Statement child(Cached(kChild, "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2"));
     int step = child.Bind(1, key).BindFolded(2, path[walked]).Step();
     if (step == SQLITE_DONE) break;
     if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
     key = child.Int(0);
+    if (remember) {
+      batch_children_.emplace(std::move(level), key);
+      batch_live_.insert(key);
+    }
   }
   return StoreStatus::kOk;
 }
@@ -514,6 +539,7 @@ StoreStatus RegistryStore::DeleteKey(KeyId from, const std::vector<std::u16strin
         drop_keys.Bind(1, doomed).Step() != SQLITE_DONE) {
       return Error(SQLITE_ERROR);
     }
+    ForgetBatchKeys();
     return StoreStatus::kOk;
   });
 }
@@ -609,12 +635,13 @@ StoreStatus RegistryStore::Summarize(KeyId key, KeySummary& summary) {
 
 StoreStatus RegistryStore::Flush() {
   std::lock_guard lock(mutex_);
-  bool batched = batch_depth_ > 0 && !sqlite3_get_autocommit(db_);
+  bool batched = HoldsBatch();
   StoreStatus held = batched ? Run(kCommit, "COMMIT") : StoreStatus::kOk;
   if (held != StoreStatus::kOk) {
     Run(kRollback, "ROLLBACK");
     batch_lost_ = held;
   }
+  ForgetBatchKeys();  // others may write between the commit and the batch's new transaction
   StoreStatus status = FlushCommitted();
   // Should the batch not begin again, the calls after this go one transaction each.
   if (batch_depth_ > 0) Run(kBeginWrite, "BEGIN IMMEDIATE");
@@ -654,6 +681,7 @@ StoreStatus RegistryStore::BeginBatch() {
     StoreStatus status = Run(kBeginWrite, "BEGIN IMMEDIATE");
     if (status != StoreStatus::kOk) return status;
     batch_lost_ = StoreStatus::kOk;
+    ForgetBatchKeys();
   }
   ++batch_depth_;
   return StoreStatus::kOk;
@@ -662,6 +690,7 @@ StoreStatus RegistryStore::BeginBatch() {
 StoreStatus RegistryStore::EndBatch() {
   std::lock_guard lock(mutex_);
   if (batch_depth_ == 0 || --batch_depth_ > 0) return StoreStatus::kOk;
+  ForgetBatchKeys();
   if (sqlite3_get_autocommit(db_)) return batch_lost_;
   changed_ = true;
   StoreStatus status = Run(kCommit, "COMMIT");

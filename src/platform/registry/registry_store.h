@@ -15,10 +15,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -135,6 +138,9 @@ class RegistryStore {
   StoreStatus ReadValue(Statement& query, StoredValue& value);
   sqlite3_stmt* Cached(int slot, const char* sql);
   StoreStatus Error(int code) const;
+  // True while a batch's transaction holds the write lock.
+  bool HoldsBatch() const;
+  void ForgetBatchKeys();
 
   std::mutex mutex_;  // one call at a time on the connection
   sqlite3* db_;
@@ -142,6 +148,12 @@ class RegistryStore {
   std::vector<sqlite3_stmt*> statements_;
   int batch_depth_ = 0;
   StoreStatus batch_lost_ = StoreStatus::kOk;  // why the batch's transaction ended early
+  // While a batch holds the write lock no other connection can change the tree, so the keys
+  // it has found or made are remembered: a merge of many values into few keys then looks
+  // each key up once. Forgotten when the batch ends or lets go of the lock (Flush), when a
+  // key is deleted, and when a call's writes are undone.
+  std::map<std::pair<KeyId, std::u16string>, KeyId> batch_children_;  // (parent, folded name)
+  std::unordered_set<KeyId> batch_live_;
   bool changed_ = true;          // this connection may have committed since its last flush
   int64_t flushed_version_ = -1;  // data_version at the last flush: others' commits since
 };
