@@ -161,8 +161,14 @@ int SetFileTimeText(std::u16string_view path, std::u16string_view text) {
   return ok ? 1 : 0;
 }
 
+// Deletes first and clears the attributes only when that was refused: most files are not
+// read-only, and a delete that works leaves nothing whose attributes could matter. A file
+// that stays (read-only, or in use) ends with normal attributes, as after clearing first.
 int ForceDeleteFile(std::u16string_view path) {
   std::u16string text(path);
+  if (DeleteFileW(text.c_str())) return 1;
+  DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return 0;
   SetFileAttributesW(text.c_str(), FILE_ATTRIBUTE_NORMAL);
   return DeleteFileW(text.c_str()) ? 1 : 0;
 }

@@ -130,6 +130,16 @@ TEST_F(FileServicesTest, ForceDeleteClearsReadOnly) {
   EXPECT_EQ(ForceDeleteFile(u"\\Temp\\ro.txt"), 1);
   EXPECT_EQ(ForceDeleteFile(u"\\Temp\\ro.txt"), 0);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+
+  // A file in use stays, but with its attributes cleared, as if they had been cleared first.
+  Touch(u"\\Temp\\held.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  HANDLE held = CreateFileW(u"\\Temp\\held.txt", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ForceDeleteFile(u"\\Temp\\held.txt"), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(GetFileAttributesW(u"\\Temp\\held.txt"), DWORD(FILE_ATTRIBUTE_NORMAL));
+  CloseHandle(held);
 }
 
 TEST_F(FileServicesTest, FileTimeTextSetsAllThreeTimesInLocalTime) {
