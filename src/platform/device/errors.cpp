@@ -43,6 +43,8 @@ BOOL Fail(DWORD code) {
   return FALSE;
 }
 
+BOOL ResultOf(DWORD error) { return error ? Fail(error) : TRUE; }
+
 BOOL FailErrno() { return Fail(ErrorFromErrno(errno)); }
 
 }  // namespace coredll

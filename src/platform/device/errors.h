@@ -12,6 +12,9 @@ DWORD ErrorFromErrno(int err);
 // Sets the thread's last-error value and returns FALSE, for `return Fail(code);`.
 BOOL Fail(DWORD code);
 
+// TRUE for ERROR_SUCCESS, else Fail(error): `return ResultOf(Helper(...));`.
+BOOL ResultOf(DWORD error);
+
 // Fail(ErrorFromErrno(errno)).
 BOOL FailErrno();
 

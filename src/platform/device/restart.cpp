@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -45,14 +46,14 @@ bool CountBoot(const std::string& device) {
 
 }  // namespace
 
-BOOL RestartDevice() {
+DWORD RestartDevice() {
   std::string run = RunFolder();
-  if (run.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+  if (run.empty()) return ERROR_PATH_NOT_FOUND;
   EndOtherProcesses();
   std::error_code error;
   std::filesystem::remove_all(run, error);
-  if (error || !MakeHostFolders(run, DeviceRoot().size())) return Fail(ERROR_GEN_FAILURE);
-  return CountBoot(std::filesystem::path(run).parent_path()) ? TRUE : FailErrno();
+  if (error || !MakeHostFolders(run, DeviceRoot().size())) return ERROR_GEN_FAILURE;
+  return CountBoot(std::filesystem::path(run).parent_path()) ? ERROR_SUCCESS : ErrorFromErrno(errno);
 }
 
 }  // namespace coredll

@@ -150,10 +150,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
   if (read) *read = 0;
-  if (!(file->access() & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  auto file = GetHandle<FileObject>(handle, GENERIC_READ);
+  if (!file) return Fail(file.error);
   if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
   Fault fault = CheckFault(FaultOp::kRead, file->device_path());
   if (fault.error) return Fail(fault.error);
@@ -174,10 +173,9 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPP
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
   if (written) *written = 0;
-  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  auto file = GetHandle<FileObject>(handle, GENERIC_WRITE);
+  if (!file) return Fail(file.error);
   if (!buffer && size) return Fail(ERROR_INVALID_PARAMETER);
   if (Fault fault = CheckFault(FaultOp::kWrite, file->device_path())) return Fail(fault.error);
   std::lock_guard lock(file->mutex());
@@ -200,7 +198,7 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVE
 
 DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD method) {
   auto file = GetHandle<FileObject>(handle);
-  if (!file) return INVALID_SET_FILE_POINTER;
+  if (!file) return Fail(file.error), INVALID_SET_FILE_POINTER;
   if (Fault fault = CheckFault(FaultOp::kSeek, file->device_path())) {
     return Fail(fault.error), INVALID_SET_FILE_POINTER;
   }
@@ -234,7 +232,7 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distance_high, DWORD me
 
 DWORD GetFileSize(HANDLE handle, LPDWORD size_high) {
   auto file = GetHandle<FileObject>(handle);
-  if (!file) return INVALID_FILE_SIZE;
+  if (!file) return Fail(file.error), INVALID_FILE_SIZE;
   if (Fault fault = CheckFault(FaultOp::kSize, file->device_path())) {
     return Fail(fault.error), INVALID_FILE_SIZE;
   }
@@ -246,17 +244,15 @@ DWORD GetFileSize(HANDLE handle, LPDWORD size_high) {
 }
 
 BOOL SetEndOfFile(HANDLE handle) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
-  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  auto file = GetHandle<FileObject>(handle, GENERIC_WRITE);
+  if (!file) return Fail(file.error);
   std::lock_guard lock(file->mutex());
   return ftruncate(file->fd(), off_t(file->position)) == 0 ? TRUE : FailErrno();
 }
 
 BOOL FlushFileBuffers(HANDLE handle) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
-  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  auto file = GetHandle<FileObject>(handle, GENERIC_WRITE);
+  if (!file) return Fail(file.error);
   return fdatasync(file->fd()) == 0 ? TRUE : FailErrno();
 }
 
@@ -268,7 +264,7 @@ BOOL CloseHandle(HANDLE object) {
 
 BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
   auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
+  if (!file) return Fail(file.error);
   struct stat st;
   if (fstat(file->fd(), &st) != 0) return FailErrno();
   if (creation) *creation = MakeFileTime(ReadCreationTime(file->host_path(), st));
@@ -279,9 +275,8 @@ BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETI
 
 BOOL SetFileTime(HANDLE handle, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* write) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return FALSE;
-  if (!(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  auto file = GetHandle<FileObject>(handle, GENERIC_WRITE);
+  if (!file) return Fail(file.error);
   struct timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
   if (access) times[0] = TimespecFromFileTime(FileTimeValue(*access));
   if (write) times[1] = TimespecFromFileTime(FileTimeValue(*write));

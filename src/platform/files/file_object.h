@@ -21,7 +21,7 @@ class FileObject : public KernelObject {
         host_path_(std::move(host_path)) {}
 
   int fd() const { return fd_.get(); }
-  DWORD access() const { return access_; }
+  DWORD GrantedAccess() const override { return access_; }
   const std::u16string& device_path() const { return device_path_; }
   const std::string& host_path() const { return host_path_; }
 

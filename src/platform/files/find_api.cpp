@@ -84,7 +84,7 @@ HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
 
 BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {
   auto find = GetHandle<FindObject>(handle);
-  if (!find) return FALSE;
+  if (!find) return Fail(find.error);
   if (!data) return Fail(ERROR_INVALID_PARAMETER);
   if (find->next >= find->entries.size()) return Fail(ERROR_NO_MORE_FILES);
   *data = find->entries[find->next++];
@@ -92,6 +92,6 @@ BOOL FindNextFileW(HANDLE handle, LPWIN32_FIND_DATAW data) {
 }
 
 BOOL FindClose(HANDLE handle) {
-  if (!GetHandle<FindObject>(handle)) return FALSE;
+  if (auto find = GetHandle<FindObject>(handle); !find) return Fail(find.error);
   return RemoveHandle(handle) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }

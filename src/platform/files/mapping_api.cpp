@@ -21,6 +21,8 @@ class MappingObject : public KernelObject {
   std::shared_ptr<FileObject> file;
   uint64_t size = 0;
   bool writable = false;
+
+  DWORD GrantedAccess() const override { return FILE_MAP_READ | (writable ? FILE_MAP_WRITE : 0); }
 };
 
 struct View {
@@ -52,13 +54,12 @@ HANDLE CreateFileForMappingW(LPCWSTR name, DWORD access, DWORD share,
 
 HANDLE CreateFileMappingW(HANDLE handle, LPSECURITY_ATTRIBUTES, DWORD protect,
                           DWORD maximum_high, DWORD maximum_low, LPCWSTR) {
-  auto file = GetHandle<FileObject>(handle);
-  if (!file) return nullptr;
+  bool writable = protect == PAGE_READWRITE;
+  auto file = GetHandle<FileObject>(handle, writable ? GENERIC_WRITE : 0);
+  if (!file) return Fail(file.error), nullptr;
   if (protect != PAGE_READONLY && protect != PAGE_READWRITE) {
     return Fail(ERROR_INVALID_PARAMETER), nullptr;
   }
-  bool writable = protect == PAGE_READWRITE;
-  if (writable && !(file->access() & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED), nullptr;
   struct stat st;
   if (fstat(file->fd(), &st) != 0) return FailErrno(), nullptr;
   uint64_t size = (uint64_t(maximum_high) << 32) | maximum_low;
@@ -69,7 +70,7 @@ HANDLE CreateFileMappingW(HANDLE handle, LPSECURITY_ATTRIBUTES, DWORD protect,
     if (ftruncate(file->fd(), off_t(size)) != 0) return FailErrno(), nullptr;
   }
   auto mapping = std::make_shared<MappingObject>();
-  mapping->file = std::move(file);
+  mapping->file = std::move(file.object);
   mapping->size = size;
   mapping->writable = writable;
   return AddHandle(std::move(mapping));
@@ -77,10 +78,9 @@ HANDLE CreateFileMappingW(HANDLE handle, LPSECURITY_ATTRIBUTES, DWORD protect,
 
 LPVOID MapViewOfFile(HANDLE handle, DWORD access, DWORD offset_high, DWORD offset_low,
                      size_t bytes) {
-  auto mapping = GetHandle<MappingObject>(handle);
-  if (!mapping) return nullptr;
-  bool write = access & FILE_MAP_WRITE;
-  if (write && !mapping->writable) return Fail(ERROR_ACCESS_DENIED), nullptr;
+  DWORD write = access & FILE_MAP_WRITE;
+  auto mapping = GetHandle<MappingObject>(handle, write);
+  if (!mapping) return Fail(mapping.error), nullptr;
   uint64_t offset = (uint64_t(offset_high) << 32) | offset_low;
   if (offset % kAllocationGranularity != 0) return Fail(ERROR_MAPPED_ALIGNMENT), nullptr;
   if (offset >= mapping->size) return Fail(ERROR_INVALID_PARAMETER), nullptr;

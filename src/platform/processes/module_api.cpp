@@ -15,6 +15,7 @@
 #include "platform/files/paths.h"
 #include "platform/files/share_locks.h"
 #include "platform/processes/builtin_modules.h"
+#include "platform/processes/module_symbols.h"
 #include "platform/processes/process_self.h"
 #include "text/fold.h"
 #include "text/utf.h"
@@ -82,6 +83,8 @@ LoadedModule* FindLoaded(Modules& modules, std::u16string_view name) {
   return nullptr;
 }
 
+// The module of the library at `path`, loaded once; null when it is no library
+// (ERROR_BAD_EXE_FORMAT).
 HMODULE Load(Modules& modules, const ResolvedPath& path) {
   for (LoadedModule& m : modules.loaded) {
     if (m.host_path == path.host) {
@@ -90,7 +93,7 @@ HMODULE Load(Modules& modules, const ResolvedPath& path) {
     }
   }
   void* library = dlopen(path.host.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) return Fail(ERROR_BAD_EXE_FORMAT), nullptr;
+  if (!library) return nullptr;
   LoadedModule& m = modules.loaded.emplace_back();
   m.device_path = path.device;
   m.host_path = path.host;
@@ -117,16 +120,32 @@ const BuiltinModule* AsBuiltin(HMODULE module) {
   return nullptr;
 }
 
-DWORD CopyOut(const std::u16string& path, LPWSTR buffer, DWORD size) {
-  if (!buffer || size == 0) return Fail(ERROR_INVALID_PARAMETER);
-  DWORD copied = DWORD(std::min<size_t>(path.size(), size - 1));
+// Copies `path` into the buffer, cut to fit: its length in `copied`, and
+// ERROR_INSUFFICIENT_BUFFER when it was cut (or ERROR_INVALID_PARAMETER for no buffer).
+DWORD CopyOut(const std::u16string& path, LPWSTR buffer, DWORD size, DWORD& copied) {
+  if (!buffer || size == 0) return ERROR_INVALID_PARAMETER;
+  copied = DWORD(std::min<size_t>(path.size(), size - 1));
   std::copy_n(path.begin(), copied, buffer);
   buffer[copied] = 0;
-  SetLastError(copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
-  return copied;
+  return copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS;
 }
 
 }  // namespace
+
+DWORD FindModuleSymbol(HMODULE module, const char* name, WORD ordinal, FARPROC& found) {
+  found = nullptr;
+  if (const BuiltinModule* builtin = AsBuiltin(module)) {
+    found = BuiltinProcAddress(*builtin, name, ordinal);
+    return ERROR_SUCCESS;
+  }
+  Modules& modules = AllModules();
+  std::lock_guard lock(modules.mutex);
+  LoadedModule* m = AsLoaded(modules, module);
+  if (!m) return ERROR_INVALID_HANDLE;
+  if (name) found = reinterpret_cast<FARPROC>(dlsym(m->library, name));
+  return ERROR_SUCCESS;
+}
+
 }  // namespace coredll
 
 using namespace coredll;
@@ -141,7 +160,8 @@ HMODULE LoadLibraryW(LPCWSTR name) {
   std::lock_guard lock(modules.mutex);
   ResolvedPath path;
   if (!FindLibraryFile(name, path)) return Fail(ERROR_MOD_NOT_FOUND), nullptr;
-  return Load(modules, path);
+  HMODULE module = Load(modules, path);
+  return module ? module : (Fail(ERROR_BAD_EXE_FORMAT), nullptr);
 }
 
 BOOL FreeLibrary(HMODULE module) {
@@ -163,15 +183,8 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR name) {
   if (!name) return Fail(ERROR_INVALID_PARAMETER), nullptr;
   std::string symbol = by_ordinal ? std::string() : stowkit::Utf16ToUtf8(name);
   FARPROC found = nullptr;
-  if (const BuiltinModule* builtin = AsBuiltin(module)) {
-    found = BuiltinProcAddress(*builtin, by_ordinal ? nullptr : symbol.c_str(), WORD(value));
-  } else {
-    Modules& modules = AllModules();
-    std::lock_guard lock(modules.mutex);
-    LoadedModule* m = AsLoaded(modules, module);
-    if (!m) return Fail(ERROR_INVALID_HANDLE), nullptr;
-    if (!by_ordinal) found = reinterpret_cast<FARPROC>(dlsym(m->library, symbol.c_str()));
-  }
+  DWORD error = FindModuleSymbol(module, by_ordinal ? nullptr : symbol.c_str(), WORD(value), found);
+  if (error) return Fail(error), nullptr;
   if (!found) Fail(ERROR_PROC_NOT_FOUND);
   return found;
 }
@@ -185,14 +198,20 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
   return Fail(ERROR_MOD_NOT_FOUND), nullptr;
 }
 
+// Last-error is ERROR_SUCCESS when the whole name fitted, ERROR_INSUFFICIENT_BUFFER when not.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-  if (!module || module == &kProgramModule) return CopyOut(PlatformPathOf(HostProgramPath()), buffer, size);
+  auto copy_out = [&](const std::u16string& path) {
+    DWORD copied = 0;
+    SetLastError(CopyOut(path, buffer, size, copied));
+    return copied;
+  };
+  if (!module || module == &kProgramModule) return copy_out(PlatformPathOf(HostProgramPath()));
   if (const BuiltinModule* builtin = AsBuiltin(module)) {
-    return CopyOut(u"\\Windows\\" + std::u16string(builtin->name), buffer, size);
+    return copy_out(u"\\Windows\\" + std::u16string(builtin->name));
   }
   Modules& modules = AllModules();
   std::lock_guard lock(modules.mutex);
   LoadedModule* m = AsLoaded(modules, module);
   if (!m) return Fail(ERROR_INVALID_HANDLE);
-  return CopyOut(m->device_path, buffer, size);
+  return copy_out(m->device_path);
 }

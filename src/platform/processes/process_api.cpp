@@ -34,6 +34,7 @@ constexpr int kReadyFd = 3;
 constexpr int kReadyTimeoutMs = 10000;
 
 // The program file a name stands for: the path itself, or a bare name in \Windows, then \.
+// False when there is none (ERROR_FILE_NOT_FOUND).
 bool FindProgram(LPCWSTR application, ResolvedPath& path) {
   std::u16string name(application);
   bool bare = name.find_first_of(u"\\/") == std::u16string::npos;
@@ -44,7 +45,7 @@ bool FindProgram(LPCWSTR application, ResolvedPath& path) {
       return true;
     }
   }
-  return Fail(ERROR_FILE_NOT_FOUND);
+  return false;
 }
 
 // The folder holding this platform library, so a device program finds it wherever it was
@@ -83,15 +84,16 @@ DWORD SpawnError(int err) {
   }
 }
 
-// Starts the host program and waits until it has listed itself (or ended early).
-bool Spawn(const ResolvedPath& program, const std::u16string& command_line, pid_t& pid) {
+// Starts the host program and waits until it has listed itself (or ended early); the error
+// when it could not start.
+DWORD Spawn(const ResolvedPath& program, const std::u16string& command_line, pid_t& pid) {
   struct stat st;
   // The handheld has no execute bit: any device file is a program if the platform runs it.
   if (stat(program.host.c_str(), &st) == 0 && !(st.st_mode & S_IXUSR)) {
     chmod(program.host.c_str(), st.st_mode | S_IXUSR | S_IXGRP | S_IXOTH);
   }
   int ready[2];
-  if (pipe2(ready, O_CLOEXEC) != 0) return FailErrno();
+  if (pipe2(ready, O_CLOEXEC) != 0) return ErrorFromErrno(errno);
   UniqueFd ready_read(ready[0]), ready_write(ready[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -103,11 +105,11 @@ bool Spawn(const ResolvedPath& program, const std::u16string& command_line, pid_
   std::fflush(nullptr);
   int err = posix_spawn(&pid, program.host.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (err != 0) return Fail(SpawnError(err));
+  if (err != 0) return SpawnError(err);
   ready_write = UniqueFd();
   struct pollfd p = {ready_read.get(), POLLIN, 0};
   poll(&p, 1, kReadyTimeoutMs);
-  return true;
+  return ERROR_SUCCESS;
 }
 
 std::shared_ptr<ProcessObject> OpenProcessObject(pid_t pid, bool child) {
@@ -127,9 +129,9 @@ BOOL CreateProcessW(LPCWSTR application, LPWSTR command_line, LPSECURITY_ATTRIBU
                     LPPROCESS_INFORMATION information) {
   if (!application || !*application) return Fail(ERROR_INVALID_PARAMETER);
   ResolvedPath program;
-  if (!FindProgram(application, program)) return FALSE;
+  if (!FindProgram(application, program)) return Fail(ERROR_FILE_NOT_FOUND);
   pid_t pid = 0;
-  if (!Spawn(program, command_line ? command_line : u"", pid)) return FALSE;
+  if (DWORD error = Spawn(program, command_line ? command_line : u"", pid)) return Fail(error);
   auto process = OpenProcessObject(pid, true);
   if (!process) return Fail(ERROR_GEN_FAILURE);
   if (information) {
@@ -166,7 +168,7 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
     return WAIT_TIMEOUT;
   }
   auto waitable = GetHandle<WaitableObject>(object);
-  if (!waitable) return WAIT_FAILED;
+  if (!waitable) return Fail(waitable.error), WAIT_FAILED;
   struct pollfd p = {waitable->WaitFd(), POLLIN, 0};
   int n;
   while ((n = poll(&p, 1, timeout)) < 0 && errno == EINTR) {}
@@ -181,7 +183,7 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exit_code) {
     return TRUE;
   }
   auto object = GetHandle<ProcessObject>(process);
-  if (!object) return FALSE;
+  if (!object) return Fail(object.error);
   *exit_code = object->ExitCode();
   return TRUE;
 }
@@ -189,7 +191,7 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exit_code) {
 BOOL TerminateProcess(HANDLE process, UINT exit_code) {
   if (process == kCurrentProcess) ExitProcess(exit_code);
   auto object = GetHandle<ProcessObject>(process);
-  if (!object) return FALSE;
+  if (!object) return Fail(object.error);
   return object->Terminate(exit_code) ? TRUE : Fail(ERROR_ACCESS_DENIED);
 }
 
@@ -222,7 +224,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start,
 
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exit_code) {
   auto object = GetHandle<ThreadObject>(thread);
-  if (!object) return FALSE;
+  if (!object) return Fail(object.error);
   if (!exit_code) return Fail(ERROR_INVALID_PARAMETER);
   *exit_code = object->ExitCode();
   return TRUE;

@@ -52,17 +52,18 @@ MODULEENTRY32W ModuleEntry(DWORD pid, const std::u16string& path, DWORD index) {
   return entry;
 }
 
+// The first or next entry of one of a snapshot's lists; ERROR_NO_MORE_FILES past its end.
 template <typename Entry>
-BOOL Next(HANDLE handle, Entry* entry, bool first,
-          std::vector<Entry> Snapshot::*list, size_t Snapshot::*next) {
+DWORD Next(HANDLE handle, Entry* entry, bool first,
+           std::vector<Entry> Snapshot::*list, size_t Snapshot::*next) {
   auto snapshot = GetHandle<Snapshot>(handle);
-  if (!snapshot) return FALSE;
-  if (!entry || entry->dwSize < sizeof(Entry)) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  size_t& at = (*snapshot).*next;
+  if (!snapshot) return snapshot.error;
+  if (!entry || entry->dwSize < sizeof(Entry)) return ERROR_INSUFFICIENT_BUFFER;
+  size_t& at = (*snapshot.object).*next;
   if (first) at = 0;
-  if (at >= ((*snapshot).*list).size()) return Fail(ERROR_NO_MORE_FILES);
-  *entry = ((*snapshot).*list)[at++];
-  return TRUE;
+  if (at >= ((*snapshot.object).*list).size()) return ERROR_NO_MORE_FILES;
+  *entry = ((*snapshot.object).*list)[at++];
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -84,24 +85,24 @@ HANDLE CreateToolhelp32Snapshot(DWORD flags, DWORD process_id) {
 }
 
 BOOL CloseToolhelp32Snapshot(HANDLE snapshot) {
-  if (!GetHandle<Snapshot>(snapshot)) return FALSE;
+  if (auto object = GetHandle<Snapshot>(snapshot); !object) return Fail(object.error);
   return RemoveHandle(snapshot) ? TRUE : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL Process32First(HANDLE snapshot, PROCESSENTRY32W* entry) {
-  return Next(snapshot, entry, true, &Snapshot::processes, &Snapshot::next_process);
+  return ResultOf(Next(snapshot, entry, true, &Snapshot::processes, &Snapshot::next_process));
 }
 
 BOOL Process32Next(HANDLE snapshot, PROCESSENTRY32W* entry) {
-  return Next(snapshot, entry, false, &Snapshot::processes, &Snapshot::next_process);
+  return ResultOf(Next(snapshot, entry, false, &Snapshot::processes, &Snapshot::next_process));
 }
 
 BOOL Module32First(HANDLE snapshot, MODULEENTRY32W* entry) {
-  return Next(snapshot, entry, true, &Snapshot::modules, &Snapshot::next_module);
+  return ResultOf(Next(snapshot, entry, true, &Snapshot::modules, &Snapshot::next_module));
 }
 
 BOOL Module32Next(HANDLE snapshot, MODULEENTRY32W* entry) {
-  return Next(snapshot, entry, false, &Snapshot::modules, &Snapshot::next_module);
+  return ResultOf(Next(snapshot, entry, false, &Snapshot::modules, &Snapshot::next_module));
 }
 
 }  // namespace coredll::toolhelp

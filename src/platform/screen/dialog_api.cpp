@@ -25,9 +25,9 @@ void LoadItemIcon(HWND control, const TemplateItem& item, HINSTANCE instance) {
   WithWindow(control, [&](Window* w) { w->image = icon; });
 }
 
-HWND MakeControl(HWND dialog, const TemplateItem& item, HINSTANCE instance) {
+DWORD MakeControl(HWND dialog, const TemplateItem& item, HINSTANCE instance) {
   std::optional<WindowClass> window_class = FindWindowClass(item.class_name);
-  if (!window_class) return nullptr;
+  if (!window_class) return ERROR_CANNOT_FIND_WND_CLASS;
   Window control;
   control.class_name = window_class->name;
   control.procedure = window_class->procedure;
@@ -37,13 +37,16 @@ HWND MakeControl(HWND dialog, const TemplateItem& item, HINSTANCE instance) {
   control.parent = dialog;
   control.id = item.id;
   control.placement = {item.x, item.y, item.width, item.height};
-  HWND hwnd = MakeWindow(control, CreateOf(control, instance, nullptr));
-  if (hwnd) LoadItemIcon(hwnd, item, instance);
-  return hwnd;
+  HWND hwnd = nullptr;
+  if (DWORD error = MakeWindow(control, CreateOf(control, instance, nullptr), hwnd)) return error;
+  LoadItemIcon(hwnd, item, instance);
+  return ERROR_SUCCESS;
 }
 
-// The dialog window with its controls, not yet initialised; null with last-error.
-HWND MakeDialog(const DialogTemplate& t, HINSTANCE instance, HWND owner, DLGPROC procedure) {
+// The dialog window with its controls, not yet initialised, in `made`; or the error that
+// stopped its window or one of its controls.
+DWORD MakeDialog(const DialogTemplate& t, HINSTANCE instance, HWND owner, DLGPROC procedure,
+                 HWND& made) {
   Window dialog;
   dialog.class_name = kDialogClass;
   dialog.procedure = DialogProcedure;
@@ -53,15 +56,16 @@ HWND MakeDialog(const DialogTemplate& t, HINSTANCE instance, HWND owner, DLGPROC
   dialog.parent = owner;
   dialog.placement = {t.x, t.y, t.width, t.height};
   dialog.dialog.emplace().procedure = procedure;
-  HWND hwnd = MakeWindow(dialog, CreateOf(dialog, instance, nullptr));
+  HWND hwnd = nullptr;
+  if (DWORD error = MakeWindow(dialog, CreateOf(dialog, instance, nullptr), hwnd)) return error;
   for (const TemplateItem& item : t.items) {
-    if (hwnd && !MakeControl(hwnd, item, instance)) {
-      DWORD error = GetLastError();
+    if (DWORD error = MakeControl(hwnd, item, instance)) {
       DestroyWindow(hwnd);
-      return Fail(error), nullptr;
+      return error;
     }
   }
-  return hwnd;
+  made = hwnd;
+  return ERROR_SUCCESS;
 }
 
 bool IsDialog(HWND window) {
@@ -97,8 +101,8 @@ HWND CreateDialogIndirectParamW(HINSTANCE instance, LPCDLGTEMPLATEW dialog_templ
   DWORD error;
   if (!ReadDialogTemplate(dialog_template, t, error)) return Fail(error), nullptr;
   if (owner && !IsWindow(owner)) return Fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
-  HWND dialog = MakeDialog(t, instance, owner, procedure);
-  if (!dialog) return nullptr;
+  HWND dialog = nullptr;
+  if ((error = MakeDialog(t, instance, owner, procedure, dialog))) return Fail(error), nullptr;
   HWND first = GetWindow(dialog, GW_CHILD);
   SendMessageW(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), init_param);
   if (!IsWindow(dialog)) return Fail(ERROR_CANCELLED), nullptr;  // destroyed while initialising

@@ -12,6 +12,7 @@
 
 #include "platform/device/errors.h"
 #include "platform/processes/handles.h"
+#include "platform/processes/module_symbols.h"
 #include "text/utf.h"
 
 namespace coredll {
@@ -66,9 +67,8 @@ const ICONRESOURCE* IconTable(HINSTANCE instance) {
     return program ? static_cast<const ICONRESOURCE*>(dlsym(program, ICON_RESOURCES_SYMBOL))
                    : nullptr;
   }
-  DWORD error = GetLastError();
-  FARPROC found = GetProcAddressW(instance, u"" ICON_RESOURCES_SYMBOL);
-  SetLastError(error);  // a module without icons is no failure of this call
+  FARPROC found = nullptr;  // a module without icons is no failure of this call
+  FindModuleSymbol(instance, ICON_RESOURCES_SYMBOL, 0, found);
   return reinterpret_cast<const ICONRESOURCE*>(found);
 }
 

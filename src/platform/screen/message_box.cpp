@@ -70,7 +70,8 @@ std::optional<int> KeyAnswer(const std::string& key, UINT type) {
   return std::nullopt;
 }
 
-HWND MakeBox(HWND owner, const std::u16string& caption, const std::u16string& text, UINT type) {
+DWORD MakeBox(HWND owner, const std::u16string& caption, const std::u16string& text, UINT type,
+              HWND& made) {
   Window box;
   box.class_name = kDialogClass;
   box.procedure = DialogProcedure;
@@ -83,9 +84,9 @@ HWND MakeBox(HWND owner, const std::u16string& caption, const std::u16string& te
   box.box->type = type;
   CREATESTRUCTW create = {nullptr, nullptr, nullptr, owner, 0, 0, 0, 0, LONG(box.style),
                           caption.c_str(), kDialogClass, 0};
-  HWND hwnd = MakeWindow(std::move(box), create);
-  if (hwnd && (type & MB_SETFOREGROUND)) SetForegroundWindow(hwnd);
-  return hwnd;
+  if (DWORD error = MakeWindow(std::move(box), create, made)) return error;
+  if (type & MB_SETFOREGROUND) SetForegroundWindow(made);
+  return ERROR_SUCCESS;
 }
 
 std::optional<int> AnswerOf(HWND box) {
@@ -106,9 +107,11 @@ std::optional<int> ServeUntilAnswered(HWND box, std::optional<int>& quit_code) {
   return AnswerOf(box);
 }
 
-int AskOnScreen(HWND owner, const std::u16string& caption, const std::u16string& text, UINT type) {
-  HWND box = MakeBox(owner, caption, text, type);
-  if (!box) return 0;
+// The answer, or 0 with the error in `error` when the box could not be made.
+int AskOnScreen(HWND owner, const std::u16string& caption, const std::u16string& text, UINT type,
+                DWORD& error) {
+  HWND box = nullptr;
+  if ((error = MakeBox(owner, caption, text, type, box))) return 0;
   KeyInput keys;
   int fd = keys.fd();
   std::optional<int> answer, quit_code;
@@ -142,5 +145,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   if (owner && !IsWindow(owner)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   std::u16string body = text ? text : u"";
   std::u16string title = caption ? caption : kDefaultCaption;
-  return HasTerminal() ? AskOnScreen(owner, title, body, type) : ScriptedAnswer(title, body, type);
+  if (!HasTerminal()) return ScriptedAnswer(title, body, type);
+  DWORD error = ERROR_SUCCESS;
+  int answer = AskOnScreen(owner, title, body, type, error);
+  return error ? Fail(error) : answer;
 }

@@ -17,34 +17,37 @@ constexpr UINT kExitWindowsForce = 4;
 // Only a restart has a meaning for the simulated device; other requests are refused.
 BOOL ExitWindowsEx(UINT flags, DWORD) {
   if ((flags & ~kExitWindowsForce) != kExitWindowsReboot) return Fail(ERROR_NOT_SUPPORTED);
-  return RestartDevice();
+  return ResultOf(RestartDevice());
 }
 
-// Changes the shell's state of a dialog of this process; false when it is none.
+// Changes the shell's state of a dialog of this process; false when it is none
+// (ERROR_INVALID_PARAMETER).
 template <typename F>
-BOOL ChangeDialog(HWND dialog, F change) {
+bool ChangeDialog(HWND dialog, F change) {
   bool changed = WithWindow(dialog, [&](Window* w) {
     if (!w || !w->dialog) return false;
     change(*w->dialog);
     return true;
   });
-  if (!changed) return Fail(ERROR_INVALID_PARAMETER);
+  if (!changed) return false;
   MarkScreenChanged();
-  return TRUE;
+  return true;
 }
 
 BOOL SHInitDialog(PSHINITDLGINFO info) {
   if (!info || !(info->dwMask & SHIDIM_FLAGS)) return Fail(ERROR_INVALID_PARAMETER);
   DWORD flags = info->dwFlags;
-  return ChangeDialog(info->hDlg, [&](DialogState& d) {
+  bool changed = ChangeDialog(info->hDlg, [&](DialogState& d) {
     d.done_button = flags & SHIDIF_DONEBUTTON;
     d.full_width = flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_FULLSCREENNOMENUBAR);
   });
+  return changed ? TRUE : Fail(ERROR_INVALID_PARAMETER);
 }
 
 BOOL SHDoneButton(HWND dialog, DWORD state) {
   if (state != SHDB_SHOW && state != SHDB_HIDE) return Fail(ERROR_INVALID_PARAMETER);
-  return ChangeDialog(dialog, [&](DialogState& d) { d.done_button = state == SHDB_SHOW; });
+  bool changed = ChangeDialog(dialog, [&](DialogState& d) { d.done_button = state == SHDB_SHOW; });
+  return changed ? TRUE : Fail(ERROR_INVALID_PARAMETER);
 }
 
 const BuiltinExport kAygshellExports[] = {

@@ -15,8 +15,9 @@ namespace {
 thread_local int com_depth = 0;
 constexpr size_t kMaxShortcutTarget = 257;
 
+// False when it does not fit (ERROR_INSUFFICIENT_BUFFER).
 bool CopyText(const std::u16string& text, LPWSTR out, size_t capacity) {
-  if (!out || text.size() + 1 > capacity) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (!out || text.size() + 1 > capacity) return false;
   std::copy(text.begin(), text.end(), out);
   out[text.size()] = 0;
   return true;
@@ -56,6 +57,7 @@ std::string ReadSmallFile(LPCWSTR path) {
 }
 
 // The text after '#' of a shortcut file: UTF-8 after a byte-order mark, else 8-bit text.
+// False when the file is none (ERROR_BAD_FORMAT).
 bool ShortcutText(LPCWSTR path, std::u16string& text) {
   std::string bytes = ReadSmallFile(path);
   bool utf8 = bytes.rfind("\xEF\xBB\xBF", 0) == 0;
@@ -64,7 +66,7 @@ bool ShortcutText(LPCWSTR path, std::u16string& text) {
   // Digits, then '#': the count itself is not trusted, as the shell does not trust it.
   if (hash == std::string::npos || hash == 0 ||
       !std::all_of(bytes.begin(), bytes.begin() + hash, [](char c) { return c >= '0' && c <= '9'; })) {
-    return Fail(ERROR_BAD_FORMAT);
+    return false;
   }
   std::string rest = bytes.substr(hash + 1);
   if (utf8) {
@@ -97,7 +99,7 @@ BOOL SHGetSpecialFolderPath(HWND, LPWSTR path, int folder, BOOL create) {
   auto it = folders.find(folder);
   if (!path || it == folders.end()) return Fail(ERROR_INVALID_PARAMETER);
   if (create && !MakeFolders(it->second)) return FALSE;
-  return CopyText(it->second, path, MAX_PATH);
+  return CopyText(it->second, path, MAX_PATH) ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
 }
 
 DWORD SHCreateShortcut(LPWSTR shortcut, LPWSTR target) {
@@ -128,8 +130,9 @@ DWORD SHCreateShortcut(LPWSTR shortcut, LPWSTR target) {
 
 BOOL SHGetShortcutTarget(LPCWSTR shortcut, LPWSTR target, int size) {
   std::u16string text;
-  if (!shortcut || !ShortcutText(shortcut, text)) return FALSE;
-  return CopyText(text, target, size_t(std::max(size, 0)));
+  if (!shortcut) return FALSE;
+  if (!ShortcutText(shortcut, text)) return Fail(ERROR_BAD_FORMAT);
+  return CopyText(text, target, size_t(std::max(size, 0))) ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
 }
 
 BOOL GetVersionExW(LPOSVERSIONINFOW info) {
@@ -152,13 +155,13 @@ BOOL SystemParametersInfoW(UINT action, UINT size, LPVOID value, UINT) {
   } else {
     return Fail(ERROR_INVALID_PARAMETER);
   }
-  return CopyText(text, static_cast<LPWSTR>(value), size / sizeof(WCHAR)) ? TRUE : FALSE;
+  return CopyText(text, static_cast<LPWSTR>(value), size / sizeof(WCHAR)) ? TRUE : Fail(ERROR_INSUFFICIENT_BUFFER);
 }
 
 DWORD SetSystemPowerState(LPCWSTR state, DWORD flags, DWORD) {
   bool reset = state ? stowkit::EqualsNoCase(state, u"reboot") : (flags & POWER_STATE_RESET) != 0;
   if (!reset) return ERROR_NOT_SUPPORTED;  // only a restart means something here
-  return RestartDevice() ? ERROR_SUCCESS : GetLastError();
+  return RestartDevice();
 }
 
 HRESULT CoInitializeEx(LPVOID, DWORD) { return com_depth++ == 0 ? S_OK : S_FALSE; }

@@ -18,23 +18,26 @@ struct Target {
   DWORD thread = 0;
 };
 
-// The procedure of a window of the calling thread; null with last-error otherwise.
-WNDPROC ProcedureForThisThread(HWND window) {
+// The procedure of a window of the calling thread; ERROR_INVALID_WINDOW_HANDLE, or
+// ERROR_WINDOW_OF_OTHER_THREAD for another thread's.
+DWORD ProcedureForThisThread(HWND window, WNDPROC& procedure) {
   std::optional<Target> target = WithWindow(window, [](Window* w) {
     return w ? std::optional(Target{w->procedure, w->thread}) : std::nullopt;
   });
-  if (!target) return Fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
-  if (target->thread != GetCurrentThreadId()) return Fail(ERROR_WINDOW_OF_OTHER_THREAD), nullptr;
-  return target->procedure;
+  if (!target) return ERROR_INVALID_WINDOW_HANDLE;
+  if (target->thread != GetCurrentThreadId()) return ERROR_WINDOW_OF_OTHER_THREAD;
+  procedure = target->procedure;
+  return ERROR_SUCCESS;
 }
 
-// The windows a filter on `window` takes messages for: it and those below it. False when
-// it is not a window of the calling thread.
-bool FilterWindows(HWND window, std::vector<HWND>& windows) {
-  if (!window) return true;
-  if (!ProcedureForThisThread(window)) return false;
+// The windows a filter on `window` takes messages for: it and those below it. The error of
+// ProcedureForThisThread when it is not a window of the calling thread.
+DWORD FilterWindows(HWND window, std::vector<HWND>& windows) {
+  if (!window) return ERROR_SUCCESS;
+  WNDPROC procedure;
+  if (DWORD error = ProcedureForThisThread(window, procedure)) return error;
   windows = WindowAndDescendants(window);
-  return true;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -51,7 +54,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     Broadcast(message, wparam, lparam);
     return TRUE;
   }
-  return PostToWindow(window, message, wparam, lparam);
+  return ResultOf(PostToWindow(window, message, wparam, lparam));
 }
 
 BOOL PostThreadMessageW(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -62,13 +65,13 @@ BOOL PostThreadMessageW(DWORD thread_id, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  WNDPROC procedure = ProcedureForThisThread(window);
-  if (!procedure) {
+  WNDPROC procedure = nullptr;
+  if (DWORD error = ProcedureForThisThread(window, procedure)) {
     // A window of another process, or any other thread's, can only be posted to.
     if (ProcessOfWindow(window) != GetCurrentProcessId() && IsWindow(window)) {
-      Fail(ERROR_WINDOW_OF_OTHER_THREAD);
+      error = ERROR_WINDOW_OF_OTHER_THREAD;
     }
-    return 0;
+    return Fail(error), 0;
   }
   return procedure(window, message, wparam, lparam);
 }
@@ -76,7 +79,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 BOOL GetMessageW(LPMSG message, HWND window, UINT min, UINT max) {
   std::vector<HWND> windows;
   if (!message) return Fail(ERROR_INVALID_PARAMETER), -1;
-  if (!FilterWindows(window, windows)) return -1;
+  if (DWORD error = FilterWindows(window, windows)) return Fail(error), -1;
   MessageQueue& queue = CurrentQueue();
   for (;;) {
     queue.ClearWake();
@@ -92,7 +95,7 @@ BOOL GetMessageW(LPMSG message, HWND window, UINT min, UINT max) {
 BOOL PeekMessageW(LPMSG message, HWND window, UINT min, UINT max, UINT remove) {
   std::vector<HWND> windows;
   if (!message) return Fail(ERROR_INVALID_PARAMETER);
-  if (!FilterWindows(window, windows)) return FALSE;
+  if (DWORD error = FilterWindows(window, windows)) return Fail(error);
   std::optional<MSG> taken = CurrentQueue().Take(windows, min, max, remove & PM_REMOVE);
   if (!taken) return FALSE;
   *message = *taken;
@@ -109,14 +112,18 @@ LRESULT DispatchMessageW(const MSG* message) {
     return 0;
   }
   if (!message->hwnd) return 0;  // a thread message has no procedure
-  WNDPROC procedure = ProcedureForThisThread(message->hwnd);
-  return procedure ? procedure(message->hwnd, message->message, message->wParam, message->lParam) : 0;
+  WNDPROC procedure = nullptr;
+  if (DWORD error = ProcedureForThisThread(message->hwnd, procedure)) return Fail(error), 0;
+  return procedure(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 void PostQuitMessage(int exit_code) { CurrentQueue().PostQuit(exit_code); }
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC function) {
-  if (window && !ProcedureForThisThread(window)) return 0;
+  WNDPROC procedure;
+  if (DWORD error = window ? ProcedureForThisThread(window, procedure) : ERROR_SUCCESS) {
+    return Fail(error), 0;
+  }
   return CurrentQueue().SetTimer(window, id, milliseconds, function);
 }
 
@@ -137,9 +144,9 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE* handles, DWORD mill
       continue;
     }
     auto object = GetHandle<WaitableObject>(handles[i]);
-    if (!object) return WAIT_FAILED;
+    if (!object) return Fail(object.error), WAIT_FAILED;
     fds.push_back(object->WaitFd());
-    objects.push_back(std::move(object));
+    objects.push_back(std::move(object.object));
   }
   DrawIfChanged();
   int result = WaitForInput(fds, wake_mask, milliseconds);

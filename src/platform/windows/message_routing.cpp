@@ -4,7 +4,6 @@
 
 #include <set>
 
-#include "platform/device/errors.h"
 #include "platform/windows/device_windows.h"
 #include "platform/windows/message_endpoint.h"
 #include "platform/windows/message_queue.h"
@@ -45,17 +44,17 @@ WireMessage Wire(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void ListenForMessages() { StartEndpoint(Deliver); }
 
-bool PostToWindow(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+DWORD PostToWindow(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   DWORD process = ProcessOfWindow(window);
   if (process == DWORD(getpid())) {
-    return PostLocal(window, message, wparam, lparam) || Fail(ERROR_INVALID_WINDOW_HANDLE);
+    return PostLocal(window, message, wparam, lparam) ? ERROR_SUCCESS : ERROR_INVALID_WINDOW_HANDLE;
   }
   switch (SendToProcess(process, Wire(window, message, wparam, lparam))) {
-    case SendResult::kSent: return true;
-    case SendResult::kNoEndpoint: return Fail(ERROR_INVALID_WINDOW_HANDLE);
+    case SendResult::kSent: return ERROR_SUCCESS;
+    case SendResult::kNoEndpoint: return ERROR_INVALID_WINDOW_HANDLE;
     case SendResult::kNotTaken: break;
   }
-  return Fail(ERROR_NOT_ENOUGH_QUOTA);
+  return ERROR_NOT_ENOUGH_QUOTA;
 }
 
 void Broadcast(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -10,9 +10,9 @@ namespace coredll {
 // Opens this process's endpoint for messages from other processes (once per device).
 void ListenForMessages();
 
-// False with ERROR_INVALID_WINDOW_HANDLE when there is no such window, or
-// ERROR_NOT_ENOUGH_QUOTA when its process takes no messages.
-bool PostToWindow(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// ERROR_INVALID_WINDOW_HANDLE when there is no such window, ERROR_NOT_ENOUGH_QUOTA when
+// its process takes no messages.
+DWORD PostToWindow(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Every top-level window: this process's at once, the others' through their endpoints.
 void Broadcast(UINT message, WPARAM wparam, LPARAM lparam);

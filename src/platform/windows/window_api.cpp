@@ -24,11 +24,10 @@ int CopyText(const std::u16string& text, LPWSTR buffer, int size) {
   return n;
 }
 
-// The thread that owns a window of this process; 0 with ERROR_INVALID_WINDOW_HANDLE.
+// The thread that owns a window of this process; 0 when it is none of this process's
+// (ERROR_INVALID_WINDOW_HANDLE).
 DWORD OwnerThread(HWND window) {
-  DWORD thread = WithWindow(window, [](Window* w) { return w ? w->thread : 0; });
-  if (!thread) Fail(ERROR_INVALID_WINDOW_HANDLE);
-  return thread;
+  return WithWindow(window, [](Window* w) { return w ? w->thread : 0; });
 }
 
 // Reads and, given `value`, replaces a window's field; nullopt for an index it lacks.
@@ -60,47 +59,49 @@ std::optional<LONG_PTR> Swap(Window& w, int index, std::optional<LONG_PTR> value
   return std::nullopt;
 }
 
-LONG_PTR Exchange(HWND window, int index, std::optional<LONG_PTR> value) {
-  SetLastError(ERROR_SUCCESS);  // so that a stored 0 reads as success
+// The field's value before; ERROR_INVALID_WINDOW_HANDLE or ERROR_INVALID_INDEX.
+DWORD Exchange(HWND window, int index, std::optional<LONG_PTR> value, LONG_PTR& previous) {
   bool found = true;
-  std::optional<LONG_PTR> previous = WithWindow(window, [&](Window* w) {
+  std::optional<LONG_PTR> was = WithWindow(window, [&](Window* w) {
     found = w != nullptr;
     return w ? Swap(*w, index, value) : std::nullopt;
   });
-  if (!found) return Fail(ERROR_INVALID_WINDOW_HANDLE);
-  if (!previous) return Fail(ERROR_INVALID_INDEX);
+  if (!found) return ERROR_INVALID_WINDOW_HANDLE;
+  if (!was) return ERROR_INVALID_INDEX;
   if (value && index == GWL_STYLE) MarkScreenChanged();
-  return *previous;
+  previous = *was;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-HWND MakeWindow(Window window, CREATESTRUCTW create) {
+DWORD MakeWindow(Window window, CREATESTRUCTW create, HWND& made) {
   window.thread = GetCurrentThreadId();
   CurrentQueue();  // its messages need somewhere to go
   ListenForMessages();
   bool top_level = window.top_level(), visible = window.visible();
   HWND hwnd = AddWindow(std::move(window));
-  if (!hwnd) return nullptr;
+  if (!hwnd) return ERROR_NOT_ENOUGH_MEMORY;
   if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     RemoveWindows(WindowAndDescendants(hwnd));
-    return Fail(ERROR_CANCELLED), nullptr;
+    return ERROR_CANCELLED;
   }
   if (top_level) ListWindowsInProcessTable();
   if (visible) MarkScreenChanged();
-  return hwnd;
+  made = hwnd;
+  return ERROR_SUCCESS;
 }
 
-bool SetText(HWND window, std::u16string text) {
+DWORD SetText(HWND window, std::u16string text) {
   std::optional<bool> top_level = WithWindow(window, [&](Window* w) {
     if (!w) return std::optional<bool>();
     w->text = std::move(text);
     return std::optional(w->top_level());
   });
-  if (!top_level) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  if (!top_level) return ERROR_INVALID_WINDOW_HANDLE;
   if (*top_level) ListWindowsInProcessTable();
   MarkScreenChanged();
-  return true;
+  return ERROR_SUCCESS;
 }
 
 HWND TopLevelOf(HWND window) {
@@ -122,7 +123,7 @@ HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title, DWORD st
                      LPVOID parameter) {
   if (!class_name || IsAtom(class_name)) return Fail(ERROR_CANNOT_FIND_WND_CLASS), nullptr;
   std::optional<WindowClass> window_class = FindWindowClass(class_name);
-  if (!window_class) return nullptr;
+  if (!window_class) return Fail(ERROR_CANNOT_FIND_WND_CLASS), nullptr;
   bool child = style & WS_CHILD;
   if (child ? !WindowCopy(parent) : (parent && !IsWindow(parent))) {
     return Fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
@@ -139,12 +140,14 @@ HWND CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR title, DWORD st
                       width == CW_USEDEFAULT ? 0 : width, height == CW_USEDEFAULT ? 0 : height};
   CREATESTRUCTW create = {parameter, instance, menu, parent, height, width, y, x,
                           LONG(style), title, class_name, ex_style};
-  return MakeWindow(std::move(window), create);
+  HWND made = nullptr;
+  if (DWORD error = MakeWindow(std::move(window), create, made)) return Fail(error), nullptr;
+  return made;
 }
 
 BOOL DestroyWindow(HWND window) {
   DWORD thread = OwnerThread(window);
-  if (!thread) return FALSE;
+  if (!thread) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   if (thread != GetCurrentThreadId()) return Fail(ERROR_ACCESS_DENIED);
   std::vector<HWND> tree = WindowAndDescendants(window);
   bool again = WithWindow(window, [](Window* w) { return std::exchange(w->destroying, true); });
@@ -160,7 +163,7 @@ BOOL DestroyWindow(HWND window) {
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CLOSE: DestroyWindow(window); return 0;
-    case WM_SETTEXT: return SetText(window, lparam ? reinterpret_cast<LPCWSTR>(lparam) : u"");
+    case WM_SETTEXT: return ResultOf(SetText(window, lparam ? reinterpret_cast<LPCWSTR>(lparam) : u""));
     case WM_GETTEXT: {
       std::optional<Window> w = WindowCopy(window);
       return w ? CopyText(w->text, reinterpret_cast<LPWSTR>(lparam), int(wparam)) : 0;
@@ -186,20 +189,20 @@ BOOL ShowWindow(HWND window, int command) {
 }
 
 BOOL UpdateWindow(HWND window) {
-  if (!OwnerThread(window)) return FALSE;
+  if (!OwnerThread(window)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   DrawIfChanged();
   return TRUE;
 }
 
 BOOL InvalidateRect(HWND window, const RECT*, BOOL) {
-  if (window && !OwnerThread(window)) return FALSE;
+  if (window && !OwnerThread(window)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
   MarkScreenChanged();
   return TRUE;
 }
 
 BOOL SetWindowTextW(HWND window, LPCWSTR text) {
-  if (!OwnerThread(window)) return FALSE;
-  return SetText(window, text ? text : u"");
+  if (!OwnerThread(window)) return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  return ResultOf(SetText(window, text ? text : u""));
 }
 
 int GetWindowTextW(HWND window, LPWSTR text, int size) {
@@ -229,8 +232,17 @@ HWND GetParent(HWND window) {
   return w->parent;
 }
 
-LONG_PTR GetWindowLongPtrW(HWND window, int index) { return Exchange(window, index, std::nullopt); }
+// Last-error is cleared first, so that a stored 0 reads as success.
+LONG_PTR GetWindowLongPtrW(HWND window, int index) {
+  SetLastError(ERROR_SUCCESS);
+  LONG_PTR previous = 0;
+  DWORD error = Exchange(window, index, std::nullopt, previous);
+  return error ? Fail(error) : previous;
+}
 
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
-  return Exchange(window, index, value);
+  SetLastError(ERROR_SUCCESS);
+  LONG_PTR previous = 0;
+  DWORD error = Exchange(window, index, value, previous);
+  return error ? Fail(error) : previous;
 }

@@ -47,9 +47,8 @@ std::optional<WindowClass> FindWindowClass(std::u16string_view name) {
   Registered& r = Classes();
   std::lock_guard lock(r.mutex);
   auto it = r.classes.find(name);
-  if (it != r.classes.end()) return it->second;
-  Fail(ERROR_CANNOT_FIND_WND_CLASS);
-  return std::nullopt;
+  if (it == r.classes.end()) return std::nullopt;
+  return it->second;
 }
 
 std::u16string_view ClassOfOrdinal(WORD ordinal) {

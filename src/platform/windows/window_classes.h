@@ -16,7 +16,7 @@ struct WindowClass {
   WNDPROC procedure = nullptr;
 };
 
-// The class of that name; nullopt with ERROR_CANNOT_FIND_WND_CLASS when there is none.
+// The class of that name; nullopt when there is none (ERROR_CANNOT_FIND_WND_CLASS).
 std::optional<WindowClass> FindWindowClass(std::u16string_view name);
 
 // The class name of a dialog item's ordinal (0x0080 button, 0x0081 edit, 0x0082 static),

@@ -24,17 +24,19 @@ std::vector<HWND> SiblingsOf(HWND window, bool& found) {
   return list;
 }
 
-HWND Walk(HWND window, UINT relation) {
+// The sibling in `relation` to `window` (null past either end); ERROR_INVALID_WINDOW_HANDLE.
+DWORD Walk(HWND window, UINT relation, HWND& sibling) {
   bool found = false;
   std::vector<HWND> list = SiblingsOf(window, found);
-  if (!found) return Fail(ERROR_INVALID_WINDOW_HANDLE), nullptr;
+  if (!found) return ERROR_INVALID_WINDOW_HANDLE;
   auto at = std::find(list.begin(), list.end(), window);
   switch (relation) {
-    case GW_HWNDFIRST: return list.front();
-    case GW_HWNDLAST: return list.back();
-    case GW_HWNDNEXT: return at + 1 < list.end() ? *(at + 1) : nullptr;
-    default: return at > list.begin() ? *(at - 1) : nullptr;  // GW_HWNDPREV
+    case GW_HWNDFIRST: sibling = list.front(); break;
+    case GW_HWNDLAST: sibling = list.back(); break;
+    case GW_HWNDNEXT: sibling = at + 1 < list.end() ? *(at + 1) : nullptr; break;
+    default: sibling = at > list.begin() ? *(at - 1) : nullptr;  // GW_HWNDPREV
   }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -57,7 +59,11 @@ HWND GetWindow(HWND window, UINT relation) {
     case GW_HWNDFIRST:
     case GW_HWNDLAST:
     case GW_HWNDNEXT:
-    case GW_HWNDPREV: return Walk(window, relation);
+    case GW_HWNDPREV: {
+      HWND sibling = nullptr;
+      if (DWORD error = Walk(window, relation, sibling)) return Fail(error), nullptr;
+      return sibling;
+    }
     case GW_OWNER:
     case GW_CHILD: {
       std::optional<Window> w = WindowCopy(window);

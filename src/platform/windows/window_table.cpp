@@ -76,7 +76,7 @@ HWND AddWindow(Window window) {
   Table& t = Windows();
   std::lock_guard lock(t.mutex);
   window.hwnd = NewHandle(t);
-  if (!window.hwnd) return Fail(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+  if (!window.hwnd) return nullptr;
   if (Window* parent = window.top_level() ? nullptr : FindLocked(window.parent)) {
     parent->children.push_back(window.hwnd);
   }

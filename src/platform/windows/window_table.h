@@ -74,8 +74,8 @@ struct Window {
 // The process id encoded in a window handle.
 DWORD ProcessOfWindow(HWND window);
 
-// Adds `window` under a new handle and lists it with its parent: the handle, or null with
-// ERROR_NOT_ENOUGH_MEMORY when this process has 1023 windows.
+// Adds `window` under a new handle and lists it with its parent: the handle, or null when
+// this process has 1023 windows (ERROR_NOT_ENOUGH_MEMORY for the caller to report).
 HWND AddWindow(Window window);
 // Forgets the windows (already told of their end) and lists what remains.
 void RemoveWindows(const std::vector<HWND>& windows);
