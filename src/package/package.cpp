@@ -21,6 +21,7 @@ struct Reading {
 // without their terminator, are refused rather than read past the buffer.
 HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, const Reading& reading) {
   Package& package = reading.package;
+  auto name = std::make_shared<const std::u16string>(package.FileName());
   for (size_t pos = 0; pos < catalog.size();) {
     const uint8_t* at = catalog.data() + pos;
     size_t left = catalog.size() - pos;
@@ -36,7 +37,7 @@ HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, const Reading& reading
     entry->SetRecord(record);
     if (entry->BlobLength() != 0) {
       entry->SetBlobSource(reading.source);
-      entry->SetBlobFileName(package.FileName());
+      entry->ShareBlobFileName(name);
     }
     pos += kRecordSize + entry->DescriptorLn();
     package.InsertEntry(std::move(entry), -1);
@@ -133,6 +134,15 @@ HRESULT ReadPackage(Package& package, const std::shared_ptr<ByteSource>& source,
 }
 
 }  // namespace
+
+const std::u16string& CatalogEntry::BlobFileName() const {
+  static const std::u16string kNone;
+  return blob_file_name_ ? *blob_file_name_ : kNone;
+}
+
+void CatalogEntry::SetBlobFileName(std::u16string_view name) {
+  blob_file_name_ = name.empty() ? nullptr : std::make_shared<const std::u16string>(name);
+}
 
 Package::~Package() {
   if (file_ != INVALID_HANDLE_VALUE && header_.Platform != kPlatformKeepsHandle) CloseHandle(file_);

@@ -51,8 +51,11 @@ class CatalogEntry {
   const CatalogRecord& Record() const { return record_; }
   void SetRecord(const CatalogRecord& record) { record_ = record; }
 
-  const std::u16string& BlobFileName() const { return blob_file_name_; }
-  void SetBlobFileName(std::u16string_view name) { blob_file_name_ = name; }
+  const std::u16string& BlobFileName() const;
+  void SetBlobFileName(std::u16string_view name);
+  // The same name for many entries, held once: the reader gives every entry with a blob
+  // its package's name.
+  void ShareBlobFileName(std::shared_ptr<const std::u16string> name) { blob_file_name_ = std::move(name); }
   // Where the blob at BlobOffset is read from, shared with the other entries of its package
   // (and never closed by them); nullptr while the blob is in no package.
   ByteSource* BlobSource() const { return blob_source_.get(); }
@@ -68,8 +71,10 @@ class CatalogEntry {
   void SetProperty(uint8_t id, std::u16string_view value) { properties_.SetProperty(id, value); }
 
  private:
+  // Kept small (64 bytes and the properties' one block): a package holds one entry per
+  // catalog record, and a catalog may hold a million.
   CatalogRecord record_;
-  std::u16string blob_file_name_;
+  std::shared_ptr<const std::u16string> blob_file_name_;  // nullptr for an empty name
   std::shared_ptr<ByteSource> blob_source_;
   PropertyMap properties_;
 };

@@ -50,13 +50,13 @@ std::string Joined(const std::vector<std::string>& names, const std::string& non
 }
 
 std::string Property(const PropertyMap& map, uint8_t id) {
-  const std::u16string* value = map.Find(id);
+  std::optional<std::u16string_view> value = map.Find(id);
   return value ? Utf16ToUtf8(*value) : std::string();
 }
 
 std::vector<std::string> Features(const CatalogEntry& entry) {
   std::vector<std::string> features;
-  if (const std::u16string* value = entry.Properties().Find(kFeatures)) {
+  if (std::optional<std::u16string_view> value = entry.Properties().Find(kFeatures)) {
     for (const std::u16string& feature : SplitPropertyList(*value)) features.push_back(Utf16ToUtf8(feature));
   }
   return features;
