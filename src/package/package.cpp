@@ -15,6 +15,7 @@ struct Reading {
   Package& package;
   const std::shared_ptr<ByteSource>& source;
   std::u16string& error_text;
+  const EntrySink* sink = nullptr;  // where the entries go; nullptr: the package's list
 };
 
 // The catalog is read a block at a time, so that a large one is never held whole beside
@@ -57,7 +58,11 @@ class CatalogParser {
     }
     pos += kRecordSize + record.DescriptorLn;
     parsed_ += kRecordSize + record.DescriptorLn;
-    reading_.package.InsertEntry(std::move(entry), -1);
+    if (reading_.sink) {
+      (*reading_.sink)(std::move(entry));
+    } else {
+      reading_.package.InsertEntry(std::move(entry), -1);
+    }
     return S_OK;
   }
 
@@ -169,8 +174,8 @@ HRESULT ReadCatalog(const Reading& reading, uint64_t size) {
 // Reads the header, the package descriptor and the catalog of `package` from `source`; the
 // package's file name is set already, for the messages.
 HRESULT ReadPackage(Package& package, const std::shared_ptr<ByteSource>& source,
-                    std::u16string& error_text) {
-  Reading reading{package, source, error_text};
+                    std::u16string& error_text, const EntrySink* sink = nullptr) {
+  Reading reading{package, source, error_text, sink};
   uint64_t size = 0;
   HRESULT hr = ReadHeader(reading, size);
   return SUCCEEDED(hr) ? ReadCatalog(reading, size) : hr;
@@ -209,8 +214,10 @@ void Package::RemoveEntry(int index) {
   if (index >= 0 && size_t(index) < entries_.size()) entries_.erase(entries_.begin() + index);
 }
 
-HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
-                    std::unique_ptr<Package>& package) {
+namespace {
+
+HRESULT OpenInto(std::u16string& error_text, std::u16string_view path,
+                 std::unique_ptr<Package>& package, const EntrySink* sink) {
   std::u16string name(path);
   HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -222,10 +229,33 @@ HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
   auto opened = std::make_unique<Package>();
   opened->SetFileName(name);
   opened->SetFileHandle(file);
-  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text);
+  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text, sink);
   if (FAILED(hr)) return hr;  // destroying `opened` releases the file
   package = std::move(opened);
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package) {
+  return OpenInto(error_text, path, package, nullptr);
+}
+
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package, const EntrySink& sink) {
+  return OpenInto(error_text, path, package, &sink);
+}
+
+HRESULT ReadCatalogAgain(std::u16string& error_text, Package& package, const EntrySink& sink) {
+  uint64_t size = 0;
+  auto source = std::make_shared<FileSource>(package.FileHandle());
+  HRESULT hr = source->Size(size);
+  if (FAILED(hr)) {
+    error_text = Format(u"Error getting file size for package '%s': 0x%x", package.FileName(), hr);
+    return hr;
+  }
+  return ReadCatalog(Reading{package, source, error_text, &sink}, size);
 }
 
 HRESULT ReadPackageBytes(std::u16string& error_text, std::u16string_view name,

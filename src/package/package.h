@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -125,6 +126,20 @@ class Package {
 // the file open; on failure the code is returned with a message in `error_text`.
 HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
                     std::unique_ptr<Package>& package);
+
+// Called with each entry as the reader makes it, in catalog order.
+using EntrySink = std::function<void(std::unique_ptr<CatalogEntry>)>;
+
+// OpenPackage for a reader that takes the entries one at a time and need not hold them all:
+// with the same checks, messages and codes, every entry goes to `sink` instead of the
+// package's list, which stays empty. A failure after some entries went to `sink` still
+// gives no package.
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package, const EntrySink& sink);
+
+// Reads the catalog of a package opened from a file once more, from its open handle, with
+// the checks and messages of OpenPackage, handing the entries to `sink`.
+HRESULT ReadCatalogAgain(std::u16string& error_text, Package& package, const EntrySink& sink);
 
 // Reads a package from a copy of `bytes`, with the checks, messages and codes of OpenPackage
 // reading a file of those bytes; `name` stands for the file name in both. The package holds
