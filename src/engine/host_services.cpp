@@ -1,6 +1,7 @@
 #include "engine/host_services.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -109,11 +110,10 @@ BOOL GetEntryInfo(DWORD index, BYTE* type, BYTE* entry_flags, BYTE* type_flags) 
 }
 BOOL GetEntryProperty(DWORD index, DWORD property_id, WCHAR* buffer, DWORD length) {
   const CatalogEntry* entry = EntryAt(index);
-  const std::u16string* value = entry != nullptr && IsPropertyId(property_id)
-                                    ? entry->Properties().Find(uint8_t(property_id))
-                                    : nullptr;
-  CopyOut(value != nullptr ? *value : std::u16string_view(), buffer, length);
-  return value != nullptr;
+  std::optional<std::u16string_view> value;
+  if (entry != nullptr && IsPropertyId(property_id)) value = entry->Properties().Find(uint8_t(property_id));
+  CopyOut(value.value_or(std::u16string_view()), buffer, length);
+  return value.has_value();
 }
 void SetEntryProperty(DWORD index, DWORD property_id, LPCWSTR value) {
   CatalogEntry* entry = EntryAt(index);

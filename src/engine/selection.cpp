@@ -9,8 +9,7 @@ namespace stowkit {
 namespace {
 
 std::u16string PackageText(const Package& package, uint8_t id) {
-  const std::u16string* value = package.Properties().Find(id);
-  return value ? *value : std::u16string();
+  return std::u16string(package.Properties().Find(id).value_or(std::u16string_view()));
 }
 
 bool FeatureItemHolds(const SelectionSet& features, std::u16string_view item) {
@@ -47,7 +46,7 @@ void DisableFeatureAtRunTime(std::u16string_view names, SelectionSet& features,
   report::Debug(Format(u"Dynamically disabling feature: %s", names));
   for (int i = 0; i < package.NumEntries(); ++i) {
     CatalogEntry* entry = package.GetEntry(i);
-    const std::u16string* list = entry->Properties().Find(kFeatures);
+    std::optional<std::u16string_view> list = entry->Properties().Find(kFeatures);
     if (list && !FeaturesHold(features, *list)) entry->ClearEntryFlags(kShouldInstall);
   }
 }
@@ -58,7 +57,7 @@ void DisableLanguageAtRunTime(std::u16string_view names, SelectionSet& languages
   languages.Disable(names);
   for (int i = 0; i < package.NumEntries(); ++i) {
     CatalogEntry* entry = package.GetEntry(i);
-    const std::u16string* list = entry->Properties().Find(kLang);
+    std::optional<std::u16string_view> list = entry->Properties().Find(kLang);
     if (list && !languages.IsEnabled(*list)) entry->ClearEntryFlags(kShouldInstall);
   }
 }

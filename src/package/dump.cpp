@@ -32,19 +32,19 @@ void DumpEntry(const CatalogEntry& entry, std::u16string& text) {
       reinterpret_cast<uintptr_t>(entry.BlobFileHndl()), properties);
 }
 
-void DumpPackageHeader(const Package& package, std::u16string& text) {
+void DumpPackageHeader(const Package& package, int num_entries, std::u16string& text) {
   const PackageHeader& h = package.Header();
-  const std::u16string* app_name = package.Properties().Find(kAppName);
+  std::optional<std::u16string_view> app_name = package.Properties().Find(kAppName);
   std::u16string properties;
   DumpProperties(package.Properties(), PropertyNames::kPackage, properties);
   text = Format(
       u"%sPackage Dump: (%s - '%s')\r\n%s        Flags: 0x%02x - (%s)\r\n     Platform: 0x%02x\r\n"
       u"      Version: %02lu.%02lu.%02lu.%02lu\r\n   BlobOffset: %lu\r\n      BlobLen: %lu\r\n"
       u"   CatalogLen: %lu\r\nDescriptorLen: %hu\r\n   NumEntries: %lu\r\n%s",
-      kRule, package.FileName(), app_name ? *app_name : std::u16string(), kRule, h.Flags,
+      kRule, package.FileName(), app_name.value_or(std::u16string_view()), kRule, h.Flags,
       PackageFlagsText(h.Flags), h.Platform, h.Version >> 24, (h.Version >> 16) & 0xFF,
       (h.Version >> 8) & 0xFF, h.Version & 0xFF, h.BlobOffset, h.BlobLen, h.CatalogLen,
-      h.DescriptorLen, package.NumEntries(), properties);
+      h.DescriptorLen, num_entries, properties);
 }
 
 void DumpNumberedEntry(const CatalogEntry& entry, int index, std::u16string& text) {
@@ -55,7 +55,7 @@ void DumpNumberedEntry(const CatalogEntry& entry, int index, std::u16string& tex
 }
 
 void DumpPackage(const Package& package, std::u16string& text) {
-  DumpPackageHeader(package, text);
+  DumpPackageHeader(package, package.NumEntries(), text);
   for (int i = 0; i < package.NumEntries(); ++i) {
     std::u16string entry_text;
     DumpNumberedEntry(*package.GetEntry(i), i, entry_text);

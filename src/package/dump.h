@@ -13,8 +13,9 @@ enum class PropertyNames { kPackage, kEntry };
 void DumpProperties(const PropertyMap& map, PropertyNames names, std::u16string& text);
 void DumpEntry(const CatalogEntry& entry, std::u16string& text);
 // The parts of DumpPackage, for a reader that writes the text out as it goes: the header
-// with the package's properties, and one entry under its number (`index` counts from 0).
-void DumpPackageHeader(const Package& package, std::u16string& text);
+// with the package's properties and the number of its entries (which the reader may have
+// counted without keeping them), and one entry under its number (`index` counts from 0).
+void DumpPackageHeader(const Package& package, int num_entries, std::u16string& text);
 void DumpNumberedEntry(const CatalogEntry& entry, int index, std::u16string& text);
 void DumpPackage(const Package& package, std::u16string& text);
 

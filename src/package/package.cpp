@@ -15,34 +15,68 @@ struct Reading {
   Package& package;
   const std::shared_ptr<ByteSource>& source;
   std::u16string& error_text;
+  const EntrySink* sink = nullptr;  // where the entries go; nullptr: the package's list
 };
 
-// The records of a catalog. Records or descriptors that run past the catalog, and values
-// without their terminator, are refused rather than read past the buffer.
-HRESULT ParseCatalog(const std::vector<uint8_t>& catalog, const Reading& reading) {
-  Package& package = reading.package;
-  for (size_t pos = 0; pos < catalog.size();) {
-    const uint8_t* at = catalog.data() + pos;
-    size_t left = catalog.size() - pos;
-    CatalogRecord record;
-    if (left >= kRecordSize) record = DecodeRecord(std::span<const uint8_t, kRecordSize>(at, kRecordSize));
-    auto entry = std::make_unique<CatalogEntry>();
-    bool fits = left >= kRecordSize && left - kRecordSize >= record.DescriptorLn;
-    if (!fits || !ParseDescriptor(at + kRecordSize, record.DescriptorLn, entry->Properties())) {
-      reading.error_text = Format(u"Invalid catalog entry at offset %lu for package '%s'",
-                                  uint32_t(pos), package.FileName());
-      return kInvalidData;
+// The catalog is read a block at a time, so that a large one is never held whole beside
+// the entries made of it; a catalog of one block is read as one read.
+constexpr DWORD kCatalogBlock = 1u << 20;
+
+// The records of a catalog, parsed as its blocks come in. Records or descriptors that run
+// past the catalog, and values without their terminator, are refused rather than read past
+// the buffer.
+class CatalogParser {
+ public:
+  explicit CatalogParser(const Reading& reading)
+      : reading_(reading), name_(std::make_shared<const std::u16string>(reading.package.FileName())) {}
+
+  // Makes the entries of the records that lie whole in `bytes`, which begin at the first
+  // record not yet parsed, and drops their bytes; at the end of the catalog, bytes left
+  // over are a record cut short.
+  HRESULT Parse(std::vector<uint8_t>& bytes, bool at_end) {
+    size_t pos = 0;
+    HRESULT hr = S_OK;
+    while (pos < bytes.size() && (hr = ParseRecord(bytes.data() + pos, bytes.size() - pos, pos)) == S_OK) {
     }
+    if (hr == S_FALSE && at_end) hr = Refuse();
+    bytes.erase(bytes.begin(), bytes.begin() + ptrdiff_t(pos));
+    return FAILED(hr) ? hr : S_OK;
+  }
+
+ private:
+  // One record at `at`; `pos` moves past it. S_FALSE when `left` does not hold it whole.
+  HRESULT ParseRecord(const uint8_t* at, size_t left, size_t& pos) {
+    if (left < kRecordSize) return S_FALSE;
+    CatalogRecord record = DecodeRecord(std::span<const uint8_t, kRecordSize>(at, kRecordSize));
+    if (left - kRecordSize < record.DescriptorLn) return S_FALSE;
+    auto entry = std::make_unique<CatalogEntry>();
+    if (!ParseDescriptor(at + kRecordSize, record.DescriptorLn, entry->Properties())) return Refuse();
     entry->SetRecord(record);
     if (entry->BlobLength() != 0) {
-      entry->SetBlobSource(reading.source);
-      entry->SetBlobFileName(package.FileName());
+      entry->SetBlobSource(reading_.source);
+      entry->ShareBlobFileName(name_);
     }
-    pos += kRecordSize + entry->DescriptorLn();
-    package.InsertEntry(std::move(entry), -1);
+    pos += kRecordSize + record.DescriptorLn;
+    parsed_ += kRecordSize + record.DescriptorLn;
+    if (reading_.sink) {
+      (*reading_.sink)(std::move(entry));
+    } else {
+      reading_.package.InsertEntry(std::move(entry), -1);
+    }
+    return S_OK;
   }
-  return S_OK;
-}
+
+  // The record that starts `parsed_` bytes into the catalog.
+  HRESULT Refuse() {
+    reading_.error_text = Format(u"Invalid catalog entry at offset %lu for package '%s'",
+                                 uint32_t(parsed_), reading_.package.FileName());
+    return kInvalidData;
+  }
+
+  const Reading& reading_;
+  std::shared_ptr<const std::u16string> name_;  // every entry with a blob names the package
+  uint64_t parsed_ = 0;  // catalog bytes made into entries
+};
 
 HRESULT ReadHeader(const Reading& reading, uint64_t& size) {
   ByteSource& source = *reading.source;
@@ -107,32 +141,56 @@ HRESULT ReadCatalog(const Reading& reading, uint64_t size) {
   // The read can bring no more than the file holds after the offset, so no more is allocated;
   // when that is less than CatalogLen the read has come back short.
   DWORD held = DWORD(std::min<uint64_t>(h.CatalogLen, size > offset ? size - offset : 0));
-  std::vector<uint8_t> catalog;
-  try {
-    catalog.resize(held);
-  } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+  // Every block is read even after a record was refused: as when the catalog is read in
+  // one go, a read that fails is what the reading reports.
+  std::vector<uint8_t> pending;
+  CatalogParser parser(reading);
+  HRESULT parsed = S_OK;
+  for (DWORD read = 0; SUCCEEDED(hr) && read < held;) {
+    DWORD block = std::min(held - read, kCatalogBlock);
+    size_t kept = pending.size();
+    try {
+      pending.resize(kept + block);
+    } catch (const std::bad_alloc&) {
+      return kOutOfMemory;
+    }
+    if (FAILED(hr = ReadExact(*reading.source, pending.data() + kept, block))) break;
+    read += block;
+    // A catalog cut short fails as a read; its records are not worth parsing.
+    if (SUCCEEDED(parsed) && held == h.CatalogLen) {
+      parsed = parser.Parse(pending, read == held);
+    } else {
+      pending.clear();
+    }
   }
-  hr = ReadExact(*reading.source, catalog.data(), held);
   if (SUCCEEDED(hr) && held != h.CatalogLen) hr = kEndOfFile;
   if (FAILED(hr)) {
     reading.error_text = Format(u"Error reading catalog data for package '%s': 0x%x", name, hr);
     return hr;
   }
-  return ParseCatalog(catalog, reading);
+  return parsed;
 }
 
 // Reads the header, the package descriptor and the catalog of `package` from `source`; the
 // package's file name is set already, for the messages.
 HRESULT ReadPackage(Package& package, const std::shared_ptr<ByteSource>& source,
-                    std::u16string& error_text) {
-  Reading reading{package, source, error_text};
+                    std::u16string& error_text, const EntrySink* sink = nullptr) {
+  Reading reading{package, source, error_text, sink};
   uint64_t size = 0;
   HRESULT hr = ReadHeader(reading, size);
   return SUCCEEDED(hr) ? ReadCatalog(reading, size) : hr;
 }
 
 }  // namespace
+
+const std::u16string& CatalogEntry::BlobFileName() const {
+  static const std::u16string kNone;
+  return blob_file_name_ ? *blob_file_name_ : kNone;
+}
+
+void CatalogEntry::SetBlobFileName(std::u16string_view name) {
+  blob_file_name_ = name.empty() ? nullptr : std::make_shared<const std::u16string>(name);
+}
 
 Package::~Package() {
   if (file_ != INVALID_HANDLE_VALUE && header_.Platform != kPlatformKeepsHandle) CloseHandle(file_);
@@ -156,8 +214,10 @@ void Package::RemoveEntry(int index) {
   if (index >= 0 && size_t(index) < entries_.size()) entries_.erase(entries_.begin() + index);
 }
 
-HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
-                    std::unique_ptr<Package>& package) {
+namespace {
+
+HRESULT OpenInto(std::u16string& error_text, std::u16string_view path,
+                 std::unique_ptr<Package>& package, const EntrySink* sink) {
   std::u16string name(path);
   HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -169,10 +229,33 @@ HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
   auto opened = std::make_unique<Package>();
   opened->SetFileName(name);
   opened->SetFileHandle(file);
-  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text);
+  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text, sink);
   if (FAILED(hr)) return hr;  // destroying `opened` releases the file
   package = std::move(opened);
   return S_OK;
+}
+
+}  // namespace
+
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package) {
+  return OpenInto(error_text, path, package, nullptr);
+}
+
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package, const EntrySink& sink) {
+  return OpenInto(error_text, path, package, &sink);
+}
+
+HRESULT ReadCatalogAgain(std::u16string& error_text, Package& package, const EntrySink& sink) {
+  uint64_t size = 0;
+  auto source = std::make_shared<FileSource>(package.FileHandle());
+  HRESULT hr = source->Size(size);
+  if (FAILED(hr)) {
+    error_text = Format(u"Error getting file size for package '%s': 0x%x", package.FileName(), hr);
+    return hr;
+  }
+  return ReadCatalog(Reading{package, source, error_text, &sink}, size);
 }
 
 HRESULT ReadPackageBytes(std::u16string& error_text, std::u16string_view name,

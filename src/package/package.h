@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -51,8 +52,11 @@ class CatalogEntry {
   const CatalogRecord& Record() const { return record_; }
   void SetRecord(const CatalogRecord& record) { record_ = record; }
 
-  const std::u16string& BlobFileName() const { return blob_file_name_; }
-  void SetBlobFileName(std::u16string_view name) { blob_file_name_ = name; }
+  const std::u16string& BlobFileName() const;
+  void SetBlobFileName(std::u16string_view name);
+  // The same name for many entries, held once: the reader gives every entry with a blob
+  // its package's name.
+  void ShareBlobFileName(std::shared_ptr<const std::u16string> name) { blob_file_name_ = std::move(name); }
   // Where the blob at BlobOffset is read from, shared with the other entries of its package
   // (and never closed by them); nullptr while the blob is in no package.
   ByteSource* BlobSource() const { return blob_source_.get(); }
@@ -68,8 +72,10 @@ class CatalogEntry {
   void SetProperty(uint8_t id, std::u16string_view value) { properties_.SetProperty(id, value); }
 
  private:
+  // Kept small (64 bytes and the properties' one block): a package holds one entry per
+  // catalog record, and a catalog may hold a million.
   CatalogRecord record_;
-  std::u16string blob_file_name_;
+  std::shared_ptr<const std::u16string> blob_file_name_;  // nullptr for an empty name
   std::shared_ptr<ByteSource> blob_source_;
   PropertyMap properties_;
 };
@@ -120,6 +126,20 @@ class Package {
 // the file open; on failure the code is returned with a message in `error_text`.
 HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
                     std::unique_ptr<Package>& package);
+
+// Called with each entry as the reader makes it, in catalog order.
+using EntrySink = std::function<void(std::unique_ptr<CatalogEntry>)>;
+
+// OpenPackage for a reader that takes the entries one at a time and need not hold them all:
+// with the same checks, messages and codes, every entry goes to `sink` instead of the
+// package's list, which stays empty. A failure after some entries went to `sink` still
+// gives no package.
+HRESULT OpenPackage(std::u16string& error_text, std::u16string_view path,
+                    std::unique_ptr<Package>& package, const EntrySink& sink);
+
+// Reads the catalog of a package opened from a file once more, from its open handle, with
+// the checks and messages of OpenPackage, handing the entries to `sink`.
+HRESULT ReadCatalogAgain(std::u16string& error_text, Package& package, const EntrySink& sink);
 
 // Reads a package from a copy of `bytes`, with the checks, messages and codes of OpenPackage
 // reading a file of those bytes; `name` stands for the file name in both. The package holds

@@ -140,6 +140,29 @@ TEST_F(ReaderTest, RecordsRunningPastTheCatalogAreRefused) {
   odd_bytes[odd_bytes.size() - 24 - 1] = 'x';  // the package value's terminator
   EXPECT_EQ(Open(odd_bytes, package), HRESULT(0x8007000D));
   EXPECT_EQ(error_, u"Invalid package descriptor for package '\\Temp\\p.pkg'");
+
+  // A catalog longer than the reader's block of 1 MiB: records cross the block's end, and
+  // the offset of one refused in a later block counts from the catalog's start.
+  PackageLayout large;
+  constexpr int kRecords = 600;
+  constexpr size_t kRecord = 22 + 1 + 2 * 1000 + 2;
+  for (int i = 0; i < kRecords; ++i) {
+    large.entries.push_back(Entry(8, 0, {{1, std::u16string(999, u'a' + char16_t(i % 26)) + u"!"}}));
+  }
+  std::string large_bytes = BuildPackage(large);
+  ASSERT_EQ(Open(large_bytes, package), S_OK) << std::string(error_.begin(), error_.end());
+  ASSERT_EQ(package->NumEntries(), kRecords);
+  for (int i = 0; i < kRecords; ++i) {
+    std::u16string value;
+    ASSERT_TRUE(package->GetEntry(i)->GetProperty(kDst, value)) << i;
+    ASSERT_EQ(value, std::u16string(999, u'a' + char16_t(i % 26)) + u"!") << i;
+  }
+  package.reset();
+  large_bytes[(kRecords - 1) * kRecord + 20] = char(0xFF);  // the last DescriptorLn past the end
+  EXPECT_EQ(Open(large_bytes, package), HRESULT(0x8007000D));
+  static_assert((kRecords - 1) * kRecord == 1212975);
+  EXPECT_EQ(error_, u"Invalid catalog entry at offset 1212975 for package '\\Temp\\p.pkg'");
+  EXPECT_EQ(package, nullptr);
 }
 
 // The header's lengths are summed as the 32-bit fields they are: a header that adds up only

@@ -50,13 +50,13 @@ std::string Joined(const std::vector<std::string>& names, const std::string& non
 }
 
 std::string Property(const PropertyMap& map, uint8_t id) {
-  const std::u16string* value = map.Find(id);
+  std::optional<std::u16string_view> value = map.Find(id);
   return value ? Utf16ToUtf8(*value) : std::string();
 }
 
 std::vector<std::string> Features(const CatalogEntry& entry) {
   std::vector<std::string> features;
-  if (const std::u16string* value = entry.Properties().Find(kFeatures)) {
+  if (std::optional<std::u16string_view> value = entry.Properties().Find(kFeatures)) {
     for (const std::u16string& feature : SplitPropertyList(*value)) features.push_back(Utf16ToUtf8(feature));
   }
   return features;
@@ -83,12 +83,37 @@ int Written(const std::string& what) {
   return std::cout ? 0 : Error("cannot write the " + what + " to standard output");
 }
 
+// Written a part at a time from a catalog read twice, an entry at a time: once to count
+// the entries the header names, once to write them. Neither keeps them, so a package of
+// many entries costs no more memory than one, and the text shows how far it has come.
+int DumpText(const std::string& path) {
+  std::unique_ptr<Package> package;
+  int count = 0;
+  if (!OpenPackageFile(path, package, [&count](std::unique_ptr<CatalogEntry>) { ++count; })) return 1;
+  {
+    tool::Progress progress("dump");
+    progress.Show("reading " + std::to_string(count) + " entries");
+  }
+  std::u16string text, error_text;
+  DumpPackageHeader(*package, count, text);
+  std::cout << TerminalText(text);
+  int index = 0;
+  HRESULT hr = ReadCatalogAgain(error_text, *package, [&](std::unique_ptr<CatalogEntry> entry) {
+    if (!std::cout) return;
+    DumpNumberedEntry(*entry, index++, text);
+    std::cout << TerminalText(text);
+  });
+  if (FAILED(hr)) return Error(OpenFailure(path, error_text, hr));
+  return Written("dump");
+}
+
 }  // namespace
 
 int Dump(const std::string& path, bool json_output) {
+  if (!json_output) return DumpText(path);
   std::unique_ptr<Package> package;
   if (!OpenPackageFile(path, package)) return 1;
-  if (json_output) {
+  {
     const PackageHeader& h = package->Header();
     tool::JsonWriter json;
     json.BeginObject().Key("package").String(path).Key("flags").Number(h.Flags).Key("flag_names");
@@ -119,20 +144,6 @@ int Dump(const std::string& path, bool json_output) {
     std::cout << json.text();
     return Written("dump");
   }
-  // Written a part at a time: a package of many entries never has its whole text in memory,
-  // and the text itself shows how far it has come.
-  {
-    tool::Progress progress("dump");
-    progress.Show("reading " + std::to_string(package->NumEntries()) + " entries");
-  }
-  std::u16string text;
-  DumpPackageHeader(*package, text);
-  std::cout << TerminalText(text);
-  for (int i = 0; i < package->NumEntries() && std::cout; ++i) {
-    DumpNumberedEntry(*package->GetEntry(i), i, text);
-    std::cout << TerminalText(text);
-  }
-  return Written("dump");
 }
 
 int ListEntries(const std::string& path, bool json_output) {

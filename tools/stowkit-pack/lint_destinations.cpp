@@ -1,7 +1,6 @@
 // Names and destinations: present where needed, expandable, short enough, and not shared by
 // two entries that can be installed together.
 #include <algorithm>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/macro_sources.h"
@@ -180,25 +179,57 @@ int PlacedKind(uint8_t type) {
   }
 }
 
+// The path an entry of a placing kind writes, folded for comparing.
+std::u16string PlacedPath(const LintContext& lint, const CatalogEntry& entry, int kind) {
+  return UpperCase(kind == 3 ? Property(entry, kDst) : Paths(lint, entry).front());
+}
+
+// Each entry's path is kept as a hash with its index, not as text: on a package of a
+// million files the paths would cost more than the package itself. Entries whose hashes
+// agree are compared by their paths, the earlier ones in catalog order, so the first that
+// is not exclusive is the one a scan would find.
 void CheckDuplicates(LintContext& lint) {
-  // The earlier entries of each kind by folded path, in catalog order: only those with the
-  // same path are compared, so the first that is not exclusive is the one a scan would find.
-  std::unordered_map<std::u16string, std::vector<int>> placed[4];
+  struct Placed {
+    size_t hash;
+    int index;
+    bool operator<(const Placed& other) const {
+      return hash != other.hash ? hash < other.hash : index < other.index;
+    }
+  };
+  std::vector<Placed> placed[4];
   for (int i = 0; i < lint.package.NumEntries(); ++i) {
     const CatalogEntry& entry = *lint.package.GetEntry(i);
     int kind = PlacedKind(entry.EntryType());
     // Without a name there is nothing to compare: missing-name says so.
     if (kind == 0 || TrimBlanks(Property(entry, NeededProperty(entry.EntryType()))).empty()) continue;
-    std::u16string path = kind == 3 ? Property(entry, kDst) : Paths(lint, entry).front();
-    std::vector<int>& same = placed[kind][UpperCase(path)];
-    for (int earlier : same) {
-      if (!Exclusive(*lint.package.GetEntry(earlier), entry)) {
-        lint.Add("duplicate-destination", i,
-                 Shown(path) + " is also written by " + EntryLabel(earlier, lint.package.GetEntry(earlier)->EntryType()));
-        break;
+    placed[kind].push_back({std::hash<std::u16string>()(PlacedPath(lint, entry, kind)), i});
+  }
+  std::vector<std::pair<int, int>> found;  // (entry, the earlier one it writes over)
+  for (int kind = 1; kind < 4; ++kind) {
+    std::vector<Placed>& all = placed[kind];
+    std::sort(all.begin(), all.end());
+    for (size_t first = 0, last = 0; first < all.size(); first = last) {
+      while (last < all.size() && all[last].hash == all[first].hash) ++last;
+      for (size_t n = first + 1; n < last; ++n) {
+        const CatalogEntry& entry = *lint.package.GetEntry(all[n].index);
+        std::u16string path = PlacedPath(lint, entry, kind);
+        for (size_t m = first; m < n; ++m) {
+          const CatalogEntry& earlier = *lint.package.GetEntry(all[m].index);
+          if (PlacedPath(lint, earlier, kind) == path && !Exclusive(earlier, entry)) {
+            found.emplace_back(all[n].index, all[m].index);
+            break;
+          }
+        }
       }
     }
-    same.push_back(i);
+  }
+  std::sort(found.begin(), found.end());
+  for (const auto& [index, earlier] : found) {
+    const CatalogEntry& entry = *lint.package.GetEntry(index);
+    int kind = PlacedKind(entry.EntryType());
+    std::u16string path = kind == 3 ? Property(entry, kDst) : Paths(lint, entry).front();
+    lint.Add("duplicate-destination", index,
+             Shown(path) + " is also written by " + EntryLabel(earlier, lint.package.GetEntry(earlier)->EntryType()));
   }
 }
 

@@ -43,6 +43,8 @@ std::string Explained(const std::u16string& error_text, HRESULT hr);
 std::string OpenFailure(const std::string& path, const std::u16string& error_text, HRESULT hr);
 // Opens the package at host path `path`; on failure prints why (Error) and returns false.
 bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package);
+// The same, handing each entry to `sink` rather than keeping it in the package.
+bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package, const EntrySink& sink);
 // The platform's text for its last error.
 std::string LastErrorText();
 

@@ -21,7 +21,7 @@ using Text = std::optional<std::string>;
 constexpr uint32_t kLargestRegistryText = 16u << 20;
 constexpr size_t kLongestLineDiff = 2000;  // lines per text; a longer pair is only "changed"
 
-std::string U8(const std::u16string& text) { return Utf16ToUtf8(text); }
+std::string U8(std::u16string_view text) { return Utf16ToUtf8(text); }
 
 void Compare(std::vector<FieldChange>& changes, std::string field, const Text& a, const Text& b) {
   if (a != b) changes.push_back({std::move(field), a, b, true});

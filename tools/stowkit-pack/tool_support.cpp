@@ -89,6 +89,13 @@ bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package)
   return SUCCEEDED(hr);
 }
 
+bool OpenPackageFile(const std::string& path, std::unique_ptr<Package>& package, const EntrySink& sink) {
+  std::u16string error_text;
+  HRESULT hr = OpenPackage(error_text, Utf8ToUtf16(path), package, sink);
+  if (FAILED(hr)) Error(OpenFailure(path, error_text, hr));
+  return SUCCEEDED(hr);
+}
+
 std::string LastErrorText() { return SystemText(GetLastError()); }
 
 std::string EntryLabel(int index, uint8_t type) {
