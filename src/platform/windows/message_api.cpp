@@ -34,8 +34,9 @@ DWORD ProcedureForThisThread(HWND window, WNDPROC& procedure) {
 // ProcedureForThisThread when it is not a window of the calling thread.
 DWORD FilterWindows(HWND window, std::vector<HWND>& windows) {
   if (!window) return ERROR_SUCCESS;
-  WNDPROC procedure;
+  WNDPROC procedure = nullptr;
   if (DWORD error = ProcedureForThisThread(window, procedure)) return error;
+  if (!procedure) return ERROR_INVALID_WINDOW_HANDLE;
   windows = WindowAndDescendants(window);
   return ERROR_SUCCESS;
 }
@@ -73,6 +74,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     }
     return Fail(error), 0;
   }
+  if (!procedure) return 0;
   return procedure(window, message, wparam, lparam);
 }
 
@@ -114,16 +116,17 @@ LRESULT DispatchMessageW(const MSG* message) {
   if (!message->hwnd) return 0;  // a thread message has no procedure
   WNDPROC procedure = nullptr;
   if (DWORD error = ProcedureForThisThread(message->hwnd, procedure)) return Fail(error), 0;
-  return procedure(message->hwnd, message->message, message->wParam, message->lParam);
+  return procedure ? procedure(message->hwnd, message->message, message->wParam, message->lParam) : 0;
 }
 
 void PostQuitMessage(int exit_code) { CurrentQueue().PostQuit(exit_code); }
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC function) {
-  WNDPROC procedure;
+  WNDPROC procedure = nullptr;
   if (DWORD error = window ? ProcedureForThisThread(window, procedure) : ERROR_SUCCESS) {
     return Fail(error), 0;
   }
+  if (window && !procedure) return 0;
   return CurrentQueue().SetTimer(window, id, milliseconds, function);
 }
 
