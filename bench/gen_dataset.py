@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
-"""A seeded dataset for the benchmarks, in one of three profiles:
+"""A seeded dataset for the benchmarks, in one of four profiles:
 
     small  2,000 files of 1-16 KiB in 40 nested folders
     large  20 files of 8 MiB
     mixed  both
+    scale  20,000 files of 1-16 KiB in 2,000 nested folders: small ten times over, to show
+           that the time and system calls per file do not grow with the package
 
 Half the files are text-like (deflate shrinks them 3-5x), half binary-like (about 1.1x).
 Beside them: bench.registry, a registry text of 2,000 values, and a stowkit-pack manifest
 (manifest.toml) whose package installs the folders, every file (compressed) and the
 registry text under "$(PROGRAMFILES)\\Bench".
 
-    bench/gen_dataset.py [--seed N] [--profile small|large|mixed] OUT_DIR
+    bench/gen_dataset.py [--seed N] [--profile small|large|mixed|scale] OUT_DIR
 
 The same seed and profile always give the same bytes; an OUT_DIR already made with them is
 kept."""
@@ -20,8 +22,9 @@ import os
 import random
 import sys
 
-SMALL_FILES = 2000
-FOLDERS = 40
+# Files of 1-16 KiB and the folders they are spread in, per profile.
+SMALL_FILES = {"small": 2000, "mixed": 2000, "scale": 20000}
+FOLDERS = {"small": 40, "mixed": 40, "large": 40, "scale": 2000}
 LARGE_FILES = 20
 LARGE_SIZE = 8 * 1024 * 1024
 REGISTRY_VALUES = 2000
@@ -54,11 +57,13 @@ def binary_like(rng, size):
     return bytes(out[:size])
 
 
-def folders(rng):
+def folders(rng, count):
     tree = [""]
-    while len(tree) < FOLDERS + 1:
+    digits = len(str(count))
+    while len(tree) < count + 1:
         parent = rng.choice(tree)
-        tree.append(f"{parent}/d{len(tree):02d}" if parent else f"d{len(tree):02d}")
+        name = f"d{len(tree):0{max(digits, 2)}d}"
+        tree.append(f"{parent}/{name}" if parent else name)
     return tree[1:]
 
 
@@ -104,14 +109,16 @@ def registry_text(rng):
 def generate(root, seed, profile):
     rng = random.Random(seed)
     words, weights = vocabulary(rng)
-    tree = folders(rng)
+    tree = folders(rng, FOLDERS[profile])
     files = []
-    if profile in ("small", "mixed"):
-        for i in range(SMALL_FILES):
+    if profile in SMALL_FILES:
+        count = SMALL_FILES[profile]
+        digits = max(len(str(count - 1)), 4)
+        for i in range(count):
             size = rng.randint(1024, 16 * 1024)
             text = i % 2 == 0
             data = text_like(rng, size, words, weights) if text else binary_like(rng, size)
-            relative = f"{rng.choice(tree)}/f{i:04d}.{'txt' if text else 'bin'}"
+            relative = f"{rng.choice(tree)}/f{i:0{digits}d}.{'txt' if text else 'bin'}"
             write_file(root, relative, data)
             files.append(relative)
     else:
@@ -141,7 +148,7 @@ def generate(root, seed, profile):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--profile", choices=("small", "large", "mixed"), default="mixed")
+    parser.add_argument("--profile", choices=("small", "large", "mixed", "scale"), default="mixed")
     parser.add_argument("out")
     args = parser.parse_args()
     stamp = os.path.join(args.out, "seed")

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Prints what bench/run.sh measured: per profile the medians of the installs (with their
-ratio to the floor), removals and builds, every command's peak memory, then the registry
-merge, the system calls per file of the small install and removal, the targets met or missed, and the machine with its load.
+ratio to the floor), removals and builds, every command's peak memory and, for small and
+scale, the system calls per file of the install and removal; then scale against small per
+file, the registry merge, the targets met or missed, and the machine with its load.
 
     bench/report.py RESULTS_DIR PROFILE..."""
 import json
@@ -11,13 +12,15 @@ import sys
 
 MIB = 1024 * 1024
 # Most an install may take, as a multiple of the floor, per profile.
-INSTALL_TARGETS = {"small": 1.25, "large": 1.10, "mixed": 1.15}
+INSTALL_TARGETS = {"small": 1.25, "large": 1.10, "mixed": 1.15, "scale": 1.25}
 REMOVAL_TARGET = 3.0
 REGISTRY_TARGET = 5.0
 MEMORY_TARGET_KIB = 32 * 1024
 # Most system calls an installed and a removed file may cost on average (strace -f -c).
 INSTALL_CALLS_TARGET = 8.0
 REMOVAL_CALLS_TARGET = 5.0
+# Most the scale profile's install and removal may take per file, as a multiple of small's.
+SCALE_TARGET = 1.2
 TOP_CALLS = 6
 
 
@@ -44,9 +47,13 @@ def syscall_counts(path):
     return counts, total
 
 
+# The two groups that are compared per file: (title, the results' name, our command).
+PER_FILE_GROUPS = (("install", "install", "stowkit-device install"),
+                   ("removal", "remove", "stowkit-device remove"))
+
+
 def syscall_report(res, files, verdicts, profile):
-    for title, name, limit in (("install", "install", INSTALL_CALLS_TARGET),
-                               ("removal", "remove", REMOVAL_CALLS_TARGET)):
+    for (title, name, _), limit in zip(PER_FILE_GROUPS, (INSTALL_CALLS_TARGET, REMOVAL_CALLS_TARGET)):
         path = os.path.join(res, f"{name}.strace")
         if not os.path.exists(path):
             return
@@ -89,6 +96,36 @@ def profile_report(results, profile, verdicts):
                      kib < MEMORY_TARGET_KIB))
 
 
+def per_file(results, profile):
+    """{group name: (median seconds, system calls or None) per file} of one profile."""
+    res = os.path.join(results, profile)
+    files = json.load(open(os.path.join(res, "sizes.json")))["files"]
+    figures = {}
+    for _, name, ours in PER_FILE_GROUPS:
+        strace = os.path.join(res, f"{name}.strace")
+        calls = syscall_counts(strace)[1] / files if os.path.exists(strace) else None
+        figures[name] = (medians(os.path.join(res, f"{name}.json"))[ours] / files, calls)
+    return figures
+
+
+# Ten times the files in fifty times the folders: what an install or removal costs per file
+# must not grow with the package.
+def scale_report(results, verdicts):
+    small, scale = per_file(results, "small"), per_file(results, "scale")
+    print("\nscale against small, per file:")
+    for title, name, _ in PER_FILE_GROUPS:
+        (small_s, small_calls), (scale_s, scale_calls) = small[name], scale[name]
+        ratio = scale_s / small_s
+        calls = ""
+        if small_calls is not None and scale_calls is not None:
+            calls = (f"; system calls {scale_calls:.2f} against {small_calls:.2f}, "
+                     f"ratio {scale_calls / small_calls:.2f}")
+        print(f"  {title:<9}{scale_s * 1e3:7.3f} ms against {small_s * 1e3:7.3f} ms, "
+              f"ratio {ratio:.2f}{calls}")
+        verdicts.append((f"{title} scale per file <= {SCALE_TARGET:.1f}x small", f"{ratio:.2f}x",
+                         ratio <= SCALE_TARGET))
+
+
 def machine(results):
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo")
                 if line.startswith("model name")), "?")
@@ -107,6 +144,8 @@ def main():
     verdicts = []
     for profile in profiles:
         profile_report(results, profile, verdicts)
+    if "small" in profiles and "scale" in profiles:
+        scale_report(results, verdicts)
     registry = json.load(open(os.path.join(results, "registry.json")))
     ratio = registry["merge_ms"] / registry["insert_ms"]
     print(f"\nregistry: merge of {registry['values']} values {registry['merge_ms']:.1f} ms, "

@@ -4,13 +4,13 @@
 # medians, ratios (installs against the floor, bench-floor) and peak memory, then the
 # machine and its load.
 #   bench/run.sh [BUILD_DIR]                       (default: build)
-#   BENCH_DATA=/tmp/stowkit-bench BENCH_RUNS=5 BENCH_SEED=1 BENCH_PROFILES="small large mixed"
+#   BENCH_DATA=/tmp/stowkit-bench BENCH_RUNS=5 BENCH_SEED=1 BENCH_PROFILES="small large mixed scale"
 #   BENCH_WORK=/dev/shm/stowkit-bench  (where the devices and unpacked trees go)
 # The trees are written to a tmpfs when there is one: on ext4, creating files just after
 # deleting many costs more the more were deleted in the last minutes (new inodes skip the
 # recently freed ones), which slows every tool down and each group's later ones the most.
-# The small install and its removal are also counted under strace (system calls per file,
-# counted, not timed: counts do not depend on the machine's load).
+# The small and scale installs and their removals are also counted under strace (system calls
+# per file, counted, not timed: counts do not depend on the machine's load).
 # Needs hyperfine, zip, unzip, cabextract, gcab, GNU time and strace (the Makefile installs
 # them).
 set -euo pipefail
@@ -20,7 +20,7 @@ bin=$build/bin
 data=${BENCH_DATA:-/tmp/stowkit-bench}
 runs=${BENCH_RUNS:-5}
 seed=${BENCH_SEED:-1}
-profiles=${BENCH_PROFILES:-small large mixed}
+profiles=${BENCH_PROFILES:-small large mixed scale}
 app_folder='$(PROGRAMFILES)\Bench'
 
 for tool in hyperfine zip unzip cabextract gcab /usr/bin/time strace; do
@@ -114,7 +114,7 @@ run_profile() {
     "'$bin/stowkit-pack' build '$set/manifest.toml' -o '$work/b.pkg'"
   peak "$mem" "zip -9 -r" "rm -f '$work/b.zip'" "cd '$set' && zip -9 -r -q '$work/b.zip' files"
 
-  if [ "$profile" = small ]; then
+  if [ "$profile" = small ] || [ "$profile" = scale ]; then
     echo "== $profile: system calls"
     bash -c "$fresh"
     eval strace -f -c -o "'$res/install.strace'" "$install" > /dev/null

@@ -39,6 +39,14 @@ bool EndsWithLnk(const std::u16string& path) {
   return path.size() >= 4 && EqualsNoCase(std::u16string_view(path).substr(path.size() - 4), u".lnk");
 }
 
+// Adds the folded path or key `folded` and each folder or key above it to `set`:
+// "\A\B\C", "\A\B" and "\A".
+void AddWithParents(const std::u16string& folded, std::unordered_set<std::u16string>& set) {
+  for (size_t end = folded.size(); end != std::u16string::npos && end > 0; end = folded.rfind(u'\\', end - 1)) {
+    set.insert(folded.substr(0, end));
+  }
+}
+
 // The file, folder or shortcut that a "NoRemove" entry puts on the device.
 void AddKeptPath(const CatalogEntry& entry, const MacroTable& macros, PackageMarks& marks) {
   std::u16string path;
@@ -50,7 +58,10 @@ void AddKeptPath(const CatalogEntry& entry, const MacroTable& macros, PackageMar
     path = Expanded(macros, path);
     if (!EndsWithLnk(path)) path += u".lnk";  // as the shortcut service names it
   }
-  if (!path.empty()) marks.kept_paths.push_back(Expanded(macros, path));
+  if (path.empty()) return;
+  std::u16string folded = UpperCase(Expanded(macros, path));
+  AddWithParents(folded, marks.kept_folders);
+  marks.kept_paths.insert(std::move(folded));
 }
 
 bool AddKeptValues(const CatalogEntry& entry, int index, const MacroTable& macros,
@@ -66,8 +77,9 @@ bool AddKeptValues(const CatalogEntry& entry, int index, const MacroTable& macro
     RegistryLine parsed;
     if (!IsRegistryValueLine(line) || !ParseRegistryLine(line, parsed)) continue;
     if (!whole_entry && !(parsed.flags & kRegNoRemove)) continue;
-    marks.kept_values.emplace_back(RootFullName(parsed.root) + u"\\" + Expanded(macros, parsed.key),
-                                   Expanded(macros, parsed.name));
+    std::u16string key = UpperCase(RootFullName(parsed.root) + u"\\" + Expanded(macros, parsed.key));
+    AddWithParents(key, marks.kept_keys);
+    marks.kept_values.emplace(std::move(key), UpperCase(Expanded(macros, parsed.name)));
   }
   return true;
 }
@@ -88,18 +100,14 @@ bool IsAtOrAbove(const std::u16string& outer, const std::u16string& inner) {
   return EqualsNoCase(outer, inner) || IsBelow(inner, outer);
 }
 
-bool JudgedKept(const SnapshotItem& item, const PackageMarks& marks) {
-  for (const std::u16string& path : marks.kept_paths) {
-    if (item.kind == SnapshotItem::kFile ? EqualsNoCase(item.path, path)
-                                         : item.kind == SnapshotItem::kFolder && IsAtOrAbove(item.path, path)) {
-      return true;
-    }
-  }
-  for (const auto& [key, name] : marks.kept_values) {
-    if (item.kind == SnapshotItem::kValue ? EqualsNoCase(item.path, key) && EqualsNoCase(item.name, name)
-                                          : item.kind == SnapshotItem::kKey && IsAtOrAbove(item.path, key)) {
-      return true;
-    }
+// `path` and `name` are the item's, folded.
+bool JudgedKept(SnapshotItem::Kind kind, const std::u16string& path, const std::u16string& name,
+                const PackageMarks& marks) {
+  switch (kind) {
+    case SnapshotItem::kFile: return marks.kept_paths.count(path);
+    case SnapshotItem::kFolder: return marks.kept_folders.count(path);
+    case SnapshotItem::kKey: return marks.kept_keys.count(path);
+    case SnapshotItem::kValue: return marks.kept_values.count({path, name});
   }
   return false;
 }
@@ -151,8 +159,9 @@ ItemVerdict Judge(const SnapshotItem& item, const std::vector<PackageMarks>& pac
   for (const PackageMarks& marks : packages) {
     if (JudgedArtefact(item, marks)) return ItemVerdict::kInstallerArtefact;
   }
+  std::u16string path = UpperCase(item.path), name = UpperCase(item.name);
   for (const PackageMarks& marks : packages) {
-    if (JudgedKept(item, marks)) return ItemVerdict::kKept;
+    if (JudgedKept(item.kind, path, name, marks)) return ItemVerdict::kKept;
   }
   return ItemVerdict::kLeftover;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -17,12 +19,15 @@ struct PackageMarks {
   std::u16string application;  // "AppName"
   uint32_t version = 0;        // the header's, as the product record keeps it
   uint8_t flags = 0;           // the header's package flags
-  // Paths (expanded as on this device) of the files, folders and shortcuts of entries
-  // flagged "NoRemove".
-  std::vector<std::u16string> kept_paths;
-  // Key (from its root's full name) and name of every value that a "NoRemove" Registry
-  // entry writes, or that a line with the removal rule "NoRemove" writes.
-  std::vector<std::pair<std::u16string, std::u16string>> kept_values;
+  // Folded (UpperCase), for a lookup per item however many there are: the paths (expanded
+  // as on this device) of the files, folders and shortcuts of entries flagged "NoRemove";
+  // those paths and every folder above them.
+  std::unordered_set<std::u16string> kept_paths, kept_folders;
+  // Folded: key (from its root's full name) and name of every value that a "NoRemove"
+  // Registry entry writes, or that a line with the removal rule "NoRemove" writes; those
+  // keys and every key above them.
+  std::set<std::pair<std::u16string, std::u16string>> kept_values;
+  std::unordered_set<std::u16string> kept_keys;
   // The files the installer leaves: the package as pushed, the uninstaller pair, the logs.
   std::vector<std::u16string> installer_files;
 };

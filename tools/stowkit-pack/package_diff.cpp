@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <map>
-#include <tuple>
+#include <unordered_map>
 
 #include "engine/macro_table.h"
 #include "package/extract.h"
@@ -149,19 +149,33 @@ std::u16string Destination(const CatalogEntry& entry) {
   return text;
 }
 
-// Entries keyed by type, destination (folded) and occurrence.
-using EntryKey = std::tuple<uint8_t, std::u16string, int>;
+// Each entry's key, its type and folded destination, with the catalog indexes of every key
+// in catalog order: the n-th entry of a key in one package goes with the n-th in the other.
+struct KeyedEntries {
+  std::vector<std::u16string> keys;   // by catalog index
+  std::vector<size_t> occurrences;    // by catalog index: how many of its key come before it
+  std::unordered_map<std::u16string, std::vector<int>> indexes;
+};
 
-std::map<EntryKey, int> KeyedEntries(const Package& package) {
-  std::map<EntryKey, int> keyed;
-  std::map<std::pair<uint8_t, std::u16string>, int> seen;
+KeyedEntries KeyEntries(const Package& package) {
+  KeyedEntries keyed;
   for (int i = 0; i < package.NumEntries(); ++i) {
     const CatalogEntry& entry = *package.GetEntry(i);
-    std::u16string folded = UpperCase(Destination(entry));
-    int occurrence = seen[{entry.EntryType(), folded}]++;
-    keyed[{entry.EntryType(), folded, occurrence}] = i;
+    std::u16string key = char16_t(entry.EntryType()) + UpperCase(Destination(entry));
+    std::vector<int>& indexes = keyed.indexes[key];
+    keyed.occurrences.push_back(indexes.size());
+    indexes.push_back(i);
+    keyed.keys.push_back(std::move(key));
   }
   return keyed;
+}
+
+// The catalog index in `other` of the entry that goes with entry `index` of `keyed`; -1
+// when there is none.
+int Match(const KeyedEntries& keyed, int index, const KeyedEntries& other) {
+  auto match = other.indexes.find(keyed.keys[index]);
+  size_t occurrence = keyed.occurrences[index];
+  return match != other.indexes.end() && occurrence < match->second.size() ? match->second[occurrence] : -1;
 }
 
 EntryChange Unmatched(EntryChange::Kind kind, const Package& package, int index) {
@@ -172,19 +186,19 @@ EntryChange Unmatched(EntryChange::Kind kind, const Package& package, int index)
 }
 
 void DiffEntries(const Package& a, const Package& b, PackageDiff& diff) {
-  std::map<EntryKey, int> in_a = KeyedEntries(a), in_b = KeyedEntries(b);
-  for (const auto& [key, index] : in_a) {
-    auto match = in_b.find(key);
-    if (match == in_b.end()) {
+  KeyedEntries in_a = KeyEntries(a), in_b = KeyEntries(b);
+  for (int index = 0; index < a.NumEntries(); ++index) {
+    int match = Match(in_a, index, in_b);
+    if (match < 0) {
       diff.entries.push_back(Unmatched(EntryChange::kRemoved, a, index));
       continue;
     }
-    EntryChange change = DiffEntry(*a.GetEntry(index), index, *b.GetEntry(match->second), match->second,
+    EntryChange change = DiffEntry(*a.GetEntry(index), index, *b.GetEntry(match), match,
                                    U8(Destination(*a.GetEntry(index))));
     if (!change.fields.empty() || !change.lines.empty()) diff.entries.push_back(std::move(change));
   }
-  for (const auto& [key, index] : in_b) {
-    if (!in_a.count(key)) diff.entries.push_back(Unmatched(EntryChange::kAdded, b, index));
+  for (int index = 0; index < b.NumEntries(); ++index) {
+    if (Match(in_b, index, in_a) < 0) diff.entries.push_back(Unmatched(EntryChange::kAdded, b, index));
   }
   // In catalog order: A's position for what A has, else B's.
   std::stable_sort(diff.entries.begin(), diff.entries.end(), [](const EntryChange& x, const EntryChange& y) {
