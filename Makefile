@@ -52,7 +52,7 @@ demo: build
 
 # Installs against unzip, tar, cabextract, gcab and a plain C floor; removals against rm -rf;
 # package builds against zip -9 -r; the registry merge against one SQLite transaction; the
-# peak memory of each: on three seeded datasets, in one run (bench/run.sh: BENCH_RUNS,
+# peak memory of each: on four seeded datasets, in one run (bench/run.sh: BENCH_RUNS,
 # BENCH_PROFILES, BENCH_DATA).
 bench: bench-deps build
 	bench/run.sh $(BUILD)
