@@ -66,7 +66,10 @@ run_profile() {
   "$bin/stowkit-pack" build manifest.toml -o out.pkg
   zip -9 -r -q out.zip files
   tar -cf - files | gzip -9 > out.tar.gz
-  find files -type f | sort | xargs gcab -c -z out.cab
+  # One call: xargs would split many names into several calls, each overwriting the cab.
+  local names
+  mapfile -t names < <(find files -type f | sort)
+  gcab -c -z out.cab "${names[@]}"
   "$bin/stowkit-pack" dump out.pkg | python3 "$here/blob_index.py" "$app_folder" > floor.idx
   rm -rf "$pristine"
   # A device in use: its registry exists before the first install.
