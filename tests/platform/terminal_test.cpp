@@ -47,8 +47,7 @@ TEST_F(TerminalTest, ADialogAndAMessageBoxAreDrawnAndTheBoxTakesAKey) {
 
   EXPECT_NE(FindWindowW(u"Dialog", u"Demo"), nullptr) << "the box is a window of the device";
   EXPECT_NE(FindWindowW(u"Dialog", u"Installing Demo"), nullptr);
-  tmux.Keys("x");  // not one of its buttons
-  tmux.Keys("n");
+  tmux.Keys("xn");  // typed together, so read together: a key that is none of its buttons, then No
   screen = tmux.WaitFor("exit 7");
   EXPECT_NE(screen.find("exit 7"), std::string::npos) << screen;
   EXPECT_EQ(screen.find("[Y]es"), std::string::npos) << "the box has gone from the screen\n" << screen;

@@ -121,9 +121,9 @@ int AskOnScreen(HWND owner, const std::u16string& caption, const std::u16string&
     DrawIfChanged();
     int ready = WaitForInput({&fd, 1}, QS_ALLINPUT, INFINITE);
     if (ready != 0 && ready != kWaitFailed) continue;
-    std::string key = ready == 0 ? keys.Read() : std::string();
-    answer = key.empty() ? std::nullopt : KeyAnswer(key, type);
-    if (key.empty()) {  // the terminal has gone: nobody is left to ask
+    std::vector<std::string> typed = ready == 0 ? keys.Read() : std::vector<std::string>();
+    for (size_t i = 0; i < typed.size() && !answer; ++i) answer = KeyAnswer(typed[i], type);
+    if (typed.empty()) {  // the terminal has gone: nobody is left to ask
       answer = SafeAnswer(type);
       Report(caption, text, "the terminal closed", *answer);
     }

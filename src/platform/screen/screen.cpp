@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <mutex>
@@ -139,11 +140,38 @@ KeyInput::~KeyInput() {
 
 int KeyInput::fd() const { return STDIN_FILENO; }
 
-std::string KeyInput::Read() {
-  char bytes[16];
+std::vector<std::string> KeyInput::Read() {
+  char bytes[256];
   ssize_t n;
   while ((n = read(STDIN_FILENO, bytes, sizeof bytes)) < 0 && errno == EINTR) {}
-  return n > 0 ? std::string(bytes, size_t(n)) : std::string();
+  return n > 0 ? SplitKeys(std::string_view(bytes, size_t(n))) : std::vector<std::string>();
+}
+
+namespace {
+
+// Where the escape sequence that starts at `start` ends: after its final byte for the
+// control and function-key forms, after the one byte that follows for an Alt chord.
+size_t EscapeEnd(std::string_view bytes, size_t start) {
+  size_t at = start + 1;
+  if (at == bytes.size()) return at;
+  if (bytes[at] != '[' && bytes[at] != 'O') return at + 1;
+  bool function_key = bytes[at] == 'O';
+  ++at;
+  if (function_key) return std::min(at + 1, bytes.size());
+  while (at < bytes.size() && (unsigned char)bytes[at] >= 0x20 && (unsigned char)bytes[at] < 0x40) ++at;
+  return std::min(at + 1, bytes.size());
+}
+
+}  // namespace
+
+std::vector<std::string> SplitKeys(std::string_view bytes) {
+  std::vector<std::string> keys;
+  for (size_t at = 0; at < bytes.size();) {
+    size_t end = bytes[at] == '\x1b' ? EscapeEnd(bytes, at) : at + 1;
+    keys.emplace_back(bytes.substr(at, end - at));
+    at = end;
+  }
+  return keys;
 }
 
 }  // namespace coredll

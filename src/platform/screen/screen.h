@@ -9,6 +9,8 @@
 #include <termios.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace coredll {
 
@@ -27,12 +29,17 @@ class KeyInput {
   KeyInput& operator=(const KeyInput&) = delete;
 
   int fd() const;
-  // The bytes of one key press (an escape sequence stays whole); empty at the end of input.
-  std::string Read();
+  // The keys typed since the last read, in order, each as its bytes (an escape sequence
+  // stays whole); empty at the end of input.
+  std::vector<std::string> Read();
 
  private:
   bool restore_ = false;
   struct termios saved_;
 };
+
+// `bytes` read from the terminal, cut into key presses: a lone escape, an escape sequence
+// ("\x1b[A", "\x1bOP", an Alt chord), or one byte otherwise.
+std::vector<std::string> SplitKeys(std::string_view bytes);
 
 }  // namespace coredll
