@@ -261,9 +261,12 @@ int CloseWindowProcess(std::u16string_view class_name, UINT message, WPARAM wpar
   if (!window) return 1;
   DWORD process_id = 0;
   GetWindowThreadProcessId(window, &process_id);
+  // Opened before the message goes: a program that obeys at once may have ended, and be
+  // past opening, by the time the post returns.
+  HANDLE process =
+      process_id ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id) : nullptr;
   PostMessageW(window, message, wparam, lparam);
   if (process_id == 0) return 0;
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
   if (!process) return 1;
   int result = 0;
   if (!WaitWithMessages(process, kCloseTimeoutMs) && terminate) {
