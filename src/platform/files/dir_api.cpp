@@ -16,10 +16,10 @@
 namespace coredll {
 namespace {
 
-bool ResolveExisting(LPCWSTR name, ResolvedPath& path) {
-  if (!ResolvePath(name, path)) return false;
-  if (!path.exists) return Fail(ERROR_FILE_NOT_FOUND);
-  return true;
+// ERROR_SUCCESS when `name` resolves to something that exists.
+DWORD ResolveExisting(LPCWSTR name, ResolvedPath& path) {
+  if (Resolution resolved = ResolvePath(name, path); !resolved) return resolved.error;
+  return path.exists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 bool IsReadOnly(const ResolvedPath& path) {
@@ -28,16 +28,17 @@ bool IsReadOnly(const ResolvedPath& path) {
 
 // Runs `change` on a file nobody has open (`module_ok` lets a running module through, as a
 // rename of one is allowed), under the file's share gate so no open slips in meanwhile;
-// closing the descriptor at the end opens the gate.
+// closing the descriptor at the end opens the gate. `change` returns false with errno set;
+// the result is ERROR_SUCCESS or why nothing was changed.
 template <typename Change>
-BOOL WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
+DWORD WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
   UniqueFd fd(open(path.host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | (HostMode() ? 0 : O_NOFOLLOW)));
-  if (!fd.valid()) return FailErrno();
+  if (!fd.valid()) return ErrorFromErrno(errno);
   EnterGateUntilClose(fd.get());
   DWORD error = CheckUnused(fd.get());
   if (error == ERROR_ACCESS_DENIED && module_ok) error = ERROR_SUCCESS;
-  if (error) return Fail(error);
-  return change() ? TRUE : FailErrno();
+  if (error) return error;
+  return change() ? ERROR_SUCCESS : ErrorFromErrno(errno);
 }
 
 }  // namespace
@@ -47,20 +48,25 @@ using namespace coredll;
 
 BOOL DeleteFileW(LPCWSTR name) {
   ResolvedPath path;
-  if (!ResolveExisting(name, path)) return FALSE;
+  if (DWORD error = ResolveExisting(name, path)) return Fail(error);
   if (S_ISDIR(path.st.st_mode) || IsReadOnly(path)) return Fail(ERROR_ACCESS_DENIED);
   if (Fault fault = CheckFault(FaultOp::kDelete, path.device)) return Fail(fault.error);
-  return WithUnusedFile(path, false, [&] { return unlink(path.host.c_str()) == 0; });
+  if (DWORD error = WithUnusedFile(path, false, [&] { return unlink(path.host.c_str()) == 0; })) {
+    return Fail(error);
+  }
+  return TRUE;
 }
 
 BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
   ResolvedPath source, target;
-  if (!ResolveExisting(from, source) || !ResolvePath(to, target)) return FALSE;
+  if (DWORD error = ResolveExisting(from, source)) return Fail(error);
+  if (Resolution resolved = ResolvePath(to, target); !resolved) return Fail(resolved.error);
   if (source.name.empty() || target.name.empty()) return Fail(ERROR_ACCESS_DENIED);
   if (target.exists) return Fail(ERROR_ALREADY_EXISTS);
   auto move = [&] { return rename(source.host.c_str(), target.host.c_str()) == 0; };
   if (S_ISDIR(source.st.st_mode)) return move() ? TRUE : FailErrno();
-  return WithUnusedFile(source, true, move);
+  if (DWORD error = WithUnusedFile(source, true, move)) return Fail(error);
+  return TRUE;
 }
 
 BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
@@ -86,7 +92,7 @@ BOOL CopyFileW(LPCWSTR from, LPCWSTR to, BOOL fail_if_exists) {
 
 BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
   ResolvedPath path;
-  if (!ResolvePath(name, path)) return FALSE;
+  if (Resolution resolved = ResolvePath(name, path); !resolved) return Fail(resolved.error);
   if (path.exists) return Fail(ERROR_ALREADY_EXISTS);
   if (Fault fault = CheckFault(FaultOp::kMkdir, path.device)) return Fail(fault.error);
   if (mkdir(path.host.c_str(), 0755) != 0) return FailErrno();
@@ -96,7 +102,7 @@ BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES) {
 
 BOOL RemoveDirectoryW(LPCWSTR name) {
   ResolvedPath path;
-  if (!ResolveExisting(name, path)) return FALSE;
+  if (DWORD error = ResolveExisting(name, path)) return Fail(error);
   if (!S_ISDIR(path.st.st_mode)) return Fail(ERROR_DIRECTORY);
   if (path.name.empty() || IsReadOnly(path)) return Fail(ERROR_ACCESS_DENIED);
   if (Fault fault = CheckFault(FaultOp::kDelete, path.device)) return Fail(fault.error);
@@ -105,12 +111,12 @@ BOOL RemoveDirectoryW(LPCWSTR name) {
 
 DWORD GetFileAttributesW(LPCWSTR name) {
   ResolvedPath path;
-  if (!ResolveExisting(name, path)) return INVALID_FILE_ATTRIBUTES;
+  if (DWORD error = ResolveExisting(name, path)) return Fail(error), INVALID_FILE_ATTRIBUTES;
   return ReadAttributes(path.host, path.st);
 }
 
 BOOL SetFileAttributesW(LPCWSTR name, DWORD attributes) {
   ResolvedPath path;
-  if (!ResolveExisting(name, path)) return FALSE;
+  if (DWORD error = ResolveExisting(name, path)) return Fail(error);
   return WriteAttributes(path.host, attributes) ? TRUE : FailErrno();
 }

@@ -18,11 +18,6 @@
 namespace coredll {
 namespace {
 
-HANDLE FailHandle(DWORD code) {
-  Fail(code);
-  return INVALID_HANDLE_VALUE;
-}
-
 // Checks what an existing file allows before anything is opened or truncated.
 DWORD CheckExisting(const ResolvedPath& path, DWORD access, DWORD disposition) {
   if (S_ISDIR(path.st.st_mode)) return ERROR_ACCESS_DENIED;
@@ -59,18 +54,28 @@ bool DescribeNew(int fd, DWORD flags_and_attributes) {
 // program killed in between leaves nothing, where a named file without its attributes would
 // read as "normal" for ever. A host file system without unnamed files gets a named one that
 // is described at once. The file's share marks are taken with it: before its name exists
-// for an unnamed one, under the gate for a named one. -1 with errno set on failure (EBUSY:
-// the share was refused).
-int CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD access,
-                    DWORD share) {
+// for an unnamed one, under the gate for a named one. On failure the error says why
+// (ERROR_SHARING_VIOLATION: the share was refused).
+struct Opened {
+  UniqueFd fd;
+  DWORD error = ERROR_SUCCESS;  // why `fd` is not valid
+};
+
+// The error of a failed open or create: an existing name is ERROR_FILE_EXISTS.
+DWORD OpenError(int error) { return error == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(error); }
+
+Opened CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD access,
+                       DWORD share) {
   const std::string& host = path.host;
   std::string folder = host.substr(0, host.rfind('/'));
   UniqueFd fd(open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644));
   bool unnamed = fd.valid();
   if (!unnamed) {
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return -1;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+      return {UniqueFd(), OpenError(errno)};
+    }
     fd = UniqueFd(open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644));
-    if (!fd.valid()) return -1;
+    if (!fd.valid()) return {UniqueFd(), OpenError(errno)};
   }
   CheckFault(FaultOp::kDescribe, path.device);
   bool made = DescribeNew(fd.get(), flags_and_attributes);
@@ -81,17 +86,15 @@ int CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWORD 
     made = made && linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
   } else if (made) {
     ShareGate gate(fd.get());
-    if (TakeShare(fd.get(), access, share) != ERROR_SUCCESS) {
-      errno = EBUSY;
-      made = false;
+    if (DWORD refused = TakeShare(fd.get(), access, share)) {
+      unlink(host.c_str());
+      return {UniqueFd(), refused};
     }
   }
-  if (made) return fd.release();
-  int error = errno;
+  if (made) return {std::move(fd), ERROR_SUCCESS};
+  DWORD error = OpenError(errno);
   if (!unnamed) unlink(host.c_str());
-  fd = UniqueFd();
-  errno = error;
-  return -1;
+  return {UniqueFd(), error};
 }
 
 }  // namespace
@@ -102,41 +105,44 @@ using namespace coredll;
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES,
                    DWORD disposition, DWORD flags_and_attributes, HANDLE) {
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
-    return FailHandle(ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   }
   ResolvedPath path;
-  if (!ResolvePath(name, path)) return INVALID_HANDLE_VALUE;
-  if (path.name.empty()) return FailHandle(ERROR_ACCESS_DENIED);
-  if (Fault fault = CheckFault(FaultOp::kOpen, path.device)) return FailHandle(fault.error);
+  if (Resolution resolved = ResolvePath(name, path); !resolved) {
+    return Fail(resolved.error), INVALID_HANDLE_VALUE;
+  }
+  if (path.name.empty()) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+  if (Fault fault = CheckFault(FaultOp::kOpen, path.device)) {
+    return Fail(fault.error), INVALID_HANDLE_VALUE;
+  }
   if (path.exists) {
-    if (DWORD error = CheckExisting(path, access, disposition)) return FailHandle(error);
+    if (DWORD error = CheckExisting(path, access, disposition)) {
+      return Fail(error), INVALID_HANDLE_VALUE;
+    }
   } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-    return FailHandle(ERROR_FILE_NOT_FOUND);
+    return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   }
 
   bool creates = !path.exists && !HostMode();
-  UniqueFd fd(creates ? CreateDescribed(path, flags_and_attributes, access, share)
-                      : OpenHost(path, access, disposition, !path.exists));
-  if (!fd.valid()) {
-    DWORD error = errno == EEXIST ? ERROR_FILE_EXISTS
-                  : errno == EBUSY && creates ? ERROR_SHARING_VIOLATION
-                                              : ErrorFromErrno(errno);
-    return FailHandle(error);
-  }
+  Opened opened = creates ? CreateDescribed(path, flags_and_attributes, access, share)
+                          : Opened{UniqueFd(OpenHost(path, access, disposition, !path.exists))};
+  if (!creates && !opened.fd.valid()) opened.error = OpenError(errno);
+  if (opened.error) return Fail(opened.error), INVALID_HANDLE_VALUE;
+  UniqueFd fd = std::move(opened.fd);
   if (!creates) {
     ShareGate gate(fd.get());
     if (DWORD error = TakeShare(fd.get(), access, share)) {
       if (!path.exists) unlink(path.host.c_str());
-      return FailHandle(error);
+      return Fail(error), INVALID_HANDLE_VALUE;
     }
     bool replaces = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     if (path.exists && replaces && ftruncate(fd.get(), 0) != 0) {
-      return FailHandle(ErrorFromErrno(errno));
+      return FailErrno(), INVALID_HANDLE_VALUE;
     }
   }
   if (!HostMode() && path.exists && disposition == CREATE_ALWAYS) {
     DWORD attributes = (flags_and_attributes & kSettableAttributes) | FILE_ATTRIBUTE_ARCHIVE;
-    if (!WriteAttributes(fd.get(), attributes)) return FailHandle(ErrorFromErrno(errno));
+    if (!WriteAttributes(fd.get(), attributes)) return FailErrno(), INVALID_HANDLE_VALUE;
   }
   bool reopened = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

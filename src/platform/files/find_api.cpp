@@ -71,7 +71,9 @@ using namespace coredll;
 HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
   if (!data) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
   ResolvedPath path;
-  if (!ResolvePath(pattern, path, PathUse::kPattern)) return INVALID_HANDLE_VALUE;
+  if (Resolution resolved = ResolvePath(pattern, path, PathUse::kPattern); !resolved) {
+    return Fail(resolved.error), INVALID_HANDLE_VALUE;
+  }
   if (path.name.empty()) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   auto find = std::make_shared<FindObject>();
   find->entries = Matches(path.host, path.name);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/device/device_state.h"
-#include "platform/device/errors.h"
 #include "platform/files/folder_listing.h"
 #include "text/fold.h"
 #include "text/utf.h"
@@ -155,14 +154,14 @@ void RememberFolder(const std::string& root, std::u16string key, const ResolvedP
   }
 }
 
-bool ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
+Resolution ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
   out.device = std::u16string(path);
   out.host = Utf16ToUtf8(path);
   size_t slash = out.host.find_last_of('/');
   out.name = Utf8ToUtf16(slash == std::string::npos ? out.host : out.host.substr(slash + 1));
   out.exists = lstat(out.host.c_str(), &out.st) == 0;
   if (out.exists && S_ISLNK(out.st.st_mode)) out.exists = stat(out.host.c_str(), &out.st) == 0;
-  return true;
+  return {};
 }
 
 }  // namespace
@@ -175,25 +174,25 @@ std::string JoinHost(const std::string& folder, const std::string& name) {
   return name.empty() ? folder : folder + "/" + name;
 }
 
-bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
+Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   out = ResolvedPath{};
-  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  if (!path) return {ERROR_INVALID_PARAMETER};
   std::u16string_view text(path);
-  if (text.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+  if (text.empty()) return {ERROR_PATH_NOT_FOUND};
   // The limit is the device's: host tools name host files wherever the host keeps them.
   if (HostMode()) return ResolveHostPath(text, out);
-  if (text.size() >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE);
+  if (text.size() >= MAX_PATH) return {ERROR_FILENAME_EXCED_RANGE};
 
   std::vector<std::u16string> parts;
-  if (!SplitDevicePath(text, use, parts)) return Fail(ERROR_INVALID_NAME);
+  if (!SplitDevicePath(text, use, parts)) return {ERROR_INVALID_NAME};
   std::string root = FileSystemRoot();
-  if (root.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+  if (root.empty()) return {ERROR_PATH_NOT_FOUND};
 
   // A known folder asked for itself, as a file's parent is before each file is written.
   if (use == PathUse::kItem && parts.size() > 1 &&
       UseKnownFolder(root, FolderKey(parts, parts.size()), out)) {
     out.name = out.device.substr(out.device.rfind(u'\\') + 1);
-    return true;
+    return {};
   }
   std::u16string folder_key = FolderKey(parts, parts.empty() ? 0 : parts.size() - 1);
   size_t first = 0;
@@ -206,14 +205,14 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   bool all_exact = true;
   for (size_t i = first; i < parts.size(); ++i) {
     bool last = i + 1 == parts.size();
-    if (!out.exists || !S_ISDIR(out.st.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
+    if (!out.exists || !S_ISDIR(out.st.st_mode)) return {ERROR_PATH_NOT_FOUND};
     if (last && first == 0 && i > 0 && all_exact) RememberFolder(root, folder_key, out);
     out.device += u'\\';
     if (last && use == PathUse::kPattern) {
       // The pattern is matched by the caller against the folder's entries.
       out.device += parts[i];
       out.name = parts[i];
-      return true;
+      return {};
     }
     bool exact = false;
     struct stat folder_st = out.st;
@@ -222,11 +221,11 @@ bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
     out.name = found.empty() ? parts[i] : Utf8ToUtf16(found);
     out.device += out.name;
     out.host = JoinHost(out.host, found.empty() ? Utf16ToUtf8(parts[i]) : found);
-    if (out.exists && !IsDeviceItem(out.st)) return Fail(ERROR_ACCESS_DENIED);
-    if (!out.exists && !last) return Fail(ERROR_PATH_NOT_FOUND);
+    if (out.exists && !IsDeviceItem(out.st)) return {ERROR_ACCESS_DENIED};
+    if (!out.exists && !last) return {ERROR_PATH_NOT_FOUND};
   }
   if (out.device.empty()) out.device = u"\\";
-  return true;
+  return {};
 }
 
 }  // namespace coredll

@@ -27,10 +27,18 @@ enum class PathUse {
   kPattern,  // FindFirstFileW: the last component may hold '*' and '?'
 };
 
-// Resolves `path`; false with last-error set when it is malformed or reaches outside
-// (see above), too long (ERROR_FILENAME_EXCED_RANGE), or a folder on the way is missing
+// What a resolution came to: ERROR_SUCCESS, or why the path does not resolve. It tests
+// true when the path resolved; it sets no last error, which is the exported call's to set.
+struct Resolution {
+  DWORD error = ERROR_SUCCESS;
+  explicit operator bool() const { return error == ERROR_SUCCESS; }
+};
+
+// Resolves `path`; the error says when it is malformed or reaches outside (see above), too
+// long (ERROR_FILENAME_EXCED_RANGE), or a folder on the way is missing
 // (ERROR_PATH_NOT_FOUND). The root itself resolves to fs/ with an empty name.
-bool ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use = PathUse::kItem);
+[[nodiscard]] Resolution ResolvePath(LPCWSTR path, ResolvedPath& out,
+                                     PathUse use = PathUse::kItem);
 
 // True for what the handheld can hold: a folder, or a file that has no other name. Links,
 // files that a hard link shares with another place, and pipes, sockets and device nodes are
