@@ -24,10 +24,11 @@ using stowkit::UpperCase;
 using stowkit::Utf16ToUtf8;
 using stowkit::Utf8ToUtf16;
 
-constexpr uint32_t kWatched =
-    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
-// Enough for the folders of a large application; the oldest listing makes room beyond it.
-constexpr size_t kMaxListings = 512;
+constexpr uint32_t kWatched = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// Enough for the folders of a large application (a package of 2,000 folders installs in
+// any order without dropping one); the oldest listing makes room beyond it.
+constexpr size_t kMaxListings = 4096;
 // One read returns every queued event that fits; a read that left this much room unused
 // therefore emptied the queue as it stood when the read began.
 constexpr size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
@@ -112,12 +113,20 @@ class Listings {
   }
 
   // The current listing of the folder, made now if there is none; null when none can be had.
-  const Listing* Get(const std::string& folder, const struct stat& folder_st) {
+  // `applied`: the queue was just applied for this lookup.
+  const Listing* Get(const std::string& folder, const struct stat& folder_st, bool applied) {
     if (generation_ != fork_generation.load(std::memory_order_relaxed)) LeaveParentQueue();
-    if (!Drain()) return nullptr;
+    if (!applied && !Drain()) return nullptr;
+    if (queue_ < 0) return nullptr;
     auto known = watch_of_.find({folder_st.st_dev, folder_st.st_ino});
     if (known != watch_of_.end()) return &by_watch_.at(known->second);
     return Make(folder, folder_st);
+  }
+
+  uint64_t Stamp() {
+    if (generation_ != fork_generation.load(std::memory_order_relaxed)) LeaveParentQueue();
+    if (!Drain()) return 0;
+    return moves_;
   }
 
  private:
@@ -152,6 +161,9 @@ class Listings {
   }
 
   void Apply(const inotify_event& event) {
+    // Any watch, listed or not: the watches stand for the paths of the folders below them.
+    bool subfolder = (event.mask & IN_ISDIR) && (event.mask & (IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO));
+    if (subfolder || (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) ++moves_;
     auto it = by_watch_.find(event.wd);
     if (it == by_watch_.end()) return;
     if (event.mask & (IN_IGNORED | IN_DELETE_SELF)) {
@@ -208,6 +220,7 @@ class Listings {
       if (it->second.age < oldest->second.age) oldest = it;
     }
     inotify_rm_watch(queue_, oldest->first);
+    ++moves_;
     Drop(oldest);
   }
 
@@ -215,6 +228,7 @@ class Listings {
   bool Reset() {
     if (queue_ >= 0) close(queue_);
     queue_ = -1;
+    ++moves_;
     by_watch_.clear();
     watch_of_.clear();
     return false;
@@ -224,6 +238,7 @@ class Listings {
   // never read here.
   void LeaveParentQueue() {
     queue_ = -1;
+    ++moves_;
     by_watch_.clear();
     watch_of_.clear();
   }
@@ -231,6 +246,7 @@ class Listings {
   int queue_ = -1;
   unsigned generation_ = 0;
   uint64_t made_ = 0;
+  uint64_t moves_ = 1;  // see FolderStamp; 0 means unknown
   std::unordered_map<int, Listing> by_watch_;
   std::map<std::pair<dev_t, ino_t>, int> watch_of_;  // a folder's device and inode -> its watch
 };
@@ -240,9 +256,9 @@ thread_local Listings listings;
 }  // namespace
 
 Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
-                    std::u16string_view name, std::string& found) {
+                    std::u16string_view name, std::string& found, bool applied) {
   if (listings_gone) return Listed::kUnknown;
-  const Listing* listing = listings.Get(folder, folder_st);
+  const Listing* listing = listings.Get(folder, folder_st, applied);
   if (!listing) return Listed::kUnknown;
   const std::string* entry = listing->Find(name, Utf16ToUtf8(name));
   if (!entry) return Listed::kAbsent;
@@ -257,6 +273,12 @@ bool PreferListing(const struct stat& folder_st, std::u16string_view name) {
   std::string spelled = Utf16ToUtf8(name);
   const std::string* entry = listing->Find(name, spelled);
   return !entry || *entry != spelled;
+}
+
+uint64_t FolderStamp() { return listings_gone ? 0 : listings.Stamp(); }
+
+bool WatchFolder(const std::string& folder, const struct stat& folder_st) {
+  return !listings_gone && listings.Get(folder, folder_st, true) != nullptr;
 }
 
 }  // namespace coredll

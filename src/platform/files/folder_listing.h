@@ -26,9 +26,21 @@ enum class Listed {
 
 // Looks `name` up in the folder at host path `folder` whose lstat is `folder_st`. A found
 // entry is the one spelled exactly as `name` when there is one, else the first listed
-// that equals it ignoring case.
+// that equals it ignoring case. `applied` says that FolderStamp applied the queue for the
+// same lookup already, which spares reading it again.
 Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
-                    std::u16string_view name, std::string& found);
+                    std::u16string_view name, std::string& found, bool applied = false);
+
+// Applies every queued change and tells where the watched folders stand: two equal stamps
+// mean that between them no watched folder lost, gained or swapped a subfolder by any
+// delete or rename, none was moved or deleted itself, and no watch was given up. So a
+// folder reached through watched folders only still has the path it had. 0 when nothing
+// can be known (no queue); never equal to a stamp taken before a fork.
+uint64_t FolderStamp();
+
+// Watches the folder at `folder` (lstat `folder_st`), listing it if it has no kept listing;
+// false when it cannot be watched.
+bool WatchFolder(const std::string& folder, const struct stat& folder_st);
 
 // True when the folder has a kept listing that, as last brought up to date, holds no entry
 // spelled exactly `name`: the name is then most likely new, which FindInFolder answers at

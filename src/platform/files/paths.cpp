@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/device/device_state.h"
@@ -57,12 +58,14 @@ bool SplitDevicePath(std::u16string_view path, PathUse use, std::vector<std::u16
 
 // The host name of `name` inside `folder` (whose lstat is `folder_st`): the exact spelling
 // if present, else the first entry equal to it case-insensitively, else "" (absent).
+// `applied`: the change queue was applied for this resolution already (FolderStamp).
 // `present` tells whether `st` holds the lstat of what was found; `exact` whether it was
 // the exact spelling. A name is tried as spelled first unless the folder's kept listing
 // says it is new; a name not there as spelled is then looked up in that listing, made now
 // if there is none, so that a new name costs no listing.
 std::string FindEntry(const std::string& folder, const struct stat& folder_st,
-                      const std::u16string& name, struct stat& st, bool& present, bool& exact) {
+                      const std::u16string& name, bool applied, struct stat& st, bool& present,
+                      bool& exact) {
   std::string spelled = Utf16ToUtf8(name);
   auto try_spelled = [&] {
     exact = present = lstat(JoinHost(folder, spelled).c_str(), &st) == 0;
@@ -71,7 +74,7 @@ std::string FindEntry(const std::string& folder, const struct stat& folder_st,
   bool tried = !PreferListing(folder_st, name);
   if (tried && try_spelled()) return spelled;
   std::string found;
-  switch (FindInFolder(folder, folder_st, name, found)) {
+  switch (FindInFolder(folder, folder_st, name, found, applied)) {
     case Listed::kAbsent:
       present = exact = false;
       return std::string();
@@ -95,26 +98,26 @@ std::string FindEntry(const std::string& folder, const struct stat& folder_st,
 
 // Folders resolved lately, so that the files of one folder do not walk their whole path
 // again: each by its device's file system and its path as written, and only when every
-// level matched its host name exactly, as a fresh walk would match it again. One lstat
-// checks an entry on use: the host path must still name a folder, the same one (device and
-// inode), or the entry is dropped and the path walked afresh. Per thread, so unlocked.
+// level matched its host name exactly, as a fresh walk would match it again. A folder asked
+// for as a parent is taken as it is while the folder stamp it was walked under holds (every
+// folder on its way was watched from before the walk looked at it, so no delete or rename
+// on the way went unseen), which costs no call beyond applying the change queue that the
+// name's lookup needs anyway. Otherwise, and for a folder asked for itself (whose own lstat
+// the caller wants), one lstat checks the entry: the host path must still name a folder,
+// the same one (device and inode), or the entry is dropped and the path walked afresh. Per
+// thread, so unlocked.
 struct KnownFolder {
   std::string root;
-  std::u16string path;
   std::string host;
   std::u16string device;
-  dev_t dev = 0;
-  ino_t ino = 0;
+  struct stat st = {};  // as walked
+  uint64_t stamp = 0;   // the FolderStamp it was walked under; 0: its way was not all watched
 };
 
-constexpr size_t kKnownFolders = 64;
+// As many as kept listings: a package's folders, taken in any order, all stay known.
+constexpr size_t kKnownFolders = 4096;
 
-struct KnownFolders {
-  std::vector<KnownFolder> entries;
-  size_t next = 0;  // the slot to replace once all are taken
-};
-
-thread_local KnownFolders known_folders;
+thread_local std::unordered_map<std::u16string, KnownFolder> known_folders;
 
 // The first `count` components of `parts` as written, joined by '\'; all but the last are
 // the folder part.
@@ -124,34 +127,59 @@ std::u16string FolderKey(const std::vector<std::u16string>& parts, size_t count)
   return key;
 }
 
-bool UseKnownFolder(const std::string& root, const std::u16string& key, ResolvedPath& out) {
-  for (KnownFolder& folder : known_folders.entries) {
-    if (folder.path != key || folder.root != root) continue;
-    struct stat st;
-    if (lstat(folder.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != folder.dev ||
-        st.st_ino != folder.ino) {
-      folder.path.clear();
-      return false;
-    }
-    out.host = folder.host;
-    out.device = folder.device;
-    out.st = st;
-    out.exists = true;
-    return true;
+enum class Known {
+  kNo,       // not known, or no longer
+  kHeld,     // known, and its stamp holds: its way is watched and unchanged
+  kChecked,  // known, and checked by an lstat just now
+};
+
+// `stamp`: the current FolderStamp when the folder is wanted as a parent, else 0. `check`:
+// an entry whose stamp does not hold may be checked by lstat instead.
+Known UseKnownFolder(const std::string& root, const std::u16string& key, uint64_t stamp,
+                     bool check, ResolvedPath& out) {
+  auto it = known_folders.find(key);
+  if (it == known_folders.end() || it->second.root != root) return Known::kNo;
+  const KnownFolder& folder = it->second;
+  bool held = stamp != 0 && folder.stamp == stamp;
+  struct stat st = folder.st;
+  if (!held && stamp != 0 && folder.stamp != 0) {
+    // Something on some watched way moved: walked afresh, which watches its way again.
+    known_folders.erase(it);
+    return Known::kNo;
   }
-  return false;
+  if (!held && !check) return Known::kNo;
+  if (!held && (lstat(folder.host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+                st.st_dev != folder.st.st_dev || st.st_ino != folder.st.st_ino)) {
+    known_folders.erase(it);
+    return Known::kNo;
+  }
+  out.host = folder.host;
+  out.device = folder.device;
+  out.st = st;
+  out.exists = true;
+  return held ? Known::kHeld : Known::kChecked;
 }
 
-void RememberFolder(const std::string& root, std::u16string key, const ResolvedPath& folder) {
-  KnownFolder entry{root, std::move(key), folder.host, folder.device, folder.st.st_dev,
-                    folder.st.st_ino};
-  KnownFolders& known = known_folders;
-  if (known.entries.size() < kKnownFolders) {
-    known.entries.push_back(std::move(entry));
-  } else {
-    known.entries[known.next] = std::move(entry);
-    known.next = (known.next + 1) % kKnownFolders;
+// How many leading components of `parts` a known folder resolves (0: none): the folder part
+// (held, or checked by lstat), else the longest shorter way whose stamp holds, which costs
+// no call. `held` tells whether the folder used holds under `stamp`.
+size_t KnownWay(const std::string& root, const std::vector<std::u16string>& parts,
+                uint64_t stamp, ResolvedPath& out, bool& held) {
+  held = false;
+  for (size_t count = parts.size() - 1; count > 0; --count) {
+    Known known = UseKnownFolder(root, FolderKey(parts, count), stamp,
+                                 count == parts.size() - 1, out);
+    if (known == Known::kNo) continue;
+    held = known == Known::kHeld;
+    return count;
   }
+  return 0;
+}
+
+void RememberFolder(const std::string& root, std::u16string key, const ResolvedPath& folder,
+                    uint64_t stamp) {
+  if (known_folders.size() >= kKnownFolders) known_folders.clear();
+  known_folders[std::move(key)] = KnownFolder{root, folder.host, folder.device, folder.st, stamp};
 }
 
 Resolution ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
@@ -190,23 +218,31 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
 
   // A known folder asked for itself, as a file's parent is before each file is written.
   if (use == PathUse::kItem && parts.size() > 1 &&
-      UseKnownFolder(root, FolderKey(parts, parts.size()), out)) {
+      UseKnownFolder(root, FolderKey(parts, parts.size()), 0, true, out) != Known::kNo) {
     out.name = out.device.substr(out.device.rfind(u'\\') + 1);
     return {};
   }
-  std::u16string folder_key = FolderKey(parts, parts.empty() ? 0 : parts.size() - 1);
-  size_t first = 0;
-  if (parts.size() > 1 && UseKnownFolder(root, folder_key, out)) {
-    first = parts.size() - 1;
-  } else {
+  // The one look at the change queue of this resolution: every lookup below sees the
+  // folders as they stood then.
+  uint64_t stamp = parts.size() > 1 ? FolderStamp() : 0;
+  bool applied = stamp != 0;
+  bool held = false;
+  size_t first = parts.size() > 1 ? KnownWay(root, parts, stamp, out, held) : 0;
+  if (first == 0) {
     out.host = root;
     out.exists = lstat(root.c_str(), &out.st) == 0;
   }
   bool all_exact = true;
+  // Whether every folder from the root to here is watched since the stamp was taken.
+  bool all_watched = applied && (first == 0 || held);
   for (size_t i = first; i < parts.size(); ++i) {
     bool last = i + 1 == parts.size();
     if (!out.exists || !S_ISDIR(out.st.st_mode)) return {ERROR_PATH_NOT_FOUND};
-    if (last && first == 0 && i > 0 && all_exact) RememberFolder(root, folder_key, out);
+    if (i > first && all_exact) {
+      RememberFolder(root, FolderKey(parts, i), out, all_watched ? stamp : 0);
+    }
+    // Watched before its entry is looked at, so that a later change to the way is seen.
+    if (!last && all_watched) all_watched = WatchFolder(out.host, out.st);
     out.device += u'\\';
     if (last && use == PathUse::kPattern) {
       // The pattern is matched by the caller against the folder's entries.
@@ -216,7 +252,8 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
     }
     bool exact = false;
     struct stat folder_st = out.st;
-    std::string found = FindEntry(out.host, folder_st, parts[i], out.st, out.exists, exact);
+    std::string found =
+        FindEntry(out.host, folder_st, parts[i], applied, out.st, out.exists, exact);
     all_exact = all_exact && exact;
     out.name = found.empty() ? parts[i] : Utf8ToUtf16(found);
     out.device += out.name;
