@@ -99,6 +99,65 @@ HRESULT AddBlob(HRESULT (*add)(HANDLE, HANDLE, BlobFields&), std::u16string_view
   return hr;
 }
 
+// The catalog goes out a block of many entries at a time, one write where each entry's record
+// and descriptor took one each; a write that fails is put down to the piece it stopped in,
+// so the error still names the entry.
+class CatalogBlock {
+ public:
+  struct Piece {
+    int entry = 0;
+    bool descriptor = false;  // else the entry's record
+  };
+
+  explicit CatalogBlock(HANDLE output) : output_(output) {}
+
+  // Appends `size` bytes of `piece`, writing the block first when they would not fit.
+  HRESULT Add(Piece piece, const void* bytes, size_t size) {
+    if (!bytes_.empty() && bytes_.size() + size > kBlockSize) {
+      if (HRESULT hr = Flush(); FAILED(hr)) return hr;
+    }
+    const char* from = static_cast<const char*>(bytes);
+    bytes_.insert(bytes_.end(), from, from + size);
+    pieces_.push_back({piece, bytes_.size()});
+    return S_OK;
+  }
+
+  HRESULT Flush() {
+    if (bytes_.empty()) return S_OK;
+    DWORD written = 0;
+    HRESULT hr = S_OK;
+    if (!WriteFile(output_, bytes_.data(), DWORD(bytes_.size()), &written, nullptr)) {
+      hr = LastErrorResult();
+    } else if (written != bytes_.size()) {
+      hr = HResultFromError(ERROR_DISK_FULL);
+    }
+    if (FAILED(hr)) {
+      auto stopped = std::find_if(pieces_.begin(), pieces_.end(),
+                                  [&](const Placed& placed) { return placed.end > written; });
+      failed_ = stopped == pieces_.end() ? pieces_.back().piece : stopped->piece;
+      return hr;
+    }
+    bytes_.clear();
+    pieces_.clear();
+    return S_OK;
+  }
+
+  // The piece a failed write stopped in.
+  Piece failed() const { return failed_; }
+
+ private:
+  static constexpr size_t kBlockSize = 64 * 1024;
+  struct Placed {
+    Piece piece;
+    size_t end;  // in the block, after the piece's last byte
+  };
+
+  HANDLE output_;
+  std::vector<char> bytes_;
+  std::vector<Placed> pieces_;
+  Piece failed_;
+};
+
 class Writer {
  public:
   Writer(Package& package, HANDLE output, std::u16string& error_text,
@@ -176,6 +235,7 @@ class Writer {
 
   HRESULT WriteCatalog() {
     package_.Header().CatalogLen = 0;
+    CatalogBlock block(output_);
     for (int i = 0; i < package_.NumEntries(); ++i) {
       CatalogEntry& entry = *package_.GetEntry(i);
       if (entry.EntryType() == kInstallExe) continue;
@@ -187,20 +247,23 @@ class Writer {
       entry.SetDescriptorLn(uint16_t(descriptor.size()));
       uint8_t record[kRecordSize];
       EncodeRecord(entry.Record(), record);
-      HRESULT hr = WriteAll(output_, record, kRecordSize);
-      if (FAILED(hr)) {
-        error_text_ = Format(u"Error writing catalog entry at index %d: 0x%x", i, hr);
-        return hr;
+      HRESULT hr = block.Add({i, false}, record, kRecordSize);
+      if (SUCCEEDED(hr) && !descriptor.empty()) {
+        hr = block.Add({i, true}, descriptor.data(), descriptor.size());
       }
-      package_.Header().CatalogLen += kRecordSize;
-      if (descriptor.empty()) continue;
-      if (FAILED(hr = WriteAll(output_, descriptor.data(), DWORD(descriptor.size())))) {
-        error_text_ = Format(u"Error writing catalog entry descriptor at index %d: 0x%x", i, hr);
-        return hr;
-      }
-      package_.Header().CatalogLen += uint32_t(descriptor.size());
+      if (FAILED(hr)) return CatalogFailure(block, hr);
+      package_.Header().CatalogLen += uint32_t(kRecordSize + descriptor.size());
     }
-    return S_OK;
+    HRESULT hr = block.Flush();
+    return FAILED(hr) ? CatalogFailure(block, hr) : S_OK;
+  }
+
+  HRESULT CatalogFailure(const CatalogBlock& block, HRESULT hr) {
+    CatalogBlock::Piece piece = block.failed();
+    error_text_ = piece.descriptor
+                      ? Format(u"Error writing catalog entry descriptor at index %d: 0x%x", piece.entry, hr)
+                      : Format(u"Error writing catalog entry at index %d: 0x%x", piece.entry, hr);
+    return hr;
   }
 
   HRESULT WriteHeader() {
