@@ -2,6 +2,7 @@
 // AppFile entries deleted, each with a few attempts and the file-in-use handler for files
 // that a running program holds.
 #include <string>
+#include <unordered_set>
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
@@ -13,6 +14,7 @@
 #include "services/file_services.h"
 #include "services/hresult.h"
 #include "services/process_services.h"
+#include "text/fold.h"
 
 namespace stowkit {
 namespace {
@@ -69,13 +71,32 @@ HRESULT ExtractAside(const Engine& engine, const CatalogEntry& entry,
   return hr;
 }
 
+// The folders this run made or found for the files written so far, folded: the files of one
+// folder do not each look it up again.
+using FolderSet = std::unordered_set<std::u16string>;
+
+void EnsureFolderOnce(FolderSet& folders, const std::u16string& path) {
+  std::u16string folder = UpperCase(std::u16string_view(path).substr(0, path.rfind(u'\\')));
+  if (folders.count(folder) == 0 && EnsureParentFolder(path)) folders.insert(std::move(folder));
+}
+
+// One extraction. A folder found for an earlier file may have gone since (another program
+// removed it): it is made again and the file written at once.
+HRESULT Extract(const Engine& engine, const CatalogEntry& entry, const std::u16string& path,
+                bool aside) {
+  auto extract = [&] { return aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path); };
+  HRESULT hr = extract();
+  if (hr != HResultFromError(ERROR_PATH_NOT_FOUND) || !EnsureParentFolder(path)) return hr;
+  return extract();
+}
+
 // Up to five extractions. S_OK when written, S_FALSE when the file-in-use handler said to
 // skip it (the file stays as it was), else the last extraction's failure.
 HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u16string& path,
                          bool aside) {
   HRESULT hr = S_OK;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    hr = aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path);
+    hr = Extract(engine, entry, path, aside);
     if (SUCCEEDED(hr)) return S_OK;
     if (attempt == 1) {
       PauseBeforeRetry();
@@ -92,8 +113,9 @@ HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u
 
 // Writes one AppFile's content to `path`: S_OK, S_FALSE when it was kept (NoOverwrite, or
 // skipped while in use), or the failure of the last attempt.
-HRESULT InstallFile(Engine& engine, const CatalogEntry& entry, const std::u16string& path) {
-  EnsureParentFolder(path);
+HRESULT InstallFile(Engine& engine, const CatalogEntry& entry, const std::u16string& path,
+                    FolderSet& folders) {
+  EnsureFolderOnce(folders, path);
   uint32_t before = 0;
   bool exists = GetFileAttribs(path, before);
   if (exists) {
@@ -141,13 +163,14 @@ bool IsExtracted(const CatalogEntry& entry) {
 // end, so that the other files are still written.
 HRESULT ExtractFiles(Engine& engine) {
   HRESULT last_unwritten = S_OK;
+  FolderSet folders;
   for (int index = 0; index < engine.package->NumEntries(); ++index) {
     CatalogEntry& entry = *engine.package->GetEntry(index);
     if (IsExtracted(entry)) {
       std::u16string path;
       HRESULT hr = ExpandEntryProperty(engine, entry, kDst, path);
       if (FAILED(hr)) return hr;
-      hr = InstallFile(engine, entry, path);
+      hr = InstallFile(engine, entry, path, folders);
       if (FAILED(hr)) last_unwritten = hr;
     } else if (entry.EntryType() == kRemoveFile && IsInstalled(entry)) {
       DeleteEntryFile(engine, entry, false);
