@@ -22,6 +22,52 @@ HRESULT FileSource::ReadSome(void* buffer, DWORD size, DWORD& got) {
   return stowkit::ReadSome(file_, buffer, size, got);
 }
 
+HRESULT ReadAheadSource::Size(uint64_t& size) { return FileSize(file_, size); }
+
+HRESULT ReadAheadSource::SeekTo(uint64_t offset) {
+  position_ = offset;
+  return S_OK;
+}
+
+HRESULT ReadAheadSource::ReadAt(void* buffer, DWORD size, DWORD& got) {
+  got = 0;
+  HRESULT hr = stowkit::SeekTo(file_, position_);
+  for (DWORD n = 0; SUCCEEDED(hr) && got < size; got += n) {
+    hr = stowkit::ReadSome(file_, static_cast<uint8_t*>(buffer) + got, size - got, n);
+    if (SUCCEEDED(hr) && n == 0) break;  // the end
+  }
+  return hr;
+}
+
+HRESULT ReadAheadSource::ReadSome(void* buffer, DWORD size, DWORD& got) {
+  got = 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  while (got < size) {
+    uint64_t window_end = window_start_ + window_.size();
+    if (position_ >= window_start_ && position_ < window_end) {
+      DWORD n = DWORD(std::min<uint64_t>(size - got, window_end - position_));
+      std::memcpy(out + got, window_.data() + (position_ - window_start_), n);
+      got += n;
+      position_ += n;
+      continue;
+    }
+    DWORD n = 0;
+    if (size - got >= kWindow) {  // as large as a window: straight into the caller's buffer
+      HRESULT hr = ReadAt(out + got, size - got, n);
+      got += n;
+      position_ += n;
+      return hr;
+    }
+    window_.resize(kWindow);
+    HRESULT hr = ReadAt(window_.data(), kWindow, n);
+    window_.resize(SUCCEEDED(hr) ? n : 0);
+    window_start_ = position_;
+    if (FAILED(hr)) return hr;
+    if (n == 0) return S_OK;  // the end
+  }
+  return S_OK;
+}
+
 HRESULT MemorySource::Size(uint64_t& size) {
   size = bytes_.size();
   return S_OK;

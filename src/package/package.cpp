@@ -16,6 +16,8 @@ struct Reading {
   const std::shared_ptr<ByteSource>& source;
   std::u16string& error_text;
   const EntrySink* sink = nullptr;  // where the entries go; nullptr: the package's list
+  // Where the entries read their blobs from; nullptr: `source`.
+  std::shared_ptr<ByteSource> blobs = nullptr;
 };
 
 // The catalog is read a block at a time, so that a large one is never held whole beside
@@ -53,7 +55,7 @@ class CatalogParser {
     if (!ParseDescriptor(at + kRecordSize, record.DescriptorLn, entry->Properties())) return Refuse();
     entry->SetRecord(record);
     if (entry->BlobLength() != 0) {
-      entry->SetBlobSource(reading_.source);
+      entry->SetBlobSource(reading_.blobs ? reading_.blobs : reading_.source);
       entry->ShareBlobFileName(name_);
     }
     pos += kRecordSize + record.DescriptorLn;
@@ -174,8 +176,9 @@ HRESULT ReadCatalog(const Reading& reading, uint64_t size) {
 // Reads the header, the package descriptor and the catalog of `package` from `source`; the
 // package's file name is set already, for the messages.
 HRESULT ReadPackage(Package& package, const std::shared_ptr<ByteSource>& source,
-                    std::u16string& error_text, const EntrySink* sink = nullptr) {
-  Reading reading{package, source, error_text, sink};
+                    std::u16string& error_text, const EntrySink* sink = nullptr,
+                    std::shared_ptr<ByteSource> blobs = nullptr) {
+  Reading reading{package, source, error_text, sink, std::move(blobs)};
   uint64_t size = 0;
   HRESULT hr = ReadHeader(reading, size);
   return SUCCEEDED(hr) ? ReadCatalog(reading, size) : hr;
@@ -229,7 +232,8 @@ HRESULT OpenInto(std::u16string& error_text, std::u16string_view path,
   auto opened = std::make_unique<Package>();
   opened->SetFileName(name);
   opened->SetFileHandle(file);
-  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text, sink);
+  HRESULT hr = ReadPackage(*opened, std::make_shared<FileSource>(file), error_text, sink,
+                           std::make_shared<ReadAheadSource>(file));
   if (FAILED(hr)) return hr;  // destroying `opened` releases the file
   package = std::move(opened);
   return S_OK;
@@ -255,7 +259,9 @@ HRESULT ReadCatalogAgain(std::u16string& error_text, Package& package, const Ent
     error_text = Format(u"Error getting file size for package '%s': 0x%x", package.FileName(), hr);
     return hr;
   }
-  return ReadCatalog(Reading{package, source, error_text, &sink}, size);
+  return ReadCatalog(Reading{package, source, error_text, &sink,
+                             std::make_shared<ReadAheadSource>(package.FileHandle())},
+                     size);
 }
 
 HRESULT ReadPackageBytes(std::u16string& error_text, std::u16string_view name,
