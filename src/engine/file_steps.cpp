@@ -2,7 +2,7 @@
 // AppFile entries deleted, each with a few attempts and the file-in-use handler for files
 // that a running program holds.
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/catalog_steps.h"
 #include "engine/engine.h"
@@ -72,12 +72,17 @@ HRESULT ExtractAside(const Engine& engine, const CatalogEntry& entry,
 }
 
 // The folders this run made or found for the files written so far, folded: the files of one
-// folder do not each look it up again.
-using FolderSet = std::unordered_set<std::u16string>;
+// folder do not each look it up again. Each says whether its files are taken to be new: true
+// until one of them is found there already.
+using FolderSet = std::unordered_map<std::u16string, bool>;
 
-void EnsureFolderOnce(FolderSet& folders, const std::u16string& path) {
+// Where the folder of `path` stands in `folders`, made or found first if it is not there;
+// null when it could not be made.
+bool* EnsureFolderOnce(FolderSet& folders, const std::u16string& path) {
   std::u16string folder = UpperCase(std::u16string_view(path).substr(0, path.rfind(u'\\')));
-  if (folders.count(folder) == 0 && EnsureParentFolder(path)) folders.insert(std::move(folder));
+  if (auto known = folders.find(folder); known != folders.end()) return &known->second;
+  if (!EnsureParentFolder(path)) return nullptr;
+  return &folders.emplace(std::move(folder), true).first->second;
 }
 
 // One extraction. A folder found for an earlier file may have gone since (another program
@@ -115,7 +120,17 @@ HRESULT WriteWithRetries(Engine& engine, const CatalogEntry& entry, const std::u
 // skipped while in use), or the failure of the last attempt.
 HRESULT InstallFile(Engine& engine, const CatalogEntry& entry, const std::u16string& path,
                     FolderSet& folders) {
-  EnsureFolderOnce(folders, path);
+  // While none of a folder's files was found there already, the next is written as new,
+  // which spares looking it up first: a fresh install looks up none. One that is there after
+  // all, or a write that fails, takes the usual way, and so do the folder's later files.
+  bool* fresh = EnsureFolderOnce(folders, path);
+  if (fresh && *fresh && !IsMadeAside(entry, false)) {
+    if (ExtractEntryBlob(entry, path, CREATE_NEW) == S_OK) {
+      FinishWrittenFile(entry, path, 0);
+      return S_OK;
+    }
+    *fresh = false;
+  }
   uint32_t before = 0;
   bool exists = GetFileAttribs(path, before);
   if (exists) {

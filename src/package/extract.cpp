@@ -107,9 +107,10 @@ ByteSource& SourceOf(const CatalogEntry& entry) {
 // Creates the destination, streams the blob into it and checks the CRC; deletes the
 // destination on any failure.
 HRESULT ExtractTo(Streamer stream, ByteSource& package, std::u16string_view destination,
-                  uint32_t offset, uint32_t length, uint32_t expected_crc) {
+                  uint32_t offset, uint32_t length, uint32_t expected_crc,
+                  DWORD disposition = CREATE_ALWAYS) {
   std::u16string path(destination);
-  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (out == INVALID_HANDLE_VALUE) return LastErrorResult();
   uint32_t crc = 0;
@@ -146,10 +147,11 @@ HRESULT AppendFile(HANDLE from, HANDLE to) {
 
 }  // namespace
 
-HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination) {
+HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination,
+                         DWORD disposition) {
   Streamer stream = entry.TestEntryFlags(kBlobCompressed) ? Inflate : CopyStored;
   return ExtractTo(stream, SourceOf(entry), destination, entry.BlobOffset(), entry.BlobLength(),
-                   entry.FinalCRC());
+                   entry.FinalCRC(), disposition);
 }
 
 HRESULT ExtractStoredBlob(HANDLE package, std::u16string_view destination, uint32_t offset,

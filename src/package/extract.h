@@ -13,7 +13,10 @@
 namespace stowkit {
 
 // Inflates (BlobCompressed) or copies the entry's blob from its BlobSource. No message.
-HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination);
+// `disposition` as CreateFileW's: CREATE_NEW leaves a file that is there as it is and fails
+// with ERROR_FILE_EXISTS.
+HRESULT ExtractEntryBlob(const CatalogEntry& entry, std::u16string_view destination,
+                         DWORD disposition = CREATE_ALWAYS);
 
 // A blob read past the end of its file (a package cut short) fails with kEndOfFile; a CRC
 // that differs fails with kCrcMismatch.
