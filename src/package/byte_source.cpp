@@ -43,24 +43,24 @@ HRESULT ReadAheadSource::ReadSome(void* buffer, DWORD size, DWORD& got) {
   got = 0;
   auto* out = static_cast<uint8_t*>(buffer);
   while (got < size) {
-    uint64_t window_end = window_start_ + window_.size();
+    uint64_t window_end = window_start_ + window_size_;
     if (position_ >= window_start_ && position_ < window_end) {
       DWORD n = DWORD(std::min<uint64_t>(size - got, window_end - position_));
-      std::memcpy(out + got, window_.data() + (position_ - window_start_), n);
+      std::memcpy(out + got, window_.get() + (position_ - window_start_), n);
       got += n;
       position_ += n;
       continue;
     }
     DWORD n = 0;
-    if (size - got >= kWindow) {  // as large as a window: straight into the caller's buffer
+    if (size - got >= kDirect) {
       HRESULT hr = ReadAt(out + got, size - got, n);
       got += n;
       position_ += n;
       return hr;
     }
-    window_.resize(kWindow);
-    HRESULT hr = ReadAt(window_.data(), kWindow, n);
-    window_.resize(SUCCEEDED(hr) ? n : 0);
+    if (!window_) window_ = std::make_unique<uint8_t[]>(kWindow);
+    HRESULT hr = ReadAt(window_.get(), kWindow, n);
+    window_size_ = SUCCEEDED(hr) ? n : 0;
     window_start_ = position_;
     if (FAILED(hr)) return hr;
     if (n == 0) return S_OK;  // the end

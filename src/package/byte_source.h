@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -43,7 +44,8 @@ class FileSource final : public ByteSource {
 // An open file that nobody can change while it is open (it was opened without write
 // sharing), for reading blobs: a read smaller than the window is served from a window read
 // ahead, so that the blobs of many small files, which lie one after the other, cost one
-// read of the file together. Its position is its own; each window is read from a seek.
+// read of the file together; the pieces of a large blob (64 KiB and more) are read straight
+// into the caller's buffer. Its position is its own; each read starts from a seek.
 class ReadAheadSource final : public ByteSource {
  public:
   explicit ReadAheadSource(HANDLE file) : file_(file) {}
@@ -54,13 +56,15 @@ class ReadAheadSource final : public ByteSource {
 
  private:
   static constexpr DWORD kWindow = 256 * 1024;
+  static constexpr DWORD kDirect = 64 * 1024;
   // Reads `size` bytes or up to the end at `position_` straight into `buffer`.
   HRESULT ReadAt(void* buffer, DWORD size, DWORD& got);
 
   HANDLE file_;
   uint64_t position_ = 0;
   uint64_t window_start_ = 0;
-  std::vector<uint8_t> window_;
+  DWORD window_size_ = 0;
+  std::unique_ptr<uint8_t[]> window_;
 };
 
 // A copy of the bytes it was given; no call fails.

@@ -52,18 +52,19 @@ TEST_F(ExtractTest, StoredAndCompressedContentArrivesWhole) {
   EXPECT_EQ(ExtractFrom({FileEntry(binary, true, u"\\b")}), S_OK);
   EXPECT_EQ(HostFile("out"), binary);
 
-  // Blobs read through windows of the file that they straddle, one larger than a window,
-  // taken forwards and then backwards.
+  // Small blobs read through windows of the file, some straddling one, and a large one read
+  // past them, taken forwards and then backwards.
   std::vector<std::string> contents;
   PackageLayout layout;
-  for (unsigned i = 0; i < 7; ++i) {
-    contents.push_back(RandomBytes(i == 3 ? 300000 : 100000 + i, 10 + i));
+  const int count = 40;
+  for (int i = 0; i < count; ++i) {
+    contents.push_back(RandomBytes(i == 20 ? 300000 : 9000 + 997 * i, 10 + i));
     layout.entries.push_back(FileEntry(contents.back(), i % 2 == 1, u"\\f"));
   }
   ASSERT_EQ(Open(BuildPackage(layout), package_), S_OK);
   for (int pass = 0; pass < 2; ++pass) {
-    for (int n = 0; n < 7; ++n) {
-      int i = pass == 0 ? n : 6 - n;
+    for (int n = 0; n < count; ++n) {
+      int i = pass == 0 ? n : count - 1 - n;
       ASSERT_EQ(ExtractEntryBlob(*package_->GetEntry(i), u"\\Temp\\out"), S_OK) << i;
       EXPECT_EQ(HostFile("out"), contents[i]) << i;
     }
