@@ -89,7 +89,9 @@ bool* EnsureFolderOnce(FolderSet& folders, const std::u16string& path) {
 // removed it): it is made again and the file written at once.
 HRESULT Extract(const Engine& engine, const CatalogEntry& entry, const std::u16string& path,
                 bool aside) {
-  auto extract = [&] { return aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path); };
+  auto extract = [&] {
+    return aside ? ExtractAside(engine, entry, path) : ExtractEntryBlob(entry, path);
+  };
   HRESULT hr = extract();
   if (hr != HResultFromError(ERROR_PATH_NOT_FOUND) || !EnsureParentFolder(path)) return hr;
   return extract();

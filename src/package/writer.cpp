@@ -260,9 +260,10 @@ class Writer {
 
   HRESULT CatalogFailure(const CatalogBlock& block, HRESULT hr) {
     CatalogBlock::Piece piece = block.failed();
-    error_text_ = piece.descriptor
-                      ? Format(u"Error writing catalog entry descriptor at index %d: 0x%x", piece.entry, hr)
-                      : Format(u"Error writing catalog entry at index %d: 0x%x", piece.entry, hr);
+    const char16_t* what = piece.descriptor
+                               ? u"Error writing catalog entry descriptor at index %d: 0x%x"
+                               : u"Error writing catalog entry at index %d: 0x%x";
+    error_text_ = Format(what, piece.entry, hr);
     return hr;
   }
 

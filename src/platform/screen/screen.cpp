@@ -153,12 +153,13 @@ namespace {
 // control and function-key forms, after the one byte that follows for an Alt chord.
 size_t EscapeEnd(std::string_view bytes, size_t start) {
   size_t at = start + 1;
-  if (at == bytes.size()) return at;
+  if (at == bytes.size() || bytes[at] == '\x1b') return at;  // a lone escape
   if (bytes[at] != '[' && bytes[at] != 'O') return at + 1;
   bool function_key = bytes[at] == 'O';
   ++at;
   if (function_key) return std::min(at + 1, bytes.size());
-  while (at < bytes.size() && (unsigned char)bytes[at] >= 0x20 && (unsigned char)bytes[at] < 0x40) ++at;
+  // Parameter and intermediate bytes (0x20-0x3f) run up to the final byte.
+  while (at < bytes.size() && uint8_t(bytes[at]) >= 0x20 && uint8_t(bytes[at]) < 0x40) ++at;
   return std::min(at + 1, bytes.size());
 }
 
