@@ -32,11 +32,7 @@ HRESULT ReadAheadSource::SeekTo(uint64_t offset) {
 HRESULT ReadAheadSource::ReadAt(void* buffer, DWORD size, DWORD& got) {
   got = 0;
   HRESULT hr = stowkit::SeekTo(file_, position_);
-  for (DWORD n = 0; SUCCEEDED(hr) && got < size; got += n) {
-    hr = stowkit::ReadSome(file_, static_cast<uint8_t*>(buffer) + got, size - got, n);
-    if (SUCCEEDED(hr) && n == 0) break;  // the end
-  }
-  return hr;
+  return SUCCEEDED(hr) ? stowkit::ReadSome(file_, buffer, size, got) : hr;
 }
 
 HRESULT ReadAheadSource::ReadSome(void* buffer, DWORD size, DWORD& got) {

@@ -57,7 +57,7 @@ class ReadAheadSource final : public ByteSource {
  private:
   static constexpr DWORD kWindow = 256 * 1024;
   static constexpr DWORD kDirect = 64 * 1024;
-  // Reads `size` bytes or up to the end at `position_` straight into `buffer`.
+  // Reads `size` bytes at `position_` straight into `buffer`, fewer only at the end.
   HRESULT ReadAt(void* buffer, DWORD size, DWORD& got);
 
   HANDLE file_;

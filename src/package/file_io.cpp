@@ -40,6 +40,11 @@ HRESULT ReadExact(HANDLE file, void* buffer, DWORD size) {
 
 HRESULT WriteAll(HANDLE file, const void* buffer, DWORD size) {
   DWORD written = 0;
+  return WriteAll(file, buffer, size, written);
+}
+
+HRESULT WriteAll(HANDLE file, const void* buffer, DWORD size, DWORD& written) {
+  written = 0;
   if (!WriteFile(file, buffer, size, &written, nullptr)) return LastErrorResult();
   return written == size ? S_OK : HResultFromError(ERROR_DISK_FULL);
 }

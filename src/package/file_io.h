@@ -19,5 +19,7 @@ HRESULT ReadExact(HANDLE file, void* buffer, DWORD size);
 // Reads up to `size` bytes; `got` may be less only at the end of the file.
 HRESULT ReadSome(HANDLE file, void* buffer, DWORD size, DWORD& got);
 HRESULT WriteAll(HANDLE file, const void* buffer, DWORD size);
+// The same, telling how many bytes were written before a failure.
+HRESULT WriteAll(HANDLE file, const void* buffer, DWORD size, DWORD& written);
 
 }  // namespace stowkit

@@ -125,12 +125,7 @@ class CatalogBlock {
   HRESULT Flush() {
     if (bytes_.empty()) return S_OK;
     DWORD written = 0;
-    HRESULT hr = S_OK;
-    if (!WriteFile(output_, bytes_.data(), DWORD(bytes_.size()), &written, nullptr)) {
-      hr = LastErrorResult();
-    } else if (written != bytes_.size()) {
-      hr = HResultFromError(ERROR_DISK_FULL);
-    }
+    HRESULT hr = WriteAll(output_, bytes_.data(), DWORD(bytes_.size()), written);
     if (FAILED(hr)) {
       auto stopped = std::find_if(pieces_.begin(), pieces_.end(),
                                   [&](const Placed& placed) { return placed.end > written; });
