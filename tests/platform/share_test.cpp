@@ -2,6 +2,9 @@
 // with the process that held them.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "coredll/windows.h"
 #include "support/child_process.h"
 #include "support/temp_device.h"
@@ -105,6 +108,38 @@ TEST_F(ShareTest, AnOpenFileCannotBeDeletedOrMoved) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
   CloseHandle(file);
   EXPECT_TRUE(DeleteFileW(u"\\Temp\\busy.txt"));
+}
+
+// A delete takes the file from under an open that comes at the same moment, or comes too
+// late to: the open then succeeds or finds no file, and is never refused for sharing.
+TEST_F(ShareTest, AnOpenMeetingADeleteWaitsForIt) {
+  std::atomic<bool> done{false};
+  std::atomic<int> refused{0}, opened{0};
+  std::thread opener([&] {
+    while (!done.load()) {
+      HANDLE file = CreateFileW(u"\\Temp\\race.txt", kRead, kShareRW, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        ++opened;
+        CloseHandle(file);
+      } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+        ++refused;
+      }
+    }
+  });
+  int deleted = 0;
+  for (int i = 0; i < 3000; ++i) {
+    HANDLE file = Open(u"\\Temp\\race.txt", kWrite, kShareRW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    // Refused only while the opener has it open, which a retry outlasts.
+    while (!DeleteFileW(u"\\Temp\\race.txt")) ASSERT_EQ(GetLastError(), DWORD(ERROR_SHARING_VIOLATION));
+    ++deleted;
+  }
+  done = true;
+  opener.join();
+  EXPECT_EQ(deleted, 3000);
+  EXPECT_GT(opened.load(), 0);
+  EXPECT_EQ(refused.load(), 0);
 }
 
 TEST_F(ShareTest, ConflictsAcrossProcessesAndLocksDieWithTheirProcess) {

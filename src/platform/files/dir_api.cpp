@@ -41,12 +41,35 @@ DWORD WithUnusedFile(const ResolvedPath& path, bool module_ok, Change change) {
   return change() ? ERROR_SUCCESS : ErrorFromErrno(errno);
 }
 
+// The usual delete, of a file spelled as it is stored that nobody has open, in one pass:
+// opened as spelled, its attributes read from the descriptor, every share marker locked at
+// once, unlinked. `decided` is false when it did not apply (the name needs a lookup, the
+// file is in use or not one to open for writing): nothing was changed, and the usual way
+// decides. Otherwise the result is why the delete failed, or ERROR_SUCCESS.
+DWORD DeleteAsSpelled(LPCWSTR name, bool& decided) {
+  decided = false;
+  ResolvedPath path;
+  UniqueFd fd = OpenAsSpelled(name, O_RDWR, path);
+  if (!fd.valid()) return ERROR_SUCCESS;
+  decided = true;
+  if (ReadAttributes(fd.get(), path.st) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  if (Fault fault = CheckFault(FaultOp::kDelete, path.device)) return fault.error;
+  if (!LockUnused(fd.get())) {
+    return WithUnusedFile(path, false, [&] { return unlink(path.host.c_str()) == 0; });
+  }
+  return unlink(path.host.c_str()) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
+}
+
 }  // namespace
 }  // namespace coredll
 
 using namespace coredll;
 
 BOOL DeleteFileW(LPCWSTR name) {
+  bool decided = false;
+  if (DWORD error = DeleteAsSpelled(name, decided); decided) {
+    return error ? Fail(error) : TRUE;
+  }
   ResolvedPath path;
   if (DWORD error = ResolveExisting(name, path)) return Fail(error);
   if (S_ISDIR(path.st.st_mode) || IsReadOnly(path)) return Fail(ERROR_ACCESS_DENIED);

@@ -80,10 +80,10 @@ Stored ReadStored(const std::string& host, bool need_created = true) {
   }, need_created);
 }
 
-Stored ReadStored(int fd) {
+Stored ReadStored(int fd, bool need_created = true) {
   return ReadStored([&](const char* name, void* value, size_t size) {
     return fgetxattr(fd, name, value, size);
-  }, true);
+  }, need_created);
 }
 
 bool WriteStored(const std::string& host, const Stored& stored) {
@@ -134,6 +134,10 @@ FileMeta ReadMeta(const std::string& host, const struct stat& st) {
 
 DWORD ReadAttributes(const std::string& host, const struct stat& st) {
   return VisibleAttributes(ReadStored(host, false).attributes, st);
+}
+
+DWORD ReadAttributes(int fd, const struct stat& st) {
+  return VisibleAttributes(ReadStored(fd, false).attributes, st);
 }
 
 bool WriteAttributes(const std::string& host, DWORD attributes) {

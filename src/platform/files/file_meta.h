@@ -21,6 +21,7 @@ inline constexpr DWORD kSettableAttributes =
 // The attributes of an existing file or folder: the stored bits, DIRECTORY for folders,
 // NORMAL for a file with none.
 DWORD ReadAttributes(const std::string& host, const struct stat& st);
+DWORD ReadAttributes(int fd, const struct stat& st);
 
 // Both at once, for one read of the file's metadata.
 struct FileMeta {

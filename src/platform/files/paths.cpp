@@ -1,7 +1,12 @@
 #include "platform/files/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <unordered_map>
@@ -192,7 +197,42 @@ Resolution ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
   return {};
 }
 
+// Set once the kernel has said that it has no openat2, so that nothing asks again.
+std::atomic<bool> no_openat2{false};
+
 }  // namespace
+
+UniqueFd OpenAsSpelled(LPCWSTR path, int flags, ResolvedPath& out) {
+  out = ResolvedPath{};
+  if (!path || HostMode() || no_openat2.load(std::memory_order_relaxed)) return UniqueFd();
+  std::u16string_view text(path);
+  std::vector<std::u16string> parts;
+  if (text.size() >= MAX_PATH || !SplitDevicePath(text, PathUse::kItem, parts) || parts.empty()) {
+    return UniqueFd();
+  }
+  std::string host = FileSystemRoot();
+  if (host.empty()) return UniqueFd();
+  for (const std::u16string& part : parts) {
+    out.device.append(u"\\").append(part);
+    host.append("/").append(Utf16ToUtf8(part));
+  }
+  // O_NONBLOCK: a pipe put there on the host must not hold the caller before it is refused.
+  open_how how = {};
+  how.flags = uint64_t(flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  UniqueFd fd(int(syscall(SYS_openat2, AT_FDCWD, host.c_str(), &how, sizeof how)));
+  if (!fd.valid()) {
+    if (errno == ENOSYS) no_openat2.store(true, std::memory_order_relaxed);
+    return fd;
+  }
+  if (fstat(fd.get(), &out.st) != 0 || !S_ISREG(out.st.st_mode) || !IsDeviceItem(out.st)) {
+    return UniqueFd();
+  }
+  out.host = std::move(host);
+  out.name = parts.back();
+  out.exists = true;
+  return fd;
+}
 
 bool IsDeviceItem(const struct stat& st) {
   return S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1);
@@ -258,6 +298,8 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
     out.name = found.empty() ? parts[i] : Utf8ToUtf16(found);
     out.device += out.name;
     out.host = JoinHost(out.host, found.empty() ? Utf16ToUtf8(parts[i]) : found);
+    // The last name of a file that is being deleted can be seen with no link left: gone.
+    if (out.exists && S_ISREG(out.st.st_mode) && out.st.st_nlink == 0) out.exists = false;
     if (out.exists && !IsDeviceItem(out.st)) return {ERROR_ACCESS_DENIED};
     if (!out.exists && !last) return {ERROR_PATH_NOT_FOUND};
   }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "coredll/windows.h"
+#include "platform/device/host_files.h"
 
 namespace coredll {
 
@@ -39,6 +40,16 @@ struct Resolution {
 // (ERROR_PATH_NOT_FOUND). The root itself resolves to fs/ with an empty name.
 [[nodiscard]] Resolution ResolvePath(LPCWSTR path, ResolvedPath& out,
                                      PathUse use = PathUse::kItem);
+
+// Opens the file `path` names when every component of it is spelled as the host names it,
+// without a lookup of its own: the kernel walks the path and refuses any link on the way
+// (openat2 with RESOLVE_NO_SYMLINKS), and since the exact spelling is what ResolvePath
+// finds first, the file opened is the one it would name, whatever the kept listings and
+// the change queue hold. `flags` is O_RDONLY or O_RDWR; the file is never followed, made
+// or truncated, and only a device item is kept open. `out` then holds what ResolvePath
+// gives, its `st` from the descriptor. An invalid descriptor decides nothing (another
+// spelling, missing, a link, host mode, a host that cannot): the caller resolves.
+UniqueFd OpenAsSpelled(LPCWSTR path, int flags, ResolvedPath& out);
 
 // True for what the handheld can hold: a folder, or a file that has no other name. Links,
 // files that a hard link shares with another place, and pipes, sockets and device nodes are

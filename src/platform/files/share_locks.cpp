@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -47,6 +48,39 @@ bool Held(int fd, Marker marker, off_t count = 1) {
   return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 }
 
+// Every marker: what LockUnused takes, and what an open that nobody else has meets.
+constexpr off_t kMarkerCount = kModule - kHasRead + 1;
+
+// True when another descriptor holds the markers exclusively (LockUnused): a shared probe
+// meets no other kind of lock.
+bool HeldExclusively(int fd) {
+  struct flock lock = {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = kHasRead;
+  lock.l_len = kMarkerCount;
+  return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
+// Waits while a delete holds the markers; true when it had to. The delete's close ends it.
+bool WaitOutDelete(int fd) {
+  if (!HeldExclusively(fd)) return false;
+  if (Lock(fd, F_RDLCK, kOpen, true)) Lock(fd, F_UNLCK, kOpen, false);
+  return true;
+}
+
+DWORD TryTakeShare(int fd, DWORD access, DWORD share) {
+  bool reads = access & GENERIC_READ;
+  bool writes = access & GENERIC_WRITE;
+  bool shares_read = share & FILE_SHARE_READ;
+  bool shares_write = share & FILE_SHARE_WRITE;
+  if ((reads && Held(fd, kDeniesRead)) || (writes && Held(fd, kDeniesWrite)) ||
+      (!shares_read && Held(fd, kHasRead)) || (!shares_write && Held(fd, kHasWrite))) {
+    return ERROR_SHARING_VIOLATION;
+  }
+  return MarkNewShare(fd, access, share) ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
 
 // The gate is a whole-file flock: unlike an exclusive record lock it needs no write access,
@@ -76,30 +110,36 @@ bool MarkNewShare(int fd, DWORD access, DWORD share) {
   return true;
 }
 
+// A refusal is looked into only when it comes, so the usual open pays nothing for deletes.
+// One that a delete may have caused is tried again once the delete is over: waited out, or
+// already ended when looked for. The file then has no name, so no later delete can come.
 DWORD TakeShare(int fd, DWORD access, DWORD share) {
-  bool reads = access & GENERIC_READ;
-  bool writes = access & GENERIC_WRITE;
-  bool shares_read = share & FILE_SHARE_READ;
-  bool shares_write = share & FILE_SHARE_WRITE;
-  if ((reads && Held(fd, kDeniesRead)) || (writes && Held(fd, kDeniesWrite)) ||
-      (!shares_read && Held(fd, kHasRead)) || (!shares_write && Held(fd, kHasWrite))) {
-    return ERROR_SHARING_VIOLATION;
+  for (bool retried = false;; retried = true) {
+    DWORD error = TryTakeShare(fd, access, share);
+    if (error != ERROR_SHARING_VIOLATION || (!WaitOutDelete(fd) && retried)) return error;
   }
-  return MarkNewShare(fd, access, share) ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
 }
 
 bool HoldAsModule(int fd) {
   ShareGate gate(fd);
-  return Lock(fd, F_RDLCK, kModule, false) && TakeShare(fd, GENERIC_READ, FILE_SHARE_READ) == ERROR_SUCCESS;
+  for (bool retried = false; !Lock(fd, F_RDLCK, kModule, false); retried = true) {
+    if (!WaitOutDelete(fd) && retried) return false;
+  }
+  return TakeShare(fd, GENERIC_READ, FILE_SHARE_READ) == ERROR_SUCCESS;
 }
 
 // Every open holds kOpen, so a file that nobody has open holds no marker at all: one
 // question over them all answers for the usual case, a file about to be deleted.
 DWORD CheckUnused(int fd) {
-  if (!Held(fd, kHasRead, kModule - kHasRead + 1)) return ERROR_SUCCESS;
+  if (!Held(fd, kHasRead, kMarkerCount)) return ERROR_SUCCESS;
+  WaitOutDelete(fd);
+  struct stat st;
+  if (fstat(fd, &st) == 0 && st.st_nlink == 0) return ERROR_FILE_NOT_FOUND;
   if (Held(fd, kModule)) return ERROR_ACCESS_DENIED;
   if (Held(fd, kOpen)) return ERROR_SHARING_VIOLATION;
   return ERROR_SUCCESS;
 }
+
+bool LockUnused(int fd) { return Lock(fd, F_WRLCK, kHasRead, false, kMarkerCount); }
 
 }  // namespace coredll

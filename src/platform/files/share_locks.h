@@ -6,6 +6,8 @@
 // concern it could be taken: if not, somebody holds an access it refuses to share, or
 // refuses an access it wants. The locks die with their descriptor, so a crashed process
 // leaves nothing behind. A gate (a whole-file flock) makes the check-and-take one step.
+// A delete needs no gate: one exclusive lock on every marker is its check and its take at
+// once, and whoever meets that lock waits until the delete is done, as at a gate.
 #pragma once
 
 #include "coredll/windows.h"
@@ -39,8 +41,15 @@ bool MarkNewShare(int fd, DWORD access, DWORD share);
 
 // Under the gate: ERROR_SHARING_VIOLATION while any descriptor has the file open,
 // ERROR_ACCESS_DENIED while it is a running program or a loaded library (processes hold
-// that marker), else ERROR_SUCCESS.
+// that marker), ERROR_FILE_NOT_FOUND when a delete took the file while this waited for
+// it, else ERROR_SUCCESS.
 DWORD CheckUnused(int fd);
+
+// Without the gate, on a descriptor open for writing: takes every marker exclusively,
+// which succeeds only while no other descriptor has the file open, and then keeps every
+// open, check and lock out until `fd` is closed. False when the file is in use (or being
+// deleted by another): CheckUnused under the gate then tells how.
+bool LockUnused(int fd);
 
 // Marks `fd` as the file of a running program or a loaded library for as long as it stays
 // open: others may read it, but not write it (ERROR_SHARING_VIOLATION) or delete it
