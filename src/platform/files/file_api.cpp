@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -61,6 +62,23 @@ struct Opened {
   DWORD error = ERROR_SUCCESS;  // why `fd` is not valid
 };
 
+// Set once linking a descriptor itself has been refused for want of the privilege it needs.
+std::atomic<bool> link_through_proc{false};
+
+// Gives the unnamed file `fd` its name `host`. The descriptor itself is linked when the
+// process may (it needs CAP_DAC_READ_SEARCH, which root has), which spares the kernel a
+// walk through /proc; else its /proc/self/fd entry is.
+bool LinkUnnamed(int fd, const std::string& host) {
+  if (!link_through_proc.load(std::memory_order_relaxed)) {
+    if (linkat(fd, "", AT_FDCWD, host.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT) return false;
+  }
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+  link_through_proc.store(true, std::memory_order_relaxed);
+  return true;
+}
+
 // The error of a failed open or create: an existing name is ERROR_FILE_EXISTS.
 DWORD OpenError(int error) { return error == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(error); }
 
@@ -82,8 +100,7 @@ Opened CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWO
   if (made && unnamed) {
     // Marked while nobody else can open it, so no check is needed.
     made = MarkNewShare(fd.get(), access, share);
-    std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    made = made && linkat(AT_FDCWD, self.c_str(), AT_FDCWD, host.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    made = made && LinkUnnamed(fd.get(), host);
   } else if (made) {
     ShareGate gate(fd.get());
     if (DWORD refused = TakeShare(fd.get(), access, share)) {
