@@ -91,4 +91,10 @@ JsonWriter& JsonWriter::OptionalString(const std::optional<std::string>& text) {
   return text ? String(*text) : Null();
 }
 
+void JsonWriter::FlushTo(std::ostream& out, size_t at_least) {
+  if (text_.size() < at_least) return;
+  out << text_;
+  text_.clear();
+}
+
 }  // namespace stowkit::tool

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,10 @@ class JsonWriter {
   // The document so far; once the outermost container is closed, a whole document ending in
   // a line break.
   const std::string& text() const { return text_; }
+  // Writes the text so far to `out` once it has reached `at_least` bytes, and forgets it;
+  // the writer goes on where it was, so a long document is streamed in pieces of about
+  // that size rather than held whole. text() then holds what came after.
+  void FlushTo(std::ostream& out, size_t at_least = 0);
 
  private:
   struct Level {

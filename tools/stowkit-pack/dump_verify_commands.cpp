@@ -109,6 +109,9 @@ int DumpText(const std::string& path) {
 
 }  // namespace
 
+// JSON of a large catalog goes out in pieces of this size, never whole in memory.
+constexpr size_t kJsonPiece = 64 * 1024;
+
 int Dump(const std::string& path, bool json_output) {
   if (!json_output) return DumpText(path);
   std::unique_ptr<Package> package;
@@ -139,9 +142,10 @@ int Dump(const std::string& path, bool json_output) {
       json.Key("descriptor_length").Number(entry.DescriptorLn()).Key("properties");
       WriteProperties(json, entry.Properties(), PropertyNames::kEntry);
       json.EndObject();
+      json.FlushTo(std::cout, kJsonPiece);
     }
     json.EndArray().EndObject();
-    std::cout << json.text();
+    json.FlushTo(std::cout);
     return Written("dump");
   }
 }
@@ -167,6 +171,7 @@ int ListEntries(const std::string& path, bool json_output) {
       json.Key("features");
       WriteFlags(json, features);
       json.EndObject();
+      json.FlushTo(std::cout, kJsonPiece);
       continue;
     }
     char numbers[40];
@@ -180,7 +185,7 @@ int ListEntries(const std::string& path, bool json_output) {
   }
   if (json_output) {
     json.EndArray().EndObject();
-    std::cout << json.text();
+    json.FlushTo(std::cout);
   }
   return Written("list");
 }
