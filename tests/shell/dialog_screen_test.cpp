@@ -92,8 +92,11 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
   EXPECT_EQ(Where(screen, "|[___]"), std::make_pair(bar.first + 1, kCentredColumn)) << screen;
   EXPECT_EQ(screen.find("#103"), std::string::npos) << screen;
 
-  screen = tmux.WaitFor("| completed ");
+  // The title, the status line and the icon change one after another, each drawn at once:
+  // the icon comes last, so the screen is whole once it shows.
+  screen = tmux.WaitFor("|   / ");
   Clock::time_point shown = Clock::now();
+  EXPECT_NE(screen.find("| completed "), std::string::npos) << screen;
   EXPECT_NE(screen.find("+- Installation of Demo Displ -+"), std::string::npos)
       << "the title\n" << screen;
   EXPECT_NE(screen.find("| Installation of Demo Display |"), std::string::npos)
