@@ -14,8 +14,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,6 +108,26 @@ bool Varies(const std::string& path) {
          path == "\\Windows\\AppMgr\\Crash Remove.pkg" || path == kKeptFile;
 }
 
+// The processes whose parent is `parent`, from /proc.
+std::vector<pid_t> Children(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+    size_t end = line.rfind(')');
+    if (end == std::string::npos) continue;
+    std::istringstream rest(line.substr(end + 1));
+    char state = 0;
+    pid_t ppid = 0;
+    if (rest >> state >> ppid && ppid == parent) children.push_back(pid_t(std::stoi(name)));
+  }
+  return children;
+}
+
 // The installer started as a launcher starts it; Kill ends it without warning.
 class InstallerRun {
  public:
@@ -121,15 +143,25 @@ class InstallerRun {
   bool started() const { return started_; }
   // As a pulled battery does: the installer and every device program it started, all gone
   // before the next run starts (a dying program would still hold its work folder's lock).
+  // The installer is stopped first, so it starts nothing more, and its descendants are
+  // found by their parents while stopped: a child it has just started may not be in the
+  // device's process list yet, and killed parents would leave it running beside the next
+  // run.
   void Kill() {
-    kill(pid_t(info_.dwProcessId), SIGKILL);
-    std::vector<pid_t> others;
-    for (const coredll::DeviceProcess& process : coredll::ListDeviceProcesses()) {
-      if (process.pid == DWORD(getpid()) || process.pid == info_.dwProcessId) continue;
-      kill(pid_t(process.pid), SIGKILL);
-      others.push_back(pid_t(process.pid));
+    std::vector<pid_t> stopped{pid_t(info_.dwProcessId)};
+    kill(stopped[0], SIGSTOP);
+    for (size_t i = 0; i < stopped.size(); ++i) {
+      for (pid_t child : Children(stopped[i])) {
+        kill(child, SIGSTOP);
+        stopped.push_back(child);
+      }
     }
-    for (pid_t pid : others) {
+    for (const coredll::DeviceProcess& process : coredll::ListDeviceProcesses()) {
+      if (process.pid != DWORD(getpid())) stopped.push_back(pid_t(process.pid));
+    }
+    for (pid_t pid : stopped) kill(pid, SIGKILL);
+    for (pid_t pid : stopped) {
+      if (pid == pid_t(info_.dwProcessId)) continue;  // ours to reap, in Wait
       for (int i = 0; i < 5000 && kill(pid, 0) == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
