@@ -306,7 +306,10 @@ RegistryStore::~RegistryStore() {
 
 template <typename Work>
 StoreStatus RegistryStore::Transact(bool write, Work work, bool one_statement) {
-  if (write) changed_ = true;
+  if (write) {
+    changed_ = true;
+    ForgetListings();
+  }
   if (batch_depth_ > 0) return InBatch(write, one_statement, work);
   Transaction transaction(*this, write);
   if (transaction.begun() != StoreStatus::kOk) return transaction.begun();
@@ -421,6 +424,22 @@ bool RegistryStore::HoldsBatch() const { return batch_depth_ > 0 && !sqlite3_get
 void RegistryStore::ForgetBatchKeys() {
   batch_children_.clear();
   batch_live_.clear();
+  ForgetListings();  // every batch boundary comes here, and a rollback may pass one
+}
+
+void RegistryStore::ForgetListings() { subkey_mark_ = value_mark_ = ListingMark(); }
+
+RegistryStore::Seek RegistryStore::SeekFrom(const ListingMark& mark, KeyId key, uint32_t index,
+                                            int64_t version) {
+  if (version >= 0 && mark.version == version && mark.key == key && mark.index <= index) {
+    return {mark.order, int64_t{index - mark.index}};
+  }
+  return {INT64_MIN, int64_t{index}};
+}
+
+int64_t RegistryStore::DataVersion() {
+  Statement version(Cached(kDataVersion, "PRAGMA data_version"));
+  return version.Step() == SQLITE_ROW ? version.Int(0) : -1;
 }
 
 StoreStatus RegistryStore::CheckKey(KeyId key) {
@@ -586,12 +605,17 @@ StoreStatus RegistryStore::SubkeyAt(KeyId key, uint32_t index, std::u16string& n
   return InTransaction(false, [&] {
     StoreStatus status = CheckKey(key);
     if (status != StoreStatus::kOk) return status;
+    int64_t version = DataVersion();
+    Seek seek = SeekFrom(subkey_mark_, key, index, version);
+    // keys_in_order holds (parent, id): the seek is one lookup in it.
     Statement at(Cached(kSubkeyAt,
-                        "SELECT name FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2"));
-    int step = at.Bind(1, key).Bind(2, int64_t{index}).Step();
+                        "SELECT name, id FROM keys WHERE parent = ?1 AND id >= ?2 "
+                        "ORDER BY id LIMIT 1 OFFSET ?3"));
+    int step = at.Bind(1, key).Bind(2, seek.from).Bind(3, seek.skip).Step();
     if (step == SQLITE_DONE) return StoreStatus::kNotFound;
     if (step != SQLITE_ROW) return Error(SQLITE_ERROR);
     name = at.Text(0);
+    subkey_mark_ = {key, index, at.Int(1), version};
     return StoreStatus::kOk;
   });
 }
@@ -600,10 +624,14 @@ StoreStatus RegistryStore::ValueAt(KeyId key, uint32_t index, StoredValue& value
   return InTransaction(false, [&] {
     StoreStatus status = CheckKey(key);
     if (status != StoreStatus::kOk) return status;
+    int64_t version = DataVersion();
+    Seek seek = SeekFrom(value_mark_, key, index, version);
     Statement at(Cached(kValueAt,
-                        "SELECT name, type, data FROM vals WHERE key = ?1 "
-                        "ORDER BY seq LIMIT 1 OFFSET ?2"));
-    return ReadValue(at.Bind(1, key).Bind(2, int64_t{index}), value);
+                        "SELECT name, type, data, seq FROM vals WHERE key = ?1 AND seq >= ?2 "
+                        "ORDER BY seq LIMIT 1 OFFSET ?3"));
+    status = ReadValue(at.Bind(1, key).Bind(2, seek.from).Bind(3, seek.skip), value);
+    if (status == StoreStatus::kOk) value_mark_ = {key, index, at.Int(3), version};
+    return status;
   });
 }
 

@@ -136,6 +136,27 @@ class RegistryStore {
   bool InsertKey(KeyId parent, std::u16string_view name, KeyId& key);
   StoreStatus Depth(KeyId key, size_t& depth);
   StoreStatus ReadValue(Statement& query, StoredValue& value);
+  // Where the last call listing a key's subkeys or values found its entry: the key, the
+  // index asked for, that entry's id or seq, and data_version then. Callers list by index,
+  // one index after the other, and an index found by counting from the key's first entry
+  // made a listing of n entries cost n^2 steps; from the mark a listing costs n seeks. Any
+  // write of this connection forgets the marks, as does any batch boundary (a rollback
+  // there undoes rows without a write call); others' commits show in data_version.
+  struct ListingMark {
+    KeyId key = -1;
+    uint32_t index = 0;
+    int64_t order = 0;
+    int64_t version = -1;
+  };
+  // Where to look for entry `index` of `key`: from the mark's row, skipping the entries
+  // between, when the mark holds for it; else from the first entry.
+  struct Seek {
+    int64_t from;
+    int64_t skip;
+  };
+  static Seek SeekFrom(const ListingMark& mark, KeyId key, uint32_t index, int64_t version);
+  int64_t DataVersion();  // -1 when it cannot be read
+  void ForgetListings();
   sqlite3_stmt* Cached(int slot, const char* sql);
   StoreStatus Error(int code) const;
   // True while a batch's transaction holds the write lock.
@@ -154,6 +175,7 @@ class RegistryStore {
   // key is deleted, and when a call's writes are undone.
   std::map<std::pair<KeyId, std::u16string>, KeyId> batch_children_;  // (parent, folded name)
   std::unordered_set<KeyId> batch_live_;
+  ListingMark subkey_mark_, value_mark_;
   bool changed_ = true;          // this connection may have committed since its last flush
   int64_t flushed_version_ = -1;  // data_version at the last flush: others' commits since
 };
