@@ -199,6 +199,18 @@ TEST_F(RegistryApiTest, EnumerationFollowsCreationOrder) {
             ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(RegEnumValueW(key, 3, name, &chars, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
+
+  // An index counts the entries as they are at the call, also halfway through a listing.
+  for (DWORD i : {0, 1}) {
+    chars = MAX_PATH;
+    ASSERT_EQ(RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+  }
+  ASSERT_EQ(RegDeleteValueW(key, u"y"), ERROR_SUCCESS);
+  chars = MAX_PATH;
+  ASSERT_EQ(RegEnumValueW(key, 1, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name, chars), u"z");
   RegCloseKey(key);
 }
 

@@ -1,7 +1,8 @@
 // Registry batches: what a batch holds reaches other processes only when it ends (or is
 // flushed), a call that fails inside one changes nothing and leaves the batch going, and a
-// flush with nothing new since the last one syncs nothing. Another process's view is a
-// connection of its own to the device's registry file.
+// flush with nothing new since the last one syncs nothing; a listing by index sees what
+// another process changed on its way. Another process's view is a connection of its own to
+// the device's registry file.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -162,6 +163,28 @@ TEST_F(RegistryBatchTest, APathLeadsToTheKeyMadeAgainAfterADeleteInsideABatch) {
   EXPECT_TRUE(Has(u"Software\\W\\X", u"again"));
   EXPECT_FALSE(Has(u"Software\\W\\X", u"one"));
   EXPECT_FALSE(Has(u"Software\\W\\X", u"two"));
+}
+
+TEST_F(RegistryBatchTest, AListingByIndexSeesWhatAnotherProcessDeletedOnItsWay) {
+  for (const char16_t* name : {u"a", u"b", u"c"}) {
+    ASSERT_EQ(Write(u"Software\\Listed", name, 1), ERROR_SUCCESS);
+  }
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Listed", 0, 0, &key), ERROR_SUCCESS);
+  WCHAR name[MAX_PATH];
+  DWORD chars = MAX_PATH;
+  for (DWORD i : {0, 1}) {
+    chars = MAX_PATH;
+    ASSERT_EQ(RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+  }
+  OtherProcess other(device_);
+  ASSERT_TRUE(other.Exec("DELETE FROM vals WHERE folded = 'A'"));
+  chars = MAX_PATH;
+  ASSERT_EQ(RegEnumValueW(key, 1, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name, chars), u"c");
+  RegCloseKey(key);
 }
 
 }  // namespace
