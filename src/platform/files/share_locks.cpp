@@ -38,10 +38,11 @@ bool Lock(int fd, short type, Marker first, bool wait, off_t count = 1) {
 }
 
 // True when another open file description holds a lock on `marker` or on any of the
-// `count` markers from it on.
-bool Held(int fd, Marker marker, off_t count = 1) {
+// `count` markers from it on that a lock of type `probe` would meet: an exclusive probe
+// meets every lock, a shared one only exclusive locks.
+bool Held(int fd, Marker marker, off_t count = 1, short probe = F_WRLCK) {
   struct flock lock = {};
-  lock.l_type = F_WRLCK;
+  lock.l_type = probe;
   lock.l_whence = SEEK_SET;
   lock.l_start = marker;
   lock.l_len = count;
@@ -51,20 +52,10 @@ bool Held(int fd, Marker marker, off_t count = 1) {
 // Every marker: what LockUnused takes, and what an open that nobody else has meets.
 constexpr off_t kMarkerCount = kModule - kHasRead + 1;
 
-// True when another descriptor holds the markers exclusively (LockUnused): a shared probe
-// meets no other kind of lock.
-bool HeldExclusively(int fd) {
-  struct flock lock = {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = kHasRead;
-  lock.l_len = kMarkerCount;
-  return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-}
-
 // Waits while a delete holds the markers; true when it had to. The delete's close ends it.
 bool WaitOutDelete(int fd) {
-  if (!HeldExclusively(fd)) return false;
+  // Only a delete (LockUnused) holds markers exclusively.
+  if (!Held(fd, kHasRead, kMarkerCount, F_RDLCK)) return false;
   if (Lock(fd, F_RDLCK, kOpen, true)) Lock(fd, F_UNLCK, kOpen, false);
   return true;
 }
