@@ -197,6 +197,16 @@ Resolution ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
   return {};
 }
 
+// The checks of a device path that need no look at the file system: its length, its
+// components (split into `parts`), and the device's fs/ folder (`root`).
+Resolution SplitOnDevice(std::u16string_view text, PathUse use,
+                         std::vector<std::u16string>& parts, std::string& root) {
+  if (text.size() >= MAX_PATH) return {ERROR_FILENAME_EXCED_RANGE};
+  if (!SplitDevicePath(text, use, parts)) return {ERROR_INVALID_NAME};
+  root = FileSystemRoot();
+  return root.empty() ? Resolution{ERROR_PATH_NOT_FOUND} : Resolution{};
+}
+
 // Set once the kernel has said that it has no openat2, so that nothing asks again.
 std::atomic<bool> no_openat2{false};
 
@@ -205,13 +215,9 @@ std::atomic<bool> no_openat2{false};
 UniqueFd OpenAsSpelled(LPCWSTR path, int flags, ResolvedPath& out) {
   out = ResolvedPath{};
   if (!path || HostMode() || no_openat2.load(std::memory_order_relaxed)) return UniqueFd();
-  std::u16string_view text(path);
   std::vector<std::u16string> parts;
-  if (text.size() >= MAX_PATH || !SplitDevicePath(text, PathUse::kItem, parts) || parts.empty()) {
-    return UniqueFd();
-  }
-  std::string host = FileSystemRoot();
-  if (host.empty()) return UniqueFd();
+  std::string host;
+  if (!SplitOnDevice(path, PathUse::kItem, parts, host) || parts.empty()) return UniqueFd();
   for (const std::u16string& part : parts) {
     out.device.append(u"\\").append(part);
     host.append("/").append(Utf16ToUtf8(part));
@@ -249,12 +255,9 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   if (text.empty()) return {ERROR_PATH_NOT_FOUND};
   // The limit is the device's: host tools name host files wherever the host keeps them.
   if (HostMode()) return ResolveHostPath(text, out);
-  if (text.size() >= MAX_PATH) return {ERROR_FILENAME_EXCED_RANGE};
-
   std::vector<std::u16string> parts;
-  if (!SplitDevicePath(text, use, parts)) return {ERROR_INVALID_NAME};
-  std::string root = FileSystemRoot();
-  if (root.empty()) return {ERROR_PATH_NOT_FOUND};
+  std::string root;
+  if (Resolution split = SplitOnDevice(text, use, parts, root); !split) return split;
 
   // A known folder asked for itself, as a file's parent is before each file is written.
   if (use == PathUse::kItem && parts.size() > 1 &&
