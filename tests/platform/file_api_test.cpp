@@ -106,6 +106,35 @@ TEST_F(FileApiTest, ReadWriteSeekAndTruncate) {
   EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));  // 4 GiB does not fit 32 bits
   CloseHandle(file);
 
+  // A handle that keeps writers out reads small pieces from blocks read ahead: across block
+  // boundaries, after seeks back and forth, and up to the end, it reads what the file holds.
+  std::string big;
+  for (int i = 0; big.size() < 150000; ++i) big += std::to_string(i) + ',';
+  WriteText(u"\\Temp\\big.txt", big);
+  file = CreateFileW(u"\\Temp\\big.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     0, nullptr);
+  EXPECT_EQ(ReadAll(file), big);
+  EXPECT_EQ(SetFilePointer(file, 70000, nullptr, FILE_BEGIN), 70000u);
+  EXPECT_EQ(ReadAll(file), big.substr(70000));
+  EXPECT_EQ(SetFilePointer(file, 65530, nullptr, FILE_BEGIN), 65530u);
+  char piece[12];
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(file, piece, sizeof piece, &got, nullptr));
+  EXPECT_EQ(std::string(piece, got), big.substr(65530, sizeof piece));
+  CloseHandle(file);
+  // One that lets writers in reads what they wrote since its last read.
+  file = CreateFileW(u"\\Temp\\big.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE writer = CreateFileW(u"\\Temp\\big.txt", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(ReadFile(file, piece, 4, &got, nullptr));
+  ASSERT_TRUE(WriteFile(writer, "abcdefgh", 8, nullptr, nullptr));
+  ASSERT_TRUE(ReadFile(file, piece, 4, &got, nullptr));
+  EXPECT_EQ(std::string(piece, got), "efgh");
+  CloseHandle(writer);
+  CloseHandle(file);
+
   LONG high = 1;  // a 64-bit position
   file = Create(u"\\Temp\\data.bin", OPEN_EXISTING);
   EXPECT_EQ(SetFilePointer(file, 0, &high, FILE_BEGIN), 0u);

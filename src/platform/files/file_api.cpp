@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -114,6 +116,32 @@ Opened CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWO
   return {UniqueFd(), error};
 }
 
+// Reads smaller than this from a steady handle are served from one block read ahead: a
+// caller reading a text in small pieces costs one call per block, not one per piece.
+constexpr DWORD kReadAhead = 64 * 1024;
+
+// Reads `size` bytes at `at` as pread does, through the block kept ahead: refilled at `at`
+// when it does not hold them. Returns the bytes copied, or -1 with errno set.
+ssize_t ReadSteady(FileObject& file, char* buffer, DWORD size, uint64_t at) {
+  uint64_t end = file.ahead_at + file.ahead.size();
+  bool held = at >= file.ahead_at && (at + size <= end || (file.ahead_ends && at <= end));
+  if (!held) {
+    file.ahead.resize(kReadAhead);
+    ssize_t n;
+    do {
+      n = pread(file.fd(), file.ahead.data(), kReadAhead, off_t(at));
+    } while (n < 0 && errno == EINTR);
+    file.ahead.resize(n < 0 ? 0 : size_t(n));
+    file.ahead_at = at;
+    file.ahead_ends = n >= 0 && size_t(n) < kReadAhead;
+    if (n < 0) return -1;
+    end = at + file.ahead.size();
+  }
+  size_t count = size_t(std::min<uint64_t>(size, end - at));
+  memcpy(buffer, file.ahead.data() + (at - file.ahead_at), count);
+  return ssize_t(count);
+}
+
 }  // namespace
 }  // namespace coredll
 
@@ -163,7 +191,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
   }
   bool reopened = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-  return AddHandle(std::make_shared<FileObject>(std::move(fd), access, path.device, path.host));
+  auto file = std::make_shared<FileObject>(std::move(fd), access, path.device, path.host);
+  file->steady = !HostMode() && !(access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE);
+  return AddHandle(std::move(file));
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED) {
@@ -175,10 +205,13 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPP
   if (fault.error) return Fail(fault.error);
   if (fault.short_read) size /= 2;
   std::lock_guard lock(file->mutex());
+  bool ahead = file->steady && size < kReadAhead;
   DWORD done = 0;
   while (done < size) {
-    ssize_t n = pread(file->fd(), static_cast<char*>(buffer) + done, size - done,
-                      off_t(file->position + done));
+    char* into = static_cast<char*>(buffer) + done;
+    uint64_t at = file->position + done;
+    ssize_t n = ahead ? ReadSteady(*file.object, into, size - done, at)
+                      : pread(file->fd(), into, size - done, off_t(at));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailErrno();
     if (n == 0) break;

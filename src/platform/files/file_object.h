@@ -28,6 +28,14 @@ class FileObject : public KernelObject {
   std::mutex& mutex() { return mutex_; }
   uint64_t position = 0;  // guarded by mutex()
 
+  // Set at the open when nothing can change the file's bytes while the handle is open: it
+  // cannot write, and its share mode keeps every writer out (the share markers hold across
+  // the device's processes). Its small reads are then served from bytes read ahead.
+  bool steady = false;
+  std::string ahead;      // guarded by mutex(): the file's bytes from `ahead_at` on
+  uint64_t ahead_at = 0;  // guarded by mutex()
+  bool ahead_ends = false;  // guarded by mutex(): `ahead` reaches the end of the file
+
  private:
   UniqueFd fd_;
   DWORD access_;
