@@ -18,7 +18,7 @@ namespace stowkit {
 namespace {
 
 // Large enough that copying the program costs few calls; on the heap, not the stack.
-constexpr uint32_t kCopyBlock = 64 * 1024;
+constexpr uint32_t kCopyBlock = 1024 * 1024;
 // Ids 0x80 and up are never written, so this many definitions fit.
 constexpr int kMaxCarriedMacros = kFirstMemoryOnlyId - kFirstMacroId;
 

@@ -64,6 +64,10 @@ int CreateFolder(std::u16string_view original) {
   for (char16_t& c : path) {
     if (c == u'/') c = u'\\';
   }
+  // A folder whose parent exists is made, or found, by the last create alone; every level
+  // before it would only answer that it exists. Anything else walks the levels, so what is
+  // created and the error left behind are the walk's.
+  if (CreateLevel(path)) return 1;
   std::u16string prefix;
   bool root_seen = false;
   for (size_t i = 0; i < path.size();) {
