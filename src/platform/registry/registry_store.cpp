@@ -41,8 +41,11 @@ constexpr char kFoldCollation[] = "fold";
 // Settings of every connection; the page size and the encoding only count for a new file,
 // which then keeps names as the UTF-16 that the collation compares. A commit waits neither
 // for the disk (synchronous=NORMAL) nor for the log to be copied into the database file:
-// that copy, which must wait for the disk, happens at a flush, or when the log has grown to
-// 16 MiB (1 KiB pages keep it small). After a copy the log file is cut back to 4 MiB. Pages
+// that copy, which must wait for the disk, happens once the log has grown to 4 MiB, and the
+// log file is then cut back to that size. Not at every flush: a copy costs a read and a
+// write a page where the log costs two writes, and an install's log is well below it. The
+// bound matters to every process that opens the registry first: it rebuilds the log's index
+// by reading each page the log holds (1 KiB pages keep that small). Pages
 // of 4 KiB would take a quarter of the log's calls (two writes a page, and one read a page
 // when a new process rebuilds the log's index), but measured they made an install of
 // 2,000 values a tenth slower: time is what is kept.
@@ -51,7 +54,7 @@ constexpr char kSettings[] =
     "PRAGMA encoding = 'UTF-16le';"
     "PRAGMA journal_mode = WAL;"
     "PRAGMA synchronous = NORMAL;"
-    "PRAGMA wal_autocheckpoint = 16384;"
+    "PRAGMA wal_autocheckpoint = 4096;"
     "PRAGMA journal_size_limit = 4194304;";
 
 // Keys get AUTOINCREMENT ids so that a deleted key's id never names another key. Values
@@ -682,9 +685,8 @@ StoreStatus RegistryStore::Flush() {
 // Nothing to do when no connection committed anything since this one's last flush: every
 // commit before that is durable already.
 StoreStatus RegistryStore::FlushCommitted() {
-  Statement version(Cached(kDataVersion, "PRAGMA data_version"));
-  if (version.Step() != SQLITE_ROW) return Error(SQLITE_ERROR);
-  int64_t others = version.Int(0);
+  int64_t others = DataVersion();
+  if (others < 0) return Error(SQLITE_ERROR);
   if (!changed_ && others == flushed_version_) return StoreStatus::kOk;
   if (Run(kSyncFull, "PRAGMA synchronous = FULL") != StoreStatus::kOk) return Error(SQLITE_ERROR);
   StoreStatus status;
@@ -696,10 +698,7 @@ StoreStatus RegistryStore::FlushCommitted() {
     }
   }
   Run(kSyncNormal, "PRAGMA synchronous = NORMAL");
-  // Durable now; copying the log into the database keeps the log short for what follows.
-  // Readers may hold part of it back, which is harmless.
   if (status == StoreStatus::kOk) {
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     changed_ = false;
     flushed_version_ = others;
   }
