@@ -163,6 +163,23 @@ TEST_F(PathsTest, AFolderChangedSinceItsLastLookupIsLookedUpAfresh) {
   std::filesystem::create_directory_symlink(outside, device_.Host("Temp/B"));
   EXPECT_EQ(GetFileAttributesW(u"\\Temp\\B\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+
+  // The same in the middle of a deeper way, while a folder beside it stays as it was.
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\B2\\C\\D", nullptr));
+  file = CreateFileW(u"\\Temp\\B2\\C\\D\\first.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                     nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  ASSERT_NE(GetFileAttributesW(u"\\Temp\\B2\\C\\f.txt"), INVALID_FILE_ATTRIBUTES);
+  std::filesystem::create_directories(outside + "/C/D");
+  std::filesystem::rename(device_.Host("Temp/B2/C"), device_.Host("Temp/B2/C2"));
+  std::filesystem::create_directory_symlink(outside + "/C", device_.Host("Temp/B2/C"));
+  file = CreateFileW(u"\\Temp\\B2\\C\\D\\new.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                     nullptr);
+  EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(std::filesystem::exists(outside + "/C/D/new.txt"));
+  EXPECT_NE(GetFileAttributesW(u"\\Temp\\B2\\C2\\f.txt"), INVALID_FILE_ATTRIBUTES);
   std::filesystem::remove_all(outside);
 }
 

@@ -126,7 +126,21 @@ class Listings {
   uint64_t Stamp() {
     if (generation_ != fork_generation.load(std::memory_order_relaxed)) LeaveParentQueue();
     if (!Drain()) return 0;
-    return moves_;
+    return epoch_;
+  }
+
+  // The mark of the watch on the folder of `folder_st`, which has a kept listing.
+  WatchMark MarkOf(const struct stat& folder_st) {
+    int watch = watch_of_.at({folder_st.st_dev, folder_st.st_ino});
+    return {watch, counts_[watch]};
+  }
+
+  bool Hold(const std::vector<WatchMark>& marks) const {
+    for (const WatchMark& mark : marks) {
+      auto it = counts_.find(mark.watch);
+      if ((it == counts_.end() ? 0 : it->second) != mark.count) return false;
+    }
+    return true;
   }
 
  private:
@@ -163,7 +177,9 @@ class Listings {
   void Apply(const inotify_event& event) {
     // Any watch, listed or not: the watches stand for the paths of the folders below them.
     bool subfolder = (event.mask & IN_ISDIR) && (event.mask & (IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO));
-    if (subfolder || (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) ++moves_;
+    if (subfolder || (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED))) {
+      ++counts_[event.wd];
+    }
     auto it = by_watch_.find(event.wd);
     if (it == by_watch_.end()) return;
     if (event.mask & (IN_IGNORED | IN_DELETE_SELF)) {
@@ -220,7 +236,7 @@ class Listings {
       if (it->second.age < oldest->second.age) oldest = it;
     }
     inotify_rm_watch(queue_, oldest->first);
-    ++moves_;
+    ++counts_[oldest->first];
     Drop(oldest);
   }
 
@@ -228,7 +244,8 @@ class Listings {
   bool Reset() {
     if (queue_ >= 0) close(queue_);
     queue_ = -1;
-    ++moves_;
+    ++epoch_;
+    counts_.clear();
     by_watch_.clear();
     watch_of_.clear();
     return false;
@@ -238,7 +255,8 @@ class Listings {
   // never read here.
   void LeaveParentQueue() {
     queue_ = -1;
-    ++moves_;
+    ++epoch_;
+    counts_.clear();
     by_watch_.clear();
     watch_of_.clear();
   }
@@ -246,7 +264,8 @@ class Listings {
   int queue_ = -1;
   unsigned generation_ = 0;
   uint64_t made_ = 0;
-  uint64_t moves_ = 1;  // see FolderStamp; 0 means unknown
+  uint64_t epoch_ = 1;  // see FolderStamp; 0 means unknown
+  std::unordered_map<int, uint64_t> counts_;  // a watch -> its WatchMark count
   std::unordered_map<int, Listing> by_watch_;
   std::map<std::pair<dev_t, ino_t>, int> watch_of_;  // a folder's device and inode -> its watch
 };
@@ -277,8 +296,14 @@ bool PreferListing(const struct stat& folder_st, std::u16string_view name) {
 
 uint64_t FolderStamp() { return listings_gone ? 0 : listings.Stamp(); }
 
-bool WatchFolder(const std::string& folder, const struct stat& folder_st) {
-  return !listings_gone && listings.Get(folder, folder_st, true) != nullptr;
+bool WatchFolder(const std::string& folder, const struct stat& folder_st, WatchMark& mark) {
+  if (listings_gone || !listings.Get(folder, folder_st, true)) return false;
+  mark = listings.MarkOf(folder_st);
+  return true;
+}
+
+bool MarksHold(const std::vector<WatchMark>& marks) {
+  return !listings_gone && listings.Hold(marks);
 }
 
 }  // namespace coredll

@@ -15,6 +15,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace coredll {
 
@@ -31,16 +32,28 @@ enum class Listed {
 Listed FindInFolder(const std::string& folder, const struct stat& folder_st,
                     std::u16string_view name, std::string& found, bool applied = false);
 
-// Applies every queued change and tells where the watched folders stand: two equal stamps
-// mean that between them no watched folder lost, gained or swapped a subfolder by any
-// delete or rename, none was moved or deleted itself, and no watch was given up. So a
-// folder reached through watched folders only still has the path it had. 0 when nothing
-// can be known (no queue); never equal to a stamp taken before a fork.
+// A watched folder's count of the changes that could move a path through it: it changes
+// whenever the folder loses, gains or swaps a subfolder by any delete or rename, is moved
+// or deleted itself, or stops being watched.
+struct WatchMark {
+  int watch = -1;
+  uint64_t count = 0;
+};
+
+// Applies every queued change and tells the epoch of the watches: while it stays the same,
+// every WatchMark taken in it can be checked by MarksHold; it changes when the marks can
+// no longer be trusted (the queue lost events or was given up). 0 when nothing can be
+// known (no queue); never equal to an epoch taken before a fork.
 uint64_t FolderStamp();
 
-// Watches the folder at `folder` (lstat `folder_st`), listing it if it has no kept listing;
-// false when it cannot be watched.
-bool WatchFolder(const std::string& folder, const struct stat& folder_st);
+// Watches the folder at `folder` (lstat `folder_st`), listing it if it has no kept listing,
+// and gives its mark; false when it cannot be watched.
+bool WatchFolder(const std::string& folder, const struct stat& folder_st, WatchMark& mark);
+
+// True when no folder of `marks` changed since its mark was taken, as of the queue that
+// FolderStamp last applied: a folder reached through those folders alone still has the
+// path it had. Only for marks taken in the current epoch.
+bool MarksHold(const std::vector<WatchMark>& marks);
 
 // True when the folder has a kept listing that, as last brought up to date, holds no entry
 // spelled exactly `name`: the name is then most likely new, which FindInFolder answers at

@@ -104,19 +104,20 @@ std::string FindEntry(const std::string& folder, const struct stat& folder_st,
 // Folders resolved lately, so that the files of one folder do not walk their whole path
 // again: each by its device's file system and its path as written, and only when every
 // level matched its host name exactly, as a fresh walk would match it again. A folder asked
-// for as a parent is taken as it is while the folder stamp it was walked under holds (every
-// folder on its way was watched from before the walk looked at it, so no delete or rename
-// on the way went unseen), which costs no call beyond applying the change queue that the
-// name's lookup needs anyway. Otherwise, and for a folder asked for itself (whose own lstat
-// the caller wants), one lstat checks the entry: the host path must still name a folder,
-// the same one (device and inode), or the entry is dropped and the path walked afresh. Per
-// thread, so unlocked.
+// for as a parent is taken as it is while the marks of the folders on its way hold (every
+// one was watched from before the walk looked at it, so no delete or rename on the way went
+// unseen), which costs no call beyond applying the change queue that the name's lookup
+// needs anyway; a folder deleted elsewhere spoils only the ways through it. Otherwise, and
+// for a folder asked for itself (whose own lstat the caller wants), one lstat checks the
+// entry: the host path must still name a folder, the same one (device and inode), or the
+// entry is dropped and the path walked afresh. Per thread, so unlocked.
 struct KnownFolder {
   std::string root;
   std::string host;
   std::u16string device;
   struct stat st = {};  // as walked
   uint64_t stamp = 0;   // the FolderStamp it was walked under; 0: its way was not all watched
+  std::vector<WatchMark> way;  // the marks of the folders it was looked up through
 };
 
 // As many as kept listings: a package's folders, taken in any order, all stay known.
@@ -134,18 +135,19 @@ std::u16string FolderKey(const std::vector<std::u16string>& parts, size_t count)
 
 enum class Known {
   kNo,       // not known, or no longer
-  kHeld,     // known, and its stamp holds: its way is watched and unchanged
+  kHeld,     // known, and its way holds: watched and unchanged
   kChecked,  // known, and checked by an lstat just now
 };
 
 // `stamp`: the current FolderStamp when the folder is wanted as a parent, else 0. `check`:
-// an entry whose stamp does not hold may be checked by lstat instead.
+// an entry whose way does not hold may be checked by lstat instead. `way` gets the marks of
+// a held folder's way.
 Known UseKnownFolder(const std::string& root, const std::u16string& key, uint64_t stamp,
-                     bool check, ResolvedPath& out) {
+                     bool check, ResolvedPath& out, std::vector<WatchMark>* way = nullptr) {
   auto it = known_folders.find(key);
   if (it == known_folders.end() || it->second.root != root) return Known::kNo;
   const KnownFolder& folder = it->second;
-  bool held = stamp != 0 && folder.stamp == stamp;
+  bool held = stamp != 0 && folder.stamp == stamp && MarksHold(folder.way);
   struct stat st = folder.st;
   if (!held && stamp != 0 && folder.stamp != 0) {
     // Something on some watched way moved: walked afresh, which watches its way again.
@@ -162,18 +164,19 @@ Known UseKnownFolder(const std::string& root, const std::u16string& key, uint64_
   out.device = folder.device;
   out.st = st;
   out.exists = true;
+  if (held && way) *way = folder.way;
   return held ? Known::kHeld : Known::kChecked;
 }
 
 // How many leading components of `parts` a known folder resolves (0: none): the folder part
-// (held, or checked by lstat), else the longest shorter way whose stamp holds, which costs
-// no call. `held` tells whether the folder used holds under `stamp`.
+// (held, or checked by lstat), else the longest shorter way that holds, which costs no
+// call. `held` tells whether the folder used holds, and `way` then has its way's marks.
 size_t KnownWay(const std::string& root, const std::vector<std::u16string>& parts,
-                uint64_t stamp, ResolvedPath& out, bool& held) {
+                uint64_t stamp, ResolvedPath& out, bool& held, std::vector<WatchMark>& way) {
   held = false;
   for (size_t count = parts.size() - 1; count > 0; --count) {
     Known known = UseKnownFolder(root, FolderKey(parts, count), stamp,
-                                 count == parts.size() - 1, out);
+                                 count == parts.size() - 1, out, &way);
     if (known == Known::kNo) continue;
     held = known == Known::kHeld;
     return count;
@@ -182,9 +185,11 @@ size_t KnownWay(const std::string& root, const std::vector<std::u16string>& part
 }
 
 void RememberFolder(const std::string& root, std::u16string key, const ResolvedPath& folder,
-                    uint64_t stamp) {
+                    uint64_t stamp, const std::vector<WatchMark>& way) {
   if (known_folders.size() >= kKnownFolders) known_folders.clear();
-  known_folders[std::move(key)] = KnownFolder{root, folder.host, folder.device, folder.st, stamp};
+  KnownFolder& known = known_folders[std::move(key)];
+  known = KnownFolder{root, folder.host, folder.device, folder.st, stamp, {}};
+  if (stamp) known.way = way;
 }
 
 Resolution ResolveHostPath(std::u16string_view path, ResolvedPath& out) {
@@ -270,7 +275,8 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
   uint64_t stamp = parts.size() > 1 ? FolderStamp() : 0;
   bool applied = stamp != 0;
   bool held = false;
-  size_t first = parts.size() > 1 ? KnownWay(root, parts, stamp, out, held) : 0;
+  std::vector<WatchMark> way;  // the marks of the folders looked in so far, while all watched
+  size_t first = parts.size() > 1 ? KnownWay(root, parts, stamp, out, held, way) : 0;
   if (first == 0) {
     out.host = root;
     out.exists = lstat(root.c_str(), &out.st) == 0;
@@ -282,10 +288,14 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
     bool last = i + 1 == parts.size();
     if (!out.exists || !S_ISDIR(out.st.st_mode)) return {ERROR_PATH_NOT_FOUND};
     if (i > first && all_exact) {
-      RememberFolder(root, FolderKey(parts, i), out, all_watched ? stamp : 0);
+      RememberFolder(root, FolderKey(parts, i), out, all_watched ? stamp : 0, way);
     }
     // Watched before its entry is looked at, so that a later change to the way is seen.
-    if (!last && all_watched) all_watched = WatchFolder(out.host, out.st);
+    if (!last && all_watched) {
+      WatchMark mark;
+      all_watched = WatchFolder(out.host, out.st, mark);
+      if (all_watched) way.push_back(mark);
+    }
     out.device += u'\\';
     if (last && use == PathUse::kPattern) {
       // The pattern is matched by the caller against the folder's entries.
