@@ -78,7 +78,10 @@ TEST_F(DialogScreenTest, ASuccessfulInstallShowsItsStagesAndOutcomeAndClosesTwoS
   testing::Tmux tmux(Socket("ok"));
   Run(tmux, "/i", "\\Temp\\app.pkg", {"/DHOOKWAIT", "1500"});
 
-  std::string screen = tmux.WaitFor("| Performing pre-install");
+  // The stage's text comes first and its step of the bar after it: waiting for the text
+  // alone could catch the bar a step behind.
+  std::string screen = tmux.WaitFor("[####................]");
+  EXPECT_NE(screen.find("| Performing pre-install"), std::string::npos) << screen;
   EXPECT_NE(screen.find("+- Installing Demo Display .. -+"), std::string::npos)
       << "the title, cut to the template's width\n" << screen;
   EXPECT_EQ(Where(screen, "+- Installing Demo Display"),
