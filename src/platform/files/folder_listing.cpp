@@ -29,6 +29,8 @@ constexpr uint32_t kWatched = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_T
 // Enough for the folders of a large application (a package of 2,000 folders installs in
 // any order without dropping one); the oldest listing makes room beyond it.
 constexpr size_t kMaxListings = 4096;
+// How many watches' change counts are kept (see FolderStamp).
+constexpr size_t kMaxCounts = 4 * kMaxListings;
 // One read returns every queued event that fits; a read that left this much room unused
 // therefore emptied the queue as it stood when the read began.
 constexpr size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
@@ -126,6 +128,12 @@ class Listings {
   uint64_t Stamp() {
     if (generation_ != fork_generation.load(std::memory_order_relaxed)) LeaveParentQueue();
     if (!Drain()) return 0;
+    // Counts of watches long gone must stay, or a mark of one would hold again; beyond a
+    // bound a new epoch starts instead, which only walks the known ways afresh.
+    if (counts_.size() > kMaxCounts) {
+      counts_.clear();
+      ++epoch_;
+    }
     return epoch_;
   }
 
