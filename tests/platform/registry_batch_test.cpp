@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <string>
 
 #include "coredll/windows.h"
 #include "support/temp_device.h"
 #include "text/fold.h"
+#include "text/utf.h"
 
 namespace stowkit {
 namespace {
@@ -148,6 +150,23 @@ TEST_F(RegistryBatchTest, AFlushSyncsOnlyWhenSomethingWasCommittedSinceTheLast) 
   ASSERT_TRUE(other.Exec("DELETE FROM vals"));
   EXPECT_EQ(RegFlushKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   EXPECT_EQ(other.Flushes(), flushes + 2);
+
+  // Flushes or not, the log is copied into the database before it grows far past 4 MiB:
+  // every process that opens the registry first reads all of it. These writes log 8 MiB.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Log", 0, nullptr, 0, 0, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  std::string bytes(1500, 'x');
+  for (int i = 0; i < 1200; ++i) {
+    std::u16string name = u"v" + Utf8ToUtf16(std::to_string(i));
+    ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_BINARY,
+                             reinterpret_cast<const BYTE*>(bytes.data()), DWORD(bytes.size())),
+              ERROR_SUCCESS);
+  }
+  RegCloseKey(key);
+  EXPECT_LE(std::filesystem::file_size(device_.folder() + "/registry.db-wal"), 5u << 20);
+  EXPECT_GE(std::filesystem::file_size(device_.folder() + "/registry.db"), 1u << 20);
 }
 
 // A batch remembers the keys its paths led to; a key deleted inside the batch and made
