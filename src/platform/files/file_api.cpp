@@ -121,16 +121,14 @@ Opened CreateDescribed(const ResolvedPath& path, DWORD flags_and_attributes, DWO
 constexpr DWORD kReadAhead = 64 * 1024;
 
 // Reads `size` bytes at `at` as pread does, through the block kept ahead: refilled at `at`
-// when it does not hold them. Returns the bytes copied, or -1 with errno set.
+// when it does not hold them. Returns the bytes copied, or -1 with errno set (the caller
+// retries an interrupted read, which refills).
 ssize_t ReadSteady(FileObject& file, char* buffer, DWORD size, uint64_t at) {
   uint64_t end = file.ahead_at + file.ahead.size();
   bool held = at >= file.ahead_at && (at + size <= end || (file.ahead_ends && at <= end));
   if (!held) {
     file.ahead.resize(kReadAhead);
-    ssize_t n;
-    do {
-      n = pread(file.fd(), file.ahead.data(), kReadAhead, off_t(at));
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = pread(file.fd(), file.ahead.data(), kReadAhead, off_t(at));
     file.ahead.resize(n < 0 ? 0 : size_t(n));
     file.ahead_at = at;
     file.ahead_ends = n >= 0 && size_t(n) < kReadAhead;

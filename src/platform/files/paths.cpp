@@ -143,7 +143,7 @@ enum class Known {
 // an entry whose way does not hold may be checked by lstat instead. `way` gets the marks of
 // a held folder's way.
 Known UseKnownFolder(const std::string& root, const std::u16string& key, uint64_t stamp,
-                     bool check, ResolvedPath& out, std::vector<WatchMark>* way = nullptr) {
+                     bool check, ResolvedPath& out, std::vector<WatchMark>* way) {
   auto it = known_folders.find(key);
   if (it == known_folders.end() || it->second.root != root) return Known::kNo;
   const KnownFolder& folder = it->second;
@@ -266,7 +266,7 @@ Resolution ResolvePath(LPCWSTR path, ResolvedPath& out, PathUse use) {
 
   // A known folder asked for itself, as a file's parent is before each file is written.
   if (use == PathUse::kItem && parts.size() > 1 &&
-      UseKnownFolder(root, FolderKey(parts, parts.size()), 0, true, out) != Known::kNo) {
+      UseKnownFolder(root, FolderKey(parts, parts.size()), 0, true, out, nullptr) != Known::kNo) {
     out.name = out.device.substr(out.device.rfind(u'\\') + 1);
     return {};
   }

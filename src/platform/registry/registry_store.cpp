@@ -45,10 +45,9 @@ constexpr char kFoldCollation[] = "fold";
 // log file is then cut back to that size. Not at every flush: a copy costs a read and a
 // write a page where the log costs two writes, and an install's log is well below it. The
 // bound matters to every process that opens the registry first: it rebuilds the log's index
-// by reading each page the log holds (1 KiB pages keep that small). Pages
-// of 4 KiB would take a quarter of the log's calls (two writes a page, and one read a page
-// when a new process rebuilds the log's index), but measured they made an install of
-// 2,000 values a tenth slower: time is what is kept.
+// by reading each page the log holds. Pages of 4 KiB would take a quarter of the log's
+// calls, but measured they made an install of 2,000 values a tenth slower: time is what is
+// kept.
 constexpr char kSettings[] =
     "PRAGMA page_size = 1024;"
     "PRAGMA encoding = 'UTF-16le';"
