@@ -1,5 +1,6 @@
 // The registry database shared by device processes: writers at once lose nothing, and a
-// writer killed mid-way leaves a sound database with everything it had flushed.
+// writer killed mid-way, or stopped by a full disk, leaves a sound database with everything
+// it had flushed or been told was written.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,6 +73,30 @@ TEST(RegistrySharing, KilledWriterLeavesASoundDatabaseWithWhatItFlushed) {
   for (unsigned i = 0; i < flushed; ++i) missing += !HasWrittenValue(key, "k", i);
   EXPECT_EQ(missing, 0u);
   // The registry still takes writes after the crash.
+  const char16_t text[] = u"after";
+  EXPECT_EQ(RegSetValueExW(key, u"after", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           sizeof text), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+// Commits reach the log in one write each, made after the call has returned nothing yet: the
+// write that fails must fail the call, and every call before it must have been kept.
+TEST(RegistrySharing, AWriterStoppedByAFullDiskLosesNoValueItWasToldWasWritten) {
+  TempDevice device;
+  ChildProcess writer(
+      {BinPath("registry-writer"), device.folder(), "f", "100000", "0", std::to_string(300000)});
+  std::string line = writer.ReadLine();
+  ASSERT_EQ(line.rfind("error ", 0), 0u) << line;
+  unsigned written = unsigned(std::stoul(line.substr(line.rfind(' ') + 1)));
+  EXPECT_GT(written, 100u);
+
+  EXPECT_EQ(testing::RegistryIntegrity(device.folder()), "ok");
+  coredll::SelectDevice(device.folder());
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Writers", 0, 0, &key), ERROR_SUCCESS);
+  unsigned missing = 0;
+  for (unsigned i = 0; i < written; ++i) missing += !HasWrittenValue(key, "f", i);
+  EXPECT_EQ(missing, 0u);
   const char16_t text[] = u"after";
   EXPECT_EQ(RegSetValueExW(key, u"after", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                            sizeof text), ERROR_SUCCESS);

@@ -1,8 +1,12 @@
 // Test helper: writes COUNT text values "PREFIX<i>" = "value <i>" under
 // HKEY_LOCAL_MACHINE\Writers, one call each. With EVERY > 0 it flushes the registry after
 // every EVERY values and prints "flushed N" (the first N values are durable); at the end it
-// prints "done", or "error E at I" when a call fails.
-//   registry-writer DEVICE PREFIX COUNT EVERY
+// prints "done", or "error E at I" when a call fails. With LIMIT, no file it writes may grow
+// past LIMIT bytes, as on a disk that is full.
+//   registry-writer DEVICE PREFIX COUNT EVERY [LIMIT]
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,7 +21,13 @@ static int Report(LONG error, unsigned long index) {
 }
 
 int main(int argc, char** argv) {
-  if (argc != 5) return 2;
+  if (argc != 5 && argc != 6) return 2;
+  if (argc == 6) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+    rlim_t limit = std::strtoull(argv[5], nullptr, 10);
+    rlimit bound{limit, limit};
+    if (setrlimit(RLIMIT_FSIZE, &bound) != 0) return 2;
+  }
   coredll::SelectDevice(argv[1]);
   std::string prefix = argv[2];
   unsigned long count = std::strtoul(argv[3], nullptr, 10);

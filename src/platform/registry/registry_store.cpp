@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "platform/registry/log_vfs.h"
 #include "text/fold.h"
 
 namespace coredll {
@@ -42,12 +43,11 @@ constexpr char kFoldCollation[] = "fold";
 // which then keeps names as the UTF-16 that the collation compares. A commit waits neither
 // for the disk (synchronous=NORMAL) nor for the log to be copied into the database file:
 // that copy, which must wait for the disk, happens once the log has grown to 4 MiB, and the
-// log file is then cut back to that size. Not at every flush: a copy costs a read and a
-// write a page where the log costs two writes, and an install's log is well below it. The
-// bound matters to every process that opens the registry first: it rebuilds the log's index
-// by reading each page the log holds. Pages of 4 KiB would take a quarter of the log's
-// calls, but measured they made an install of 2,000 values a tenth slower: time is what is
-// kept.
+// log file is then cut back to that size. Not at every flush: a copy writes every page
+// again where the log takes a transaction in one write (log_vfs.h), and an install's log is
+// well below it. The bound matters to every process that opens the registry first: it
+// rebuilds the log's index by reading all of it. Pages of 4 KiB measured an install of
+// 2,000 values a tenth slower: time is what is kept.
 constexpr char kSettings[] =
     "PRAGMA page_size = 1024;"
     "PRAGMA encoding = 'UTF-16le';"
@@ -234,7 +234,7 @@ std::shared_ptr<RegistryStore> RegistryStore::Open(const std::string& path,
   sqlite3* db = nullptr;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX |
               SQLITE_OPEN_NOFOLLOW;
-  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db, flags, RegistryVfs()) != SQLITE_OK) {
     sqlite3_close(db);
     status = StoreStatus::kCannotOpen;
     return nullptr;
@@ -248,7 +248,7 @@ void RegistryStore::CheckFile(const std::string& path, std::vector<std::string>&
   sqlite3* db = nullptr;
   auto report = [&](const std::string& what) { findings.push_back("registry.db: " + what); };
   // Read-write, as the next program opens it: a log left by a killed writer is recovered.
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, RegistryVfs()) != SQLITE_OK) {
     report(sqlite3_errmsg(db));
     sqlite3_close(db);
     return;
