@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <string>
 #include <filesystem>
 #include <thread>
 
@@ -76,6 +77,29 @@ TEST_F(ProcessTest, StillActiveWhileRunningAndTerminateSetsTheCode) {
   EXPECT_TRUE(GetExitCodeProcess(process, &code));
   EXPECT_EQ(code, 0x80004004u);
   EXPECT_FALSE(TerminateProcess(process, 1));  // already ended
+}
+
+// Started under nohup, an install must not end with the terminal: a signal the starter was
+// started ignoring stays ignored in what it starts, and every other one is reset.
+TEST_F(ProcessTest, AStartedProgramKeepsIgnoringWhatItsStarterIgnores) {
+  struct sigaction ignore = {}, handle = {}, old_hup, old_usr1;
+  ignore.sa_handler = SIG_IGN;
+  handle.sa_handler = [](int) {};
+  sigaction(SIGHUP, &ignore, &old_hup);
+  sigaction(SIGUSR1, &handle, &old_usr1);
+  HANDLE process = Start(u"wait");
+  sigaction(SIGHUP, &old_hup, nullptr);
+  sigaction(SIGUSR1, &old_usr1, nullptr);
+  ASSERT_TRUE(WaitForFile("Temp/waiting.flag"));
+  std::string status = testing::ReadHostFile("/proc/" + std::to_string(pid_) + "/status");
+  size_t at = status.find("\nSigIgn:");
+  ASSERT_NE(at, std::string::npos);
+  unsigned long long ignored = std::stoull(status.substr(at + 8, 17), nullptr, 16);
+  EXPECT_EQ(ignored & (1ull << (SIGHUP - 1)), 1ull << (SIGHUP - 1));
+  // Of the standard signals; the C library keeps two real-time ones of its own ignored.
+  EXPECT_EQ(ignored & 0x7fffffffull & ~(1ull << (SIGHUP - 1)), 0u);
+  EXPECT_TRUE(TerminateProcess(process, 0));
+  EXPECT_EQ(WaitForSingleObject(process, 5000), WAIT_OBJECT_0);
 }
 
 TEST_F(ProcessTest, AProcessKilledFromOutsideIsSeenAsEnded) {

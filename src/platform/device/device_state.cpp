@@ -61,10 +61,12 @@ void Resolve(DeviceState& s) {
   s.resolved = true;
   std::string folder = DeviceFolder();
   std::string error;
-  if (!IsDevice(folder) && !std::getenv("STOWKIT_DEVICE")) {
+  bool is_device = IsDevice(folder);
+  if (!is_device && !std::getenv("STOWKIT_DEVICE")) {
     InitDevice(folder, Platform::kPocketPC, &error);
+    is_device = IsDevice(folder);
   }
-  if (IsDevice(folder) && ReadProfile(folder, s.profile, error)) s.folder = folder;
+  if (is_device && ReadProfile(folder, s.profile, error)) s.folder = folder;
 }
 
 DeviceState& Resolved() {

@@ -7,9 +7,11 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <future>
 #include <thread>
@@ -75,6 +77,30 @@ std::vector<std::string> ChildEnvironment(const std::u16string& command_line) {
   return env;
 }
 
+// The signals a device program starts with the default action for: all but those this
+// process was started ignoring (as under nohup), which carry on ignored as they would through
+// exec. Named at once, each costs the child one call; left to the spawn, two (it asks first).
+// The ignored ones come from one read of /proc/self/status, where the kernel lists them.
+sigset_t SignalsToDefault() {
+  sigset_t set;
+  sigfillset(&set);
+  char text[4096];
+  int fd = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  ssize_t got = fd < 0 ? -1 : read(fd, text, sizeof text - 1);
+  if (fd >= 0) close(fd);
+  const char* line = got > 0 ? (text[got] = '\0', std::strstr(text, "\nSigIgn:")) : nullptr;
+  if (!line) {
+    // Unknown: ask for each as the spawn would.
+    sigemptyset(&set);
+    return set;
+  }
+  unsigned long long ignored = std::strtoull(line + 8, nullptr, 16);
+  for (int sig = 1; sig <= 64; ++sig) {
+    if (ignored & (1ull << (sig - 1))) sigdelset(&set, sig);
+  }
+  return set;
+}
+
 DWORD SpawnError(int err) {
   switch (err) {
     case ENOEXEC:
@@ -102,8 +128,15 @@ DWORD Spawn(const ResolvedPath& program, const std::u16string& command_line, pid
   std::vector<char*> envp, argv = {const_cast<char*>(program.host.c_str()), nullptr};
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults = SignalsToDefault();
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::fflush(nullptr);
-  int err = posix_spawn(&pid, program.host.c_str(), &actions, nullptr, argv.data(), envp.data());
+  int err = posix_spawn(&pid, program.host.c_str(), &actions, &attributes, argv.data(),
+                        envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (err != 0) return SpawnError(err);
   ready_write = UniqueFd();
