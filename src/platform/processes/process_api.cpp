@@ -7,8 +7,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,9 +78,9 @@ std::vector<std::string> ChildEnvironment(const std::u16string& command_line) {
 }
 
 // The signals a device program starts with the default action for: all but those this
-// process was started ignoring (as under nohup), which carry on ignored as they would through
-// exec. Named at once, each costs the child one call; left to the spawn, two (it asks first).
-// The ignored ones come from one read of /proc/self/status, where the kernel lists them.
+// process ignores (as under nohup), which stay ignored as they would through exec. Named at
+// once, each costs the child one call; left to the spawn, two (it asks first). The ignored
+// ones come from one read of /proc/self/status, where the kernel lists them.
 sigset_t SignalsToDefault() {
   sigset_t set;
   sigfillset(&set);
