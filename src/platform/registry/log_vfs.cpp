@@ -103,14 +103,19 @@ void ForgetWhatWasSeen(File* log) {
   log->seen_end = 0;
 }
 
+// Closes the default VFS's file and ends ours; its peer forgets it.
+int CloseFile(File* file) {
+  if (file->peer) file->peer->peer = nullptr;
+  int rc = Real(file).xClose(file->real);
+  file->~File();
+  return rc;
+}
+
 // ---- the log ----
 
 int LogClose(sqlite3_file* file) {
-  File* log = Of(file);
-  int settled = Settle(log);
-  if (log->peer) log->peer->peer = nullptr;
-  int rc = Real(log).xClose(log->real);
-  log->~File();
+  int settled = Settle(Of(file));
+  int rc = CloseFile(Of(file));
   return settled != SQLITE_OK ? settled : rc;
 }
 
@@ -207,8 +212,24 @@ int LogFileControl(sqlite3_file* file, int op, void* arg) {
   return Real(log).xFileControl(log->real, op, arg);
 }
 
-// ---- calls forwarded as they are, for both kinds ----
+// ---- calls forwarded as they are ----
 
+int Read(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
+  return Real(Of(file)).xRead(Of(file)->real, out, amount, offset);
+}
+int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
+  return Real(Of(file)).xWrite(Of(file)->real, data, amount, offset);
+}
+int Truncate(sqlite3_file* file, sqlite3_int64 size) {
+  return Real(Of(file)).xTruncate(Of(file)->real, size);
+}
+int Sync(sqlite3_file* file, int flags) { return Real(Of(file)).xSync(Of(file)->real, flags); }
+int FileSize(sqlite3_file* file, sqlite3_int64* size) {
+  return Real(Of(file)).xFileSize(Of(file)->real, size);
+}
+int FileControl(sqlite3_file* file, int op, void* arg) {
+  return Real(Of(file)).xFileControl(Of(file)->real, op, arg);
+}
 int Lock(sqlite3_file* file, int level) { return Real(Of(file)).xLock(Of(file)->real, level); }
 int Unlock(sqlite3_file* file, int level) {
   return Real(Of(file)).xUnlock(Of(file)->real, level);
@@ -226,46 +247,23 @@ int Fetch(sqlite3_file* file, sqlite3_int64 offset, int amount, void** out) {
 int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* page) {
   return Real(Of(file)).xUnfetch(Of(file)->real, offset, page);
 }
-int ShmMapPlain(sqlite3_file* file, int page, int size, int extend, void volatile** out) {
+int ShmMap(sqlite3_file* file, int page, int size, int extend, void volatile** out) {
   return Real(Of(file)).xShmMap(Of(file)->real, page, size, extend, out);
 }
-int ShmLockPlain(sqlite3_file* file, int offset, int n, int flags) {
+int ShmLock(sqlite3_file* file, int offset, int n, int flags) {
   return Real(Of(file)).xShmLock(Of(file)->real, offset, n, flags);
 }
-void ShmBarrierPlain(sqlite3_file* file) { Real(Of(file)).xShmBarrier(Of(file)->real); }
-int ShmUnmapPlain(sqlite3_file* file, int remove) {
+void ShmBarrier(sqlite3_file* file) { Real(Of(file)).xShmBarrier(Of(file)->real); }
+int ShmUnmap(sqlite3_file* file, int remove) {
   return Real(Of(file)).xShmUnmap(Of(file)->real, remove);
 }
 
 // ---- the database: its shared-memory calls mark what its log must settle first ----
 
-int DbClose(sqlite3_file* file) {
-  File* db = Of(file);
-  if (db->peer) db->peer->peer = nullptr;
-  int rc = Real(db).xClose(db->real);
-  db->~File();
-  return rc;
-}
-int DbRead(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
-  return Real(Of(file)).xRead(Of(file)->real, out, amount, offset);
-}
-int DbWrite(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-  return Real(Of(file)).xWrite(Of(file)->real, data, amount, offset);
-}
-int DbTruncate(sqlite3_file* file, sqlite3_int64 size) {
-  return Real(Of(file)).xTruncate(Of(file)->real, size);
-}
-int DbSync(sqlite3_file* file, int flags) { return Real(Of(file)).xSync(Of(file)->real, flags); }
-int DbFileSize(sqlite3_file* file, sqlite3_int64* size) {
-  return Real(Of(file)).xFileSize(Of(file)->real, size);
-}
-int DbFileControl(sqlite3_file* file, int op, void* arg) {
-  return Real(Of(file)).xFileControl(Of(file)->real, op, arg);
-}
-
+int DbClose(sqlite3_file* file) { return CloseFile(Of(file)); }
 int DbShmMap(sqlite3_file* file, int page, int size, int extend, void volatile** out) {
   if (File* log = Of(file)->peer) ForgetWhatWasSeen(log);
-  return ShmMapPlain(file, page, size, extend, out);
+  return ShmMap(file, page, size, extend, out);
 }
 
 int DbShmLock(sqlite3_file* file, int offset, int n, int flags) {
@@ -275,7 +273,7 @@ int DbShmLock(sqlite3_file* file, int offset, int n, int flags) {
     if (offset == 0 && (flags & SQLITE_SHM_UNLOCK)) WriteGatheredHoldingError(log);
     ForgetWhatWasSeen(log);
   }
-  return ShmLockPlain(file, offset, n, flags);
+  return ShmLock(file, offset, n, flags);
 }
 
 // The index's header is written on both sides of the barrier: a commit's frames must be in
@@ -285,23 +283,23 @@ void DbShmBarrier(sqlite3_file* file) {
     WriteGatheredHoldingError(log);
     ForgetWhatWasSeen(log);
   }
-  ShmBarrierPlain(file);
+  ShmBarrier(file);
 }
 
 int DbShmUnmap(sqlite3_file* file, int remove) {
   if (File* log = Of(file)->peer) ForgetWhatWasSeen(log);
-  return ShmUnmapPlain(file, remove);
+  return ShmUnmap(file, remove);
 }
 
 const sqlite3_io_methods kDbMethods = {
-    3,         DbClose,  DbRead, DbWrite, DbTruncate, DbSync,
-    DbFileSize, Lock,    Unlock, CheckReservedLock, DbFileControl, SectorSize,
+    3,           DbClose,  Read,    Write,   Truncate, Sync,
+    FileSize,    Lock,     Unlock,  CheckReservedLock, FileControl, SectorSize,
     DeviceCharacteristics, DbShmMap, DbShmLock, DbShmBarrier, DbShmUnmap, Fetch, Unfetch};
 
 const sqlite3_io_methods kLogMethods = {
     3,           LogClose, LogRead, LogWrite, LogTruncate, LogSync,
     LogFileSize, Lock,     Unlock,  CheckReservedLock, LogFileControl, SectorSize,
-    DeviceCharacteristics, ShmMapPlain, ShmLockPlain, ShmBarrierPlain, ShmUnmapPlain, Fetch,
+    DeviceCharacteristics, ShmMap, ShmLock, ShmBarrier, ShmUnmap, Fetch,
     Unfetch};
 
 int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
